@@ -1,0 +1,189 @@
+#include "TestSupport.h"
+
+#include <cstdio>
+#include <jpeglib.h>
+
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+namespace testsupport {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        fs::path candidate = fs::temp_directory_path() / ("tessary-test-" + std::to_string(random()));
+        if (fs::create_directory(candidate)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    // Tests may have made files read-only; make everything removable first.
+    for (auto it = fs::recursive_directory_iterator(path_, ignored);
+         it != fs::recursive_directory_iterator(); it.increment(ignored))
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(path_, ignored);
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+std::string SamplePhoto(const std::string& name) {
+    return std::string(TESSARY_SOURCE_DIR) + "/samples/photos/" + name;
+}
+
+namespace {
+
+[[noreturn]] void ThrowOnError(j_common_ptr cinfo) {
+    char message[JMSG_LENGTH_MAX];
+    cinfo->err->format_message(cinfo, message);
+    throw std::runtime_error(std::string("libjpeg: ") + message);
+}
+
+void Quiet(j_common_ptr, int) {}
+
+} // namespace
+
+std::string MakeJpeg(const JpegSpec& spec) {
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr jerr{};
+    cinfo.err = jpeg_std_error(&jerr);
+    jerr.error_exit = ThrowOnError;
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    std::string result;
+    try {
+        jpeg_mem_dest(&cinfo, &buffer, &size);
+        const int components = spec.kind == JpegKind::Colour ? 3 : spec.kind == JpegKind::Grey ? 1 : 4;
+        cinfo.image_width = static_cast<JDIMENSION>(spec.width);
+        cinfo.image_height = static_cast<JDIMENSION>(spec.height);
+        cinfo.input_components = components;
+        cinfo.in_color_space = spec.kind == JpegKind::Colour ? JCS_RGB
+                               : spec.kind == JpegKind::Grey ? JCS_GRAYSCALE
+                                                             : JCS_CMYK;
+        jpeg_set_defaults(&cinfo);
+        jpeg_set_quality(&cinfo, spec.quality, TRUE);
+        if (spec.progressive)
+            jpeg_simple_progression(&cinfo);
+        jpeg_start_compress(&cinfo, TRUE);
+        std::vector<std::uint8_t> row(static_cast<std::size_t>(spec.width * components));
+        for (int y = 0; y < spec.height; ++y) {
+            for (int x = 0; x < spec.width; ++x) {
+                std::uint8_t* p = row.data() + x * components;
+                if (spec.pixel) {
+                    spec.pixel(x, y, p);
+                } else {
+                    for (int c = 0; c < components; ++c)
+                        p[c] = static_cast<std::uint8_t>((x * 31 + y * 17 + c * 70) & 0xFF);
+                }
+            }
+            JSAMPROW rows[1] = {row.data()};
+            jpeg_write_scanlines(&cinfo, rows, 1);
+        }
+        jpeg_finish_compress(&cinfo);
+        result.assign(reinterpret_cast<char*>(buffer), size);
+    } catch (...) {
+        jpeg_destroy_compress(&cinfo);
+        std::free(buffer);
+        throw;
+    }
+    jpeg_destroy_compress(&cinfo);
+    std::free(buffer);
+    return result;
+}
+
+std::string WithExifOrientation(const std::string& jpeg, int orientation, bool bigEndian) {
+    auto u16 = [&](std::string& s, int v) {
+        if (bigEndian) {
+            s += static_cast<char>(v >> 8);
+            s += static_cast<char>(v & 0xFF);
+        } else {
+            s += static_cast<char>(v & 0xFF);
+            s += static_cast<char>(v >> 8);
+        }
+    };
+    auto u32 = [&](std::string& s, std::uint32_t v) {
+        if (bigEndian) {
+            u16(s, static_cast<int>(v >> 16));
+            u16(s, static_cast<int>(v & 0xFFFF));
+        } else {
+            u16(s, static_cast<int>(v & 0xFFFF));
+            u16(s, static_cast<int>(v >> 16));
+        }
+    };
+    std::string tiff = bigEndian ? "MM" : "II";
+    u16(tiff, 42);
+    u32(tiff, 8);  // first IFD right after the header
+    u16(tiff, 1);  // one entry
+    u16(tiff, 0x0112);
+    u16(tiff, 3);  // SHORT
+    u32(tiff, 1);  // one value
+    u16(tiff, orientation);
+    u16(tiff, 0);  // padding of the 4-byte value field
+    u32(tiff, 0);  // no next IFD
+    std::string payload = std::string("Exif\0\0", 6) + tiff;
+    const std::size_t length = payload.size() + 2;
+    std::string segment = "\xFF\xE1";
+    segment += static_cast<char>(length >> 8);
+    segment += static_cast<char>(length & 0xFF);
+    segment += payload;
+    return jpeg.substr(0, 2) + segment + jpeg.substr(2);
+}
+
+DecodedJpeg DecodeJpegReference(const std::string& bytes) {
+    jpeg_decompress_struct cinfo{};
+    jpeg_error_mgr jerr{};
+    cinfo.err = jpeg_std_error(&jerr);
+    jerr.error_exit = ThrowOnError;
+    jerr.emit_message = Quiet;
+    jpeg_create_decompress(&cinfo);
+    DecodedJpeg result;
+    try {
+        jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.data()),
+                     static_cast<unsigned long>(bytes.size()));
+        jpeg_read_header(&cinfo, TRUE);
+        cinfo.do_fancy_upsampling = FALSE;
+        cinfo.dct_method = JDCT_FLOAT;
+        jpeg_start_decompress(&cinfo);
+        result.width = static_cast<int>(cinfo.output_width);
+        result.height = static_cast<int>(cinfo.output_height);
+        result.components = cinfo.output_components;
+        const std::size_t stride = static_cast<std::size_t>(result.width * result.components);
+        result.pixels.resize(stride * static_cast<std::size_t>(result.height));
+        while (cinfo.output_scanline < cinfo.output_height) {
+            JSAMPROW rows[1] = {result.pixels.data() + stride * cinfo.output_scanline};
+            jpeg_read_scanlines(&cinfo, rows, 1);
+        }
+        jpeg_finish_decompress(&cinfo);
+    } catch (...) {
+        jpeg_destroy_decompress(&cinfo);
+        throw;
+    }
+    jpeg_destroy_decompress(&cinfo);
+    return result;
+}
+
+} // namespace testsupport

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A fresh folder under the system's temporary folder, removed with its contents.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+std::string SamplePhoto(const std::string& name); // path of a bundled sample photo
+
+enum class JpegKind { Colour, Grey, Cmyk };
+
+struct JpegSpec {
+    int width = 8;
+    int height = 8;
+    JpegKind kind = JpegKind::Colour;
+    bool progressive = false;
+    int quality = 90;
+    // Fills the components of pixel (x, y): 3 for colour (R, G, B), 1 for grey, 4 for CMYK.
+    std::function<void(int x, int y, std::uint8_t* components)> pixel;
+};
+
+// A JPEG made with libjpeg directly, independent of the library under test.
+std::string MakeJpeg(const JpegSpec& spec);
+
+// The JPEG with an Exif APP1 segment holding `orientation` inserted after SOI.
+std::string WithExifOrientation(const std::string& jpeg, int orientation, bool bigEndian = false);
+
+struct DecodedJpeg {
+    int width = 0;
+    int height = 0;
+    int components = 0;               // 3 (RGB), 1 (grey) or 4 (CMYK)
+    std::vector<std::uint8_t> pixels; // rows top to bottom, `components` bytes per pixel
+};
+
+// Reference decode through libjpeg with the library's settings: float IDCT,
+// no fancy upsampling, default output colour space.
+DecodedJpeg DecodeJpegReference(const std::string& bytes);
+
+} // namespace testsupport

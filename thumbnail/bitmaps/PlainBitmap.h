@@ -1,0 +1,26 @@
+#pragma once
+
+#include "bitmaps/RasterBitmap.h"
+
+#include <cstdint>
+#include <memory>
+
+// A bitmap with top-down, unpadded rows in plain memory; filters use it for
+// temporary results. A new one is 16 x 16 at 8 bits per pixel.
+class CPlainBitmap : public CRasterBitmap {
+public:
+    CPlainBitmap();
+    ~CPlainBitmap() override;
+
+    std::int64_t MemoryFootprint() const override;
+    std::int64_t LineStride() const override;
+
+protected:
+    void AllocateStorage(int width, int height, int bitsPerPixel, bool hasAlpha) override;
+    void ReleaseStorage() override;
+    void BuildLineTable() override;
+
+private:
+    std::unique_ptr<std::uint8_t[]> pixels_;
+    std::unique_ptr<PaletteEntry[]> paletteBlock_;
+};

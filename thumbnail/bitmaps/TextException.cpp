@@ -1,0 +1,6 @@
+#include "bitmaps/TextException.h"
+
+#include <utility>
+
+CTextException::CTextException(std::int32_t code, std::string text)
+    : code_(code), text_(std::move(text)) {}

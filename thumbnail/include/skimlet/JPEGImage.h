@@ -1,0 +1,60 @@
+#pragma once
+
+#include "skimlet/ErrorInfo.h"
+#include "skimlet/HResult.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// Makes JPEG thumbnails of photos.
+//
+//     JPEGImage image;
+//     image.SetFilePath("/photos/beach.jpg");       // decodes the photo
+//     image.SetOutputDirectory("/site");           // optional
+//     image.GenerateThumbnail(120, 0);             // writes /site/beach_tn.jpg
+//
+// A photo or thumbnail that cannot be handled is not a failure of the call:
+// the operation returns S_FALSE and leaves this thread's error information
+// (GetErrorInfo) describing the problem.
+class JPEGImage {
+public:
+    // Identifies this component's interface in error information.
+    static constexpr const char* kInterfaceId = "{7D1F3C52-6A0B-4E8E-9C4D-2B57A9E1F0C3}";
+
+    JPEGImage();
+    ~JPEGImage();
+    JPEGImage(const JPEGImage&) = delete;
+    JPEGImage& operator=(const JPEGImage&) = delete;
+
+    // The photo's path; empty until one is set.
+    std::string FilePath() const;
+    // Loads the photo at `path` (any picture the library reads, at 32 bits per pixel).
+    // S_OK when decoded; S_FALSE with error information when not, in which case
+    // Width and Height keep their previous values. An empty path loads nothing.
+    HRESULT SetFilePath(const std::string& path);
+
+    // Folder for thumbnails; empty until set, or until the first thumbnail fills it
+    // with the photo's folder (with its trailing "/").
+    std::string OutputDirectory() const;
+    // An empty value changes nothing.
+    HRESULT SetOutputDirectory(const std::string& directory);
+
+    // Writes the thumbnail of the loaded photo as <OutputDirectory>/<base>_tn.jpg, where
+    // base is the photo's file name less its last four characters. The larger
+    // argument decides: MaxWidth > MaxHeight fixes the width, MaxWidth < MaxHeight
+    // the height, and the photo's aspect ratio gives the other side. Equal
+    // arguments write nothing and return S_FALSE.
+    HRESULT GenerateThumbnail(std::int16_t maxWidth, std::int16_t maxHeight);
+
+    // The loaded photo's size as a viewer shows it.
+    std::int16_t Width() const;
+    std::int16_t Height() const;
+    // The size of the thumbnail last made (after GenerateThumbnail).
+    std::int16_t MaxWidth() const;
+    std::int16_t MaxHeight() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
