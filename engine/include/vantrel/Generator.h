@@ -1,0 +1,129 @@
+#pragma once
+
+// Vantrel, Tessary's gallery engine: one class, Generator, that holds a
+// gallery's sixteen settings and makes the gallery from them.
+//
+//     Generator gallery;
+//     gallery.SetPhotoDirectory("/home/ann/photos");
+//     gallery.SetOutputDirectory("/home/ann/site/gallery");
+//     gallery.SetOutputFilename("index.htm");
+//     gallery.SetNavHeaderFilePath("/home/ann/site/header.htm");
+//     gallery.SetNavFooterFilePath("/home/ann/site/footer.htm");
+//     gallery.SetNumberOfRows(4);
+//     gallery.SetNumberOfCols(5);
+//     gallery.SetMaxWidth(120);
+//     gallery.GenerateGallery();             // throws GeneratorError on failure
+//     for (const auto& problem : gallery.Problems())
+//         std::cerr << problem.Text() << '\n'; // what the run passed over
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#define VANTREL_API __attribute__((visibility("default")))
+
+// The step of a run that a Progress event reports on. Thumbnails are made
+// first, then copies, photo pages and the navigation table.
+enum GenEventTypeEnum : std::int32_t {
+    GenEventFileCopy = 1,
+    GenEventMakeThumbnail = 2,
+    GenEventMakePhotoPage = 3,
+    GenEventAddThumbsToNav = 4,
+};
+
+// An engine failure: a number (0x80040191 to 0x8004019B), the operation that
+// failed ("Generator::GenerateGallery()") and a description for the user.
+class VANTREL_API GeneratorError : public std::runtime_error {
+public:
+    GeneratorError(std::int32_t number, std::string source, std::string description);
+
+    std::int32_t Number() const { return number_; }
+    const std::string& Source() const { return source_; }
+    const std::string& Description() const { return description_; }
+
+private:
+    std::int32_t number_;
+    std::string source_;
+    std::string description_;
+};
+
+// Something a run passed over and went on without.
+struct VANTREL_API GenerationProblem {
+    enum class Step { ListPhotos, ReadFragment, NavigationPage, MakeThumbnail, CopyFile, MakePhotoPage };
+
+    Step step;
+    std::string file;   // the file concerned (photo, fragment or page)
+    std::string reason; // why, e.g. the thumbnail component's error description
+
+    // One line for people, e.g. "Thumbnail of /p/a.jpg: Decoder error: ...".
+    std::string Text() const;
+};
+
+class VANTREL_API Generator {
+public:
+    // Raised once after each item of a step. totalValue is the highest index of the
+    // photo list (files of any kind in the photo folder, less one); currentValue the
+    // index of the photo (or table cell) just finished. Handlers must not change them.
+    using ProgressHandler = std::function<void(GenEventTypeEnum eventType,
+                                               const std::int16_t& totalValue,
+                                               const std::int16_t& currentValue)>;
+
+    Generator();
+    ~Generator();
+    Generator(const Generator&) = delete;
+    Generator& operator=(const Generator&) = delete;
+
+    // The sixteen settings. String setters ignore "", number setters ignore values
+    // below 1; getters return what is stored, unchanged.
+    std::string NavHeaderFilePath() const;
+    void SetNavHeaderFilePath(const std::string& value);
+    std::string NavFooterFilePath() const;
+    void SetNavFooterFilePath(const std::string& value);
+    std::string ImgHeaderFilePath() const;
+    void SetImgHeaderFilePath(const std::string& value);
+    std::string ImgFooterFilePath() const;
+    void SetImgFooterFilePath(const std::string& value);
+    std::string OutputFilename() const;
+    void SetOutputFilename(const std::string& value);
+    std::string Description() const;
+    void SetDescription(const std::string& value);
+    std::string PhotoDirectory() const;
+    void SetPhotoDirectory(const std::string& value);
+    std::string OutputDirectory() const;
+    void SetOutputDirectory(const std::string& value);
+    std::string TargetFrameName() const;
+    void SetTargetFrameName(const std::string& value);
+    std::int16_t NumberOfRows() const;
+    void SetNumberOfRows(std::int16_t value);
+    std::int16_t NumberOfCols() const;
+    void SetNumberOfCols(std::int16_t value);
+    std::int16_t MaxWidth() const;
+    void SetMaxWidth(std::int16_t value);
+    std::int16_t MaxHeight() const;
+    void SetMaxHeight(std::int16_t value);
+    bool UseNavButtons() const;
+    void SetUseNavButtons(bool value);
+    bool UseFrames() const;
+    void SetUseFrames(bool value);
+    bool CreatePageForEachPhoto() const;
+    void SetCreatePageForEachPhoto(bool value);
+
+    // Makes the gallery; throws GeneratorError (0x80040191 to 0x80040199).
+    void GenerateGallery();
+    // Reads settings from a template file; throws GeneratorError 0x8004019A.
+    void LoadTemplate(const std::string& templateFile);
+    // Writes the settings to a template file; throws GeneratorError 0x8004019B.
+    void SaveTemplate(const std::string& templateFile);
+
+    // The Progress event. A handler may replace or clear the handler while it runs.
+    void SetProgressHandler(ProgressHandler handler);
+
+    // What the last GenerateGallery passed over; empty after a clean run.
+    const std::vector<GenerationProblem>& Problems() const;
+
+private:
+    struct State;
+    State* state_;
+};
