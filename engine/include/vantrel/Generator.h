@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -125,5 +126,5 @@ public:
 
 private:
     struct State;
-    State* state_;
+    std::unique_ptr<State> state_;
 };
