@@ -93,6 +93,12 @@ TEST_F(EngineTest, HandMadeTemplateLoadsWithItsValueForms) {
     EXPECT_EQ(gallery.Description(), "Hello <b>you</b> &amp; me");
     EXPECT_EQ(gallery.TargetFrameName(), "Main");
 
+    // The bundled sample template: its Description is HTML markup.
+    gallery.LoadTemplate(std::string(TESSARY_SOURCE_DIR) + "/samples/sample.cfg");
+    EXPECT_EQ(gallery.Description().rfind("<p>Ten free photos", 0), 0u) << gallery.Description();
+    EXPECT_EQ(gallery.Description().substr(gallery.Description().size() - 4), "</p>");
+    EXPECT_EQ(gallery.NumberOfCols(), 4);
+
     WriteFile(dir / "t.cfg", HandMade("2.5", "0"));
     gallery.LoadTemplate(dir / "t.cfg");
     EXPECT_EQ(ErrorOf([&] { gallery.GenerateGallery(); }).Number(),
