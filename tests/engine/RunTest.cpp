@@ -34,8 +34,7 @@ TEST_F(EngineTest, RunOverPhotosAndOtherFilesRaisesEventsInStepOrder) {
                                      "<td></td>\r\n</tr>\r\n</table>\r\n<F>");
     for (const char* name : {"a.jpg", "b.JPG", "d.jpg", "a_tn.jpg", "b_tn.jpg", "d.htm"})
         EXPECT_TRUE(Exists(name)) << name;
-    EXPECT_FALSE(Exists("c.Jpg"));
-    EXPECT_FALSE(Exists("notes.txt"));
+    EXPECT_FALSE(Exists("c.Jpg") || Exists("notes.txt"));
 
     // Without photo pages: no page events, and the links go to the copies.
     events.clear();
@@ -63,13 +62,11 @@ TEST_F(EngineTest, ProblemsOfARunAreListedAndTheRunGoesOn) {
     testsupport::WriteFile(photos + "/b.jpg", "not a JPEG");
     fs::remove(dir / "footer.htm");
     gallery.GenerateGallery();
-
     const std::vector<GenerationProblem>& problems = gallery.Problems();
     ASSERT_EQ(problems.size(), 3u);
     EXPECT_EQ(problems[0].step, Step::ReadFragment);
     EXPECT_EQ(problems[0].file, dir / "footer.htm");
     EXPECT_EQ(problems[1].step, Step::MakeThumbnail);
-    EXPECT_EQ(problems[1].file, photos + "/b.jpg");
     EXPECT_FALSE(problems[1].reason.empty()); // the component's description
     EXPECT_EQ(problems[1].Text().rfind("Thumbnail of " + photos + "/b.jpg: ", 0), 0u);
     // The photo pages fall back on the unreadable footer: none is written.
@@ -78,11 +75,11 @@ TEST_F(EngineTest, ProblemsOfARunAreListedAndTheRunGoesOn) {
     // Every photo is still requested and copied; the footer counts as empty.
     EXPECT_EQ(Currents(GenEventMakeThumbnail), (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(Currents(GenEventFileCopy), (std::vector<int>{0, 1, 2}));
-    EXPECT_EQ(Page("index.htm").substr(Page("index.htm").size() - 10), "</table>\r\n");
+    EXPECT_TRUE(Page("index.htm").ends_with("</table>\r\n"));
 
     // A photo folder that does not exist: an empty table and one problem.
-    gallery.SetPhotoDirectory(dir / "none");
     testsupport::WriteFile(dir / "footer.htm", "<F>");
+    gallery.SetPhotoDirectory(dir / "none");
     gallery.GenerateGallery();
     ASSERT_EQ(gallery.Problems().size(), 1u);
     EXPECT_EQ(gallery.Problems()[0].step, Step::ListPhotos);
@@ -91,20 +88,20 @@ TEST_F(EngineTest, ProblemsOfARunAreListedAndTheRunGoesOn) {
     fs::remove(photos + "/b.jpg");
     gallery.GenerateGallery();
     EXPECT_TRUE(gallery.Problems().empty());
-}
 
-TEST_F(EngineTest, ReadOnlyCopyEndsTheCopyStepOnly) {
     if (geteuid() == 0)
         GTEST_SKIP() << "root writes read-only files";
-    AddPhotos({"a.jpg", "b.jpg", "c.jpg"});
-    fs::create_directory(out);
+    // A read-only copy in the output folder ends the copy step there, and only that step.
+    AddPhoto("b.jpg");
+    fs::remove(Out("c.jpg"));
     testsupport::WriteFile(Out("b.jpg"), "kept");
     fs::permissions(Out("b.jpg"), fs::perms::owner_read);
+    events.clear();
     gallery.GenerateGallery();
     EXPECT_EQ(Currents(GenEventFileCopy), (std::vector<int>{0}));
     EXPECT_EQ(Page("b.jpg"), "kept");
     EXPECT_FALSE(Exists("c.jpg"));
-    EXPECT_TRUE(Exists("c.htm"));
+    EXPECT_EQ(Currents(GenEventMakePhotoPage), (std::vector<int>{0, 1, 2}));
     ASSERT_EQ(gallery.Problems().size(), 1u);
     EXPECT_EQ(gallery.Problems()[0].step, Step::CopyFile);
     EXPECT_EQ(gallery.Problems()[0].file, photos + "/b.jpg");
@@ -117,7 +114,6 @@ TEST_F(EngineTest, CopiesReplaceTargetsAndSurviveAGalleryInsideThePhotoFolder) {
     testsupport::WriteFile(Out("a.jpg"), "an older, longer copy of the photo than the photo");
     gallery.GenerateGallery();
     EXPECT_EQ(Page("a.jpg"), photo);
-
     // Output folder = photo folder: copying a photo onto itself must not empty it.
     gallery.SetOutputDirectory(photos);
     gallery.GenerateGallery();
@@ -126,8 +122,7 @@ TEST_F(EngineTest, CopiesReplaceTargetsAndSurviveAGalleryInsideThePhotoFolder) {
 }
 
 TEST_F(EngineTest, MoreThan32767FilesKeepTheProgressValuesIn16Bits) {
-    constexpr int kFiles = 32770;
-    for (int i = 0; i < kFiles; ++i) {
+    for (int i = 0; i < 32770; ++i) {
         char name[16];
         std::snprintf(name, sizeof name, "p%05d.jpg", i);
         const int fd = ::open((photos + "/" + name).c_str(), O_WRONLY | O_CREAT, 0644);
@@ -138,12 +133,8 @@ TEST_F(EngineTest, MoreThan32767FilesKeepTheProgressValuesIn16Bits) {
     gallery.SetNumberOfRows(1);
     gallery.SetNumberOfCols(1);
     gallery.GenerateGallery();
-
-    ASSERT_FALSE(events.empty());
-    for (const Event& event : events) {
-        ASSERT_EQ(event.total, 32766);
-        ASSERT_LE(event.current, 32766);
-    }
+    for (const Event& event : events)
+        ASSERT_TRUE(event.total == 32766 && event.current <= 32766) << event.current;
     EXPECT_EQ(Currents(GenEventFileCopy).size(), 32767u);
     EXPECT_TRUE(Exists("p32766.jpg"));
     EXPECT_FALSE(Exists("p32767.jpg"));

@@ -50,6 +50,7 @@ TEST_F(EngineTest, SavedTemplateHasTheFixedFormAndLoadsBackExactly) {
               "<CreatePageForEachPhoto>True</CreatePageForEachPhoto><ImgHeader/><ImgFooter/>"
               "<Description/><TargetFrame>Photos</TargetFrame></OrboTemplate>");
 
+    // Every setting comes back: a second save writes the same bytes.
     gallery.SetImgHeaderFilePath("/a & b/<h>.htm");
     gallery.SetImgFooterFilePath(" ");
     gallery.SetDescription("<p class=\"x\">Tom & Jerry > 1</p>\r\n ]]>");
@@ -57,25 +58,13 @@ TEST_F(EngineTest, SavedTemplateHasTheFixedFormAndLoadsBackExactly) {
     gallery.SetUseFrames(true);
     gallery.SetUseNavButtons(false);
     gallery.SetMaxHeight(32767);
+    gallery.SetCreatePageForEachPhoto(false);
     gallery.SaveTemplate(dir / "t.cfg");
     Generator loaded;
     loaded.LoadTemplate(dir / "t.cfg");
-    EXPECT_EQ(loaded.NavHeaderFilePath(), gallery.NavHeaderFilePath());
-    EXPECT_EQ(loaded.NavFooterFilePath(), gallery.NavFooterFilePath());
-    EXPECT_EQ(loaded.ImgHeaderFilePath(), gallery.ImgHeaderFilePath());
-    EXPECT_EQ(loaded.ImgFooterFilePath(), gallery.ImgFooterFilePath());
-    EXPECT_EQ(loaded.OutputFilename(), gallery.OutputFilename());
     EXPECT_EQ(loaded.Description(), gallery.Description());
-    EXPECT_EQ(loaded.PhotoDirectory(), gallery.PhotoDirectory());
-    EXPECT_EQ(loaded.OutputDirectory(), gallery.OutputDirectory());
-    EXPECT_EQ(loaded.TargetFrameName(), "Main");
-    EXPECT_EQ(loaded.NumberOfRows(), 2);
-    EXPECT_EQ(loaded.NumberOfCols(), 3);
-    EXPECT_EQ(loaded.MaxWidth(), 4);
-    EXPECT_EQ(loaded.MaxHeight(), 32767);
-    EXPECT_TRUE(loaded.UseFrames());
-    EXPECT_FALSE(loaded.UseNavButtons());
-    EXPECT_TRUE(loaded.CreatePageForEachPhoto());
+    loaded.SaveTemplate(dir / "again.cfg");
+    EXPECT_EQ(ReadFile(dir / "again.cfg"), ReadFile(dir / "t.cfg"));
 }
 
 TEST_F(EngineTest, HandMadeTemplateLoadsWithItsValueForms) {
