@@ -1,13 +1,11 @@
 #include "Pictures.h"
 #include "bitmaps/DibBitmap.h"
 #include "bitmaps/PlainBitmap.h"
-#include "bitmaps/TextException.h"
 #include "filters/GeometryFilters.h"
 #include "filters/PixelFilters.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <limits>
 #include <numbers>
 
@@ -16,13 +14,7 @@ namespace {
 using Pixels = std::vector<std::uint32_t>;
 
 void ExpectCode6(const std::function<void()>& action) {
-    try {
-        action();
-        ADD_FAILURE() << "no exception";
-    } catch (const CTextException& e) {
-        EXPECT_EQ(e.Code(), 6);
-        EXPECT_FALSE(e.Text().empty());
-    }
+    ExpectTextException(6, action);
 }
 
 TEST(PictureFilters, GreyscaleWeighsChannelsAndKeepsGreys) {
