@@ -67,10 +67,10 @@ Orientation OrientationFromTiff(const std::uint8_t* data, std::int64_t size) {
     if (!tiff.Has(ifd, 2))
         return Orientation::Normal;
     const std::int64_t entries = tiff.U16(ifd);
+    if (!tiff.Has(ifd + 2, entries * kIfdEntrySize))
+        return Orientation::Normal;
     for (std::int64_t i = 0; i < entries; ++i) {
         const std::int64_t entry = ifd + 2 + i * kIfdEntrySize;
-        if (!tiff.Has(entry, kIfdEntrySize))
-            break;
         if (tiff.U16(entry) != kOrientationTag)
             continue;
         if (tiff.U16(entry + 2) != kTypeShort || tiff.U32(entry + 4) != 1)
