@@ -52,19 +52,19 @@ TEST(ExifOrientation, MalformedDataGivesNormalWithoutReadingOutOfBounds) {
             << segment;
     }
 
-    auto patched = [&](std::size_t at, const std::string& bytes) {
-        std::string copy = exif;
-        copy.replace(at, bytes.size(), bytes);
-        return Read(copy);
+    const std::pair<std::size_t, std::string> damage[] = {
+        {4, "\xFF\xF0"},                    // segment longer than the data
+        {12, "XX"},                         // no byte order
+        {16, "\xFF\xFF\xFF\xF0"},           // IFD far outside
+        {20, "\xFF\xFF"},                   // 65535 entries
+        {24, std::string("\0\x04", 2)},     // LONG, not SHORT
+        {26, std::string("\0\0\0\x02", 4)}, // two values
+        {30, std::string("\0\x09", 2)},     // out of range
+        {30, std::string("\0\0", 2)},
     };
-    EXPECT_EQ(patched(4, "\xFF\xF0"), Orientation::Normal);                // longer than the data
-    EXPECT_EQ(patched(12, "XX"), Orientation::Normal);                     // no byte order
-    EXPECT_EQ(patched(16, "\xFF\xFF\xFF\xF0"), Orientation::Normal);       // IFD far outside
-    EXPECT_EQ(patched(20, "\xFF\xFF"), Orientation::Normal);               // 65535 entries
-    EXPECT_EQ(patched(24, std::string("\0\x04", 2)), Orientation::Normal); // LONG, not SHORT
-    EXPECT_EQ(patched(26, std::string("\0\0\0\x02", 4)), Orientation::Normal); // two values
-    EXPECT_EQ(patched(30, std::string("\0\x09", 2)), Orientation::Normal);     // out of range
-    EXPECT_EQ(patched(30, std::string("\0\0", 2)), Orientation::Normal);
+    for (const auto& [at, bytes] : damage)
+        EXPECT_EQ(Read(std::string(exif).replace(at, bytes.size(), bytes)), Orientation::Normal)
+            << at;
 }
 
 } // namespace
