@@ -332,11 +332,12 @@ void Quantization::MapFloydSteinberg(const CRasterBitmap& source, CRasterBitmap&
         std::uint8_t* out = destination.Lines()[y];
         for (int i = 0; i < width; ++i) {
             const int x = leftToRight ? i : width - 1 - i;
+            const std::uint8_t* pixel = in + 4 * static_cast<std::size_t>(x);
             // Channels in pixel byte order: blue, green, red.
             float value[3];
             const float* error = cell(current, x);
             for (int c = 0; c < 3; ++c)
-                value[c] = std::clamp(static_cast<float>(in[4 * x + c]) + error[c], 0.0f, 255.0f);
+                value[c] = std::clamp(static_cast<float>(pixel[c]) + error[c], 0.0f, 255.0f);
             const int index = Nearest(static_cast<int>(value[2]), static_cast<int>(value[1]),
                                       static_cast<int>(value[0]));
             out[x] = static_cast<std::uint8_t>(index);
