@@ -121,14 +121,12 @@ void CopyFiles(RunContext& run) {
 
 } // namespace
 
-Fragment ReadFragment(const std::string& path, std::vector<GenerationProblem>& problems) {
+Fragment ReadFragment(const std::string& path) {
     Fragment fragment;
     fragment.path = path;
     std::error_code error;
-    fragment.readable = ReadWholeFile(path, fragment.text, error);
-    if (!fragment.readable)
-        problems.push_back(
-            {Step::ReadFragment, path, "cannot be read, taken as empty: " + error.message()});
+    if (!ReadWholeFile(path, fragment.text, error))
+        fragment.error = error.message();
     return fragment;
 }
 
@@ -136,8 +134,13 @@ void RunGeneration(const GallerySettings& settings, const ProgressSink& progress
                    std::vector<GenerationProblem>& problems) {
     ValidateInputs(settings);
     const PhotoList list = ListPhotos(settings.photoDirectory, problems);
-    const Fragment header = ReadFragment(settings.navHeaderFilePath, problems);
-    const Fragment footer = ReadFragment(settings.navFooterFilePath, problems);
+    const Fragment header = ReadFragment(settings.navHeaderFilePath);
+    const Fragment footer = ReadFragment(settings.navFooterFilePath);
+    for (const Fragment* fragment : {&header, &footer}) {
+        if (!fragment->error.empty())
+            problems.push_back({Step::ReadFragment, fragment->path,
+                                "cannot be read, taken as empty: " + fragment->error});
+    }
     OutputFile page = CreateNavigationPage(settings);
 
     RunContext run{settings, list, problems, progress, page.Identity()};

@@ -14,7 +14,7 @@ std::string GenerationProblem::Text() const {
     const char* what = "";
     switch (step) {
     case Step::ListPhotos:
-        what = "Photo folder ";
+        what = "Photo folder: ";
         break;
     case Step::ReadFragment:
         what = "Fragment ";
@@ -29,7 +29,7 @@ std::string GenerationProblem::Text() const {
         what = "Copy of ";
         break;
     case Step::MakePhotoPage:
-        what = "Photo page ";
+        what = "Photo pages: ";
         break;
     }
     return what + file + ": " + reason;

@@ -55,8 +55,7 @@ PhotoList ListPhotos(const std::string& folder, std::vector<GenerationProblem>& 
             specialFiles.push_back(files.back());
     }
     if (error) {
-        problems.push_back(
-            {Step::ListPhotos, folder, "the photo folder cannot be listed: " + error.message()});
+        problems.push_back({Step::ListPhotos, folder, "cannot be listed: " + error.message()});
         return list;
     }
 

@@ -48,16 +48,14 @@ void MakePhotoPages(RunContext& run, const Fragment& navHeader, const Fragment& 
     if (run.list.photos.empty())
         return;
     // Each fragment is read once per run: the navigation page's own are reused.
-    const Fragment header = settings.imgHeaderFilePath.empty()
-                                ? navHeader
-                                : ReadFragment(settings.imgHeaderFilePath, run.problems);
-    const Fragment footer = settings.imgFooterFilePath.empty()
-                                ? navFooter
-                                : ReadFragment(settings.imgFooterFilePath, run.problems);
+    const Fragment header =
+        settings.imgHeaderFilePath.empty() ? navHeader : ReadFragment(settings.imgHeaderFilePath);
+    const Fragment footer =
+        settings.imgFooterFilePath.empty() ? navFooter : ReadFragment(settings.imgFooterFilePath);
     for (const Fragment* fragment : {&header, &footer}) {
-        if (!fragment->readable) {
+        if (!fragment->error.empty()) {
             run.Report(Step::MakePhotoPage, fragment->path,
-                       "no photo page was written: this fragment cannot be read");
+                       "cannot be read, so no photo page was written: " + fragment->error);
             return;
         }
     }

@@ -22,8 +22,8 @@ using ProgressSink =
 // A header or footer fragment, read whole as bytes.
 struct Fragment {
     std::string path;
-    std::string text; // empty when unreadable
-    bool readable = false;
+    std::string text;  // empty when unreadable
+    std::string error; // why it cannot be read; empty when it was read
 };
 
 struct RunContext {
@@ -54,7 +54,7 @@ struct RunContext {
     }
 };
 
-// Reads a fragment; an unreadable one counts as empty and is reported.
-Fragment ReadFragment(const std::string& path, std::vector<GenerationProblem>& problems);
+// Reads a fragment; an unreadable one has empty text and says why.
+Fragment ReadFragment(const std::string& path);
 
 } // namespace vantrel
