@@ -92,6 +92,8 @@ void MakeThumbnails(RunContext& run) {
                 call(image->GenerateThumbnail(settings.maxWidth, settings.maxHeight));
         } catch (const std::exception& thrown) {
             failure = std::string("the thumbnail component failed: ") + thrown.what();
+        } catch (...) {
+            failure = "the thumbnail component failed with an unknown exception";
         }
         if (!failure.empty()) {
             run.Report(Step::MakeThumbnail, path,
