@@ -54,6 +54,13 @@ public:
 
     int AccessCount() const { return accessCount_; }
 
+    // Resize filter shortcuts: each runs the filter in place on this bitmap,
+    // which becomes 32 bits per pixel at the new size.
+    void ResizeTent(int newWidth, int newHeight);
+    void ResizeBox(int newWidth, int newHeight, double radius);
+    void ResizeGaussian(int newWidth, int newHeight, double radius);
+    void ResizeHamming(int newWidth, int newHeight, double radius);
+
     // Bytes that `width` pixels need at `bitsPerPixel`, without padding.
     static std::int64_t PackedLineBytes(std::int64_t width, int bitsPerPixel);
 
