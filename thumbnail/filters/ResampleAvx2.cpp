@@ -18,6 +18,9 @@ namespace resample::avx2 {
 
 namespace {
 
+// Output pixels of the vertical pass computed side by side.
+constexpr int kColumnsPerGroup = 8;
+
 SKIMLET_AVX2 inline __m256d LoadPixel(const std::uint8_t* p) {
     std::int32_t bytes;
     std::memcpy(&bytes, p, 4);
@@ -34,24 +37,26 @@ SKIMLET_AVX2 inline void StorePixel(std::uint8_t* p, __m256d sum) {
     std::memcpy(p, &packed, 4);
 }
 
-// R weighted sums side by side, as in the portable loops.
+// R neighbouring output pixels of the vertical pass, side by side as in the
+// portable loops.
 template <int R>
-SKIMLET_AVX2 inline void Sums(const double* weights, int count, const std::uint8_t* const* src,
-                              std::ptrdiff_t step, std::uint8_t* const* dst) {
+SKIMLET_AVX2 inline void ColumnGroup(const ContributionTable::Entry& e,
+                                     const std::uint8_t* const* rows, std::size_t offset,
+                                     std::uint8_t* output, std::ptrdiff_t outputStep) {
     __m256d acc[R];
 #pragma GCC unroll 8
     for (int r = 0; r < R; ++r)
         acc[r] = _mm256_setzero_pd();
-    std::ptrdiff_t offset = 0;
-    for (int j = 0; j < count; ++j, offset += step) {
-        const __m256d w = _mm256_broadcast_sd(weights + j);
+    for (int j = 0; j < e.count; ++j) {
+        const std::uint8_t* pixels = rows[e.left + j] + offset;
+        const __m256d w = _mm256_broadcast_sd(e.weights + j);
 #pragma GCC unroll 8
         for (int r = 0; r < R; ++r)
-            acc[r] = _mm256_add_pd(acc[r], _mm256_mul_pd(w, LoadPixel(src[r] + offset)));
+            acc[r] = _mm256_add_pd(acc[r], _mm256_mul_pd(w, LoadPixel(pixels + 4 * r)));
     }
 #pragma GCC unroll 8
     for (int r = 0; r < R; ++r)
-        StorePixel(dst[r], acc[r]);
+        StorePixel(output + r * outputStep, acc[r]);
 }
 
 // Adds count weighted pixels, converted beforehand, to R sums: pixel j of sum r
@@ -115,6 +120,29 @@ SKIMLET_AVX2 void LineGroup(const ContributionTable& table, const std::uint8_t* 
     }
 }
 
+// Adds one input row to the sums of one or two outputs: the pixels are
+// converted once for both.
+SKIMLET_AVX2 inline void AddRow(double* acc, double weight, const std::uint8_t* pixels, int count) {
+    const __m256d w = _mm256_set1_pd(weight);
+    for (int i = 0; i < count; ++i, acc += 4)
+        _mm256_store_pd(acc, _mm256_add_pd(_mm256_load_pd(acc),
+                                           _mm256_mul_pd(w, LoadPixel(pixels + 4 * i))));
+}
+
+SKIMLET_AVX2 inline void AddRow(double* acc0, double weight0, double* acc1, double weight1,
+                                const std::uint8_t* pixels, int count) {
+    const __m256d w0 = _mm256_set1_pd(weight0);
+    const __m256d w1 = _mm256_set1_pd(weight1);
+    for (int i = 0; i < count; ++i, acc0 += 4, acc1 += 4) {
+        const __m256d p = LoadPixel(pixels + 4 * i);
+        _mm256_store_pd(acc0, _mm256_add_pd(_mm256_load_pd(acc0), _mm256_mul_pd(w0, p)));
+        _mm256_store_pd(acc1, _mm256_add_pd(_mm256_load_pd(acc1), _mm256_mul_pd(w1, p)));
+    }
+}
+
+// Rows ahead of the one being added that are fetched into the cache.
+constexpr int kPrefetchRows = 3;
+
 } // namespace
 
 bool Available() {
@@ -131,22 +159,83 @@ SKIMLET_AVX2 void Horizontal(const ContributionTable& table, const std::uint8_t*
         LineGroup<1>(table, lines + r, step, outputs + r, scratch);
 }
 
-SKIMLET_AVX2 void Vertical(const ContributionTable::Entry& entry, const std::uint8_t* rows,
-                           std::size_t rowBytes, int width, std::uint8_t* output) {
-    const std::uint8_t* first = rows + static_cast<std::size_t>(entry.left) * rowBytes;
-    const auto step = static_cast<std::ptrdiff_t>(rowBytes);
-    int x = 0;
-    for (; x + 4 <= width; x += 4) {
-        const std::uint8_t* src[4] = {first + 4 * x, first + 4 * x + 4, first + 4 * x + 8,
-                                      first + 4 * x + 12};
-        std::uint8_t* dst[4] = {output + 4 * x, output + 4 * x + 4, output + 4 * x + 8,
-                                output + 4 * x + 12};
-        Sums<4>(entry.weights, entry.count, src, step, dst);
+SKIMLET_AVX2 void Vertical(const ContributionTable::Entry& entry, const std::uint8_t* const* rows,
+                           int firstColumn, int count, std::uint8_t* output,
+                           std::ptrdiff_t outputStep) {
+    int i = 0;
+    for (; i + kColumnsPerGroup <= count; i += kColumnsPerGroup)
+        ColumnGroup<kColumnsPerGroup>(entry, rows, 4 * static_cast<std::size_t>(firstColumn + i),
+                                      output + i * outputStep, outputStep);
+    for (; i < count; ++i)
+        ColumnGroup<1>(entry, rows, 4 * static_cast<std::size_t>(firstColumn + i),
+                       output + i * outputStep, outputStep);
+}
+
+SKIMLET_AVX2 void ColumnLines(const ContributionTable& table, const ColumnSchedule& schedule,
+                              const std::uint8_t* const* rows, int firstColumn, int count,
+                              std::uint8_t* output, std::ptrdiff_t outputStep, double* scratch) {
+    if (schedule.maxActive > kMaxColumnSums) {
+        for (int x = 0; x < table.LineLength(); ++x)
+            Vertical(table[x], rows, firstColumn, count, output + 4 * x, outputStep);
+        return;
     }
-    for (; x < width; ++x) {
-        const std::uint8_t* src[1] = {first + 4 * x};
-        std::uint8_t* dst[1] = {output + 4 * x};
-        Sums<1>(entry.weights, entry.count, src, step, dst);
+    for (int x = 0; x < table.LineLength(); ++x)
+        if (table[x].count == 0)
+            for (int i = 0; i < count; ++i)
+                std::memset(output + i * outputStep + 4 * x, 0, 4);
+
+    // Each input row is added to the sums of the outputs using it, in the order
+    // of the rows, so every sum is still taken from its first input to its last.
+    const std::size_t slotDoubles = 4 * kColumnsPerStrip;
+    const std::size_t offset = 4 * static_cast<std::size_t>(firstColumn);
+    int activeOutput[kMaxColumnSums];
+    double* activeSums[kMaxColumnSums];
+    double* freeSums[kMaxColumnSums];
+    int active = 0;
+    int free = schedule.maxActive;
+    for (int slot = 0; slot < free; ++slot)
+        freeSums[slot] = scratch + slot * slotDoubles;
+
+    const int length = table.InputLength();
+    for (int k = 0; k < length; ++k) {
+        for (int i = schedule.firstAt[k]; i < schedule.firstAt[k + 1]; ++i) {
+            activeOutput[active] = schedule.order[i];
+            activeSums[active] = freeSums[--free];
+            std::memset(activeSums[active], 0, sizeof(double) * 4 * count);
+            ++active;
+        }
+        if (active == 0)
+            continue;
+        if (k + kPrefetchRows < length) {
+            const std::uint8_t* ahead = rows[k + kPrefetchRows] + offset;
+            for (int b = 0; b < 4 * count; b += 64)
+                _mm_prefetch(reinterpret_cast<const char*>(ahead + b), _MM_HINT_T0);
+        }
+        const std::uint8_t* pixels = rows[k] + offset;
+        const auto weightOf = [&](int a) {
+            const ContributionTable::Entry& e = table[activeOutput[a]];
+            return e.weights[k - e.left];
+        };
+        int a = 0;
+        for (; a + 2 <= active; a += 2)
+            AddRow(activeSums[a], weightOf(a), activeSums[a + 1], weightOf(a + 1), pixels, count);
+        if (a < active)
+            AddRow(activeSums[a], weightOf(a), pixels, count);
+
+        for (a = 0; a < active;) {
+            const int x = activeOutput[a];
+            if (table[x].left + table[x].count - 1 != k) {
+                ++a;
+                continue;
+            }
+            const double* sums = activeSums[a];
+            for (int i = 0; i < count; ++i)
+                StorePixel(output + i * outputStep + 4 * x, _mm256_load_pd(sums + 4 * i));
+            freeSums[free++] = activeSums[a];
+            --active;
+            activeOutput[a] = activeOutput[active];
+            activeSums[a] = activeSums[active];
+        }
     }
 }
 
@@ -165,9 +254,15 @@ void Horizontal(const ContributionTable& table, const std::uint8_t* const* lines
     portable::Horizontal(table, lines, lineCount, step, outputs, scratch);
 }
 
-void Vertical(const ContributionTable::Entry& entry, const std::uint8_t* rows, std::size_t rowBytes,
-              int width, std::uint8_t* output) {
-    portable::Vertical(entry, rows, rowBytes, width, output);
+void Vertical(const ContributionTable::Entry& entry, const std::uint8_t* const* rows,
+              int firstColumn, int count, std::uint8_t* output, std::ptrdiff_t outputStep) {
+    portable::Vertical(entry, rows, firstColumn, count, output, outputStep);
+}
+
+void ColumnLines(const ContributionTable& table, const ColumnSchedule& schedule,
+                 const std::uint8_t* const* rows, int firstColumn, int count,
+                 std::uint8_t* output, std::ptrdiff_t outputStep, double* scratch) {
+    portable::ColumnLines(table, schedule, rows, firstColumn, count, output, outputStep, scratch);
 }
 
 } // namespace resample::avx2

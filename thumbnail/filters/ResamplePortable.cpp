@@ -13,40 +13,49 @@ inline std::uint8_t ToByte(double sum) {
     return static_cast<std::uint8_t>(static_cast<int>(v));
 }
 
-// R weighted sums side by side: sum r of pixel j is read at src[r] + j * step.
-// Several independent sums keep the processor busy while each one is added up
-// strictly in order.
+// R sums side by side, each taken strictly in order: independent sums keep the
+// processor busy while each waits for its previous addition.
 template <int R>
-inline void Sums(const double* weights, int count, const std::uint8_t* const* src,
-                 std::ptrdiff_t step, std::uint8_t* const* dst) {
+struct Sums {
     double acc[R][4] = {};
-    std::ptrdiff_t offset = 0;
-    for (int j = 0; j < count; ++j, offset += step) {
-        const double w = weights[j];
-#pragma GCC unroll 8
-        for (int r = 0; r < R; ++r)
-            for (int c = 0; c < 4; ++c)
-                acc[r][c] += w * src[r][offset + c];
-    }
-#pragma GCC unroll 8
-    for (int r = 0; r < R; ++r)
+
+    void Add(int r, double w, const std::uint8_t* pixel) {
         for (int c = 0; c < 4; ++c)
-            dst[r][c] = ToByte(acc[r][c]);
-}
+            acc[r][c] += w * pixel[c];
+    }
+    void Store(int r, std::uint8_t* pixel) const {
+        for (int c = 0; c < 4; ++c)
+            pixel[c] = ToByte(acc[r][c]);
+    }
+};
 
 template <int R>
 void LineGroup(const ContributionTable& table, const std::uint8_t* const* lines,
                std::ptrdiff_t step, std::uint8_t* const* outputs) {
-    const std::uint8_t* src[R];
-    std::uint8_t* dst[R];
     for (int x = 0; x < table.LineLength(); ++x) {
         const ContributionTable::Entry& e = table[x];
-        for (int r = 0; r < R; ++r) {
-            src[r] = lines[r] + e.left * step;
-            dst[r] = outputs[r] + 4 * x;
+        Sums<R> sums;
+        for (int j = 0; j < e.count; ++j) {
+            const std::ptrdiff_t offset = (e.left + j) * step;
+            for (int r = 0; r < R; ++r)
+                sums.Add(r, e.weights[j], lines[r] + offset);
         }
-        Sums<R>(e.weights, e.count, src, step, dst);
+        for (int r = 0; r < R; ++r)
+            sums.Store(r, outputs[r] + 4 * x);
     }
+}
+
+template <int R>
+void ColumnGroup(const ContributionTable::Entry& e, const std::uint8_t* const* rows,
+                 std::size_t offset, std::uint8_t* output, std::ptrdiff_t outputStep) {
+    Sums<R> sums;
+    for (int j = 0; j < e.count; ++j) {
+        const std::uint8_t* pixels = rows[e.left + j] + offset;
+        for (int r = 0; r < R; ++r)
+            sums.Add(r, e.weights[j], pixels + 4 * r);
+    }
+    for (int r = 0; r < R; ++r)
+        sums.Store(r, output + r * outputStep);
 }
 
 } // namespace
@@ -60,23 +69,22 @@ void Horizontal(const ContributionTable& table, const std::uint8_t* const* lines
         LineGroup<1>(table, lines + r, step, outputs + r);
 }
 
-void Vertical(const ContributionTable::Entry& entry, const std::uint8_t* rows, std::size_t rowBytes,
-              int width, std::uint8_t* output) {
-    const std::uint8_t* first = rows + static_cast<std::size_t>(entry.left) * rowBytes;
-    const auto step = static_cast<std::ptrdiff_t>(rowBytes);
-    int x = 0;
-    for (; x + 4 <= width; x += 4) {
-        const std::uint8_t* src[4] = {first + 4 * x, first + 4 * x + 4, first + 4 * x + 8,
-                                      first + 4 * x + 12};
-        std::uint8_t* dst[4] = {output + 4 * x, output + 4 * x + 4, output + 4 * x + 8,
-                                output + 4 * x + 12};
-        Sums<4>(entry.weights, entry.count, src, step, dst);
-    }
-    for (; x < width; ++x) {
-        const std::uint8_t* src[1] = {first + 4 * x};
-        std::uint8_t* dst[1] = {output + 4 * x};
-        Sums<1>(entry.weights, entry.count, src, step, dst);
-    }
+void Vertical(const ContributionTable::Entry& entry, const std::uint8_t* const* rows,
+              int firstColumn, int count, std::uint8_t* output, std::ptrdiff_t outputStep) {
+    int i = 0;
+    for (; i + 4 <= count; i += 4)
+        ColumnGroup<4>(entry, rows, 4 * static_cast<std::size_t>(firstColumn + i),
+                       output + i * outputStep, outputStep);
+    for (; i < count; ++i)
+        ColumnGroup<1>(entry, rows, 4 * static_cast<std::size_t>(firstColumn + i),
+                       output + i * outputStep, outputStep);
+}
+
+void ColumnLines(const ContributionTable& table, const ColumnSchedule&,
+                 const std::uint8_t* const* rows, int firstColumn, int count,
+                 std::uint8_t* output, std::ptrdiff_t outputStep, double*) {
+    for (int x = 0; x < table.LineLength(); ++x)
+        Vertical(table[x], rows, firstColumn, count, output + 4 * x, outputStep);
 }
 
 } // namespace resample::portable

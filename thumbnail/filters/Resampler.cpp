@@ -48,6 +48,37 @@ std::size_t HorizontalScratchSize(const ContributionTable& table) {
     return static_cast<std::size_t>(RingLength(table)) * kLinesPerSweep * 4;
 }
 
+ColumnSchedule::ColumnSchedule(const ContributionTable& table)
+    : firstAt(static_cast<std::size_t>(table.InputLength()) + 1) {
+    // Counting sort by first input position, and a running count of the
+    // outputs in use at each position.
+    std::vector<int> change(static_cast<std::size_t>(table.InputLength()) + 1);
+    for (int x = 0; x < table.LineLength(); ++x) {
+        const ContributionTable::Entry& e = table[x];
+        if (e.count == 0)
+            continue;
+        ++firstAt[static_cast<std::size_t>(e.left) + 1];
+        ++change[static_cast<std::size_t>(e.left)];
+        --change[static_cast<std::size_t>(e.left + e.count)];
+    }
+    int active = 0;
+    for (int k = 0; k < table.InputLength(); ++k) {
+        firstAt[static_cast<std::size_t>(k) + 1] += firstAt[static_cast<std::size_t>(k)];
+        active += change[static_cast<std::size_t>(k)];
+        maxActive = std::max(maxActive, active);
+    }
+    order.resize(static_cast<std::size_t>(firstAt.back()));
+    std::vector<int> next(firstAt.begin(), firstAt.end() - 1);
+    for (int x = 0; x < table.LineLength(); ++x)
+        if (table[x].count > 0)
+            order[static_cast<std::size_t>(next[static_cast<std::size_t>(table[x].left)]++)] = x;
+}
+
+std::size_t ColumnScratchSize(const ColumnSchedule& schedule) {
+    return static_cast<std::size_t>(std::min(schedule.maxActive, kMaxColumnSums)) *
+           kColumnsPerStrip * 4;
+}
+
 void Horizontal(const ContributionTable& table, const std::uint8_t* const* lines, int lineCount,
                 std::ptrdiff_t step, std::uint8_t* const* outputs, double* scratch) {
     if (CurrentSimd() == ResizeSimd::Avx2)
@@ -56,12 +87,22 @@ void Horizontal(const ContributionTable& table, const std::uint8_t* const* lines
         portable::Horizontal(table, lines, lineCount, step, outputs, scratch);
 }
 
-void Vertical(const ContributionTable::Entry& entry, const std::uint8_t* rows, std::size_t rowBytes,
-              int width, std::uint8_t* output) {
+void Vertical(const ContributionTable::Entry& entry, const std::uint8_t* const* rows,
+              int firstColumn, int count, std::uint8_t* output, std::ptrdiff_t outputStep) {
     if (CurrentSimd() == ResizeSimd::Avx2)
-        avx2::Vertical(entry, rows, rowBytes, width, output);
+        avx2::Vertical(entry, rows, firstColumn, count, output, outputStep);
     else
-        portable::Vertical(entry, rows, rowBytes, width, output);
+        portable::Vertical(entry, rows, firstColumn, count, output, outputStep);
+}
+
+void ColumnLines(const ContributionTable& table, const ColumnSchedule& schedule,
+                 const std::uint8_t* const* rows, int firstColumn, int count,
+                 std::uint8_t* output, std::ptrdiff_t outputStep, double* scratch) {
+    if (CurrentSimd() == ResizeSimd::Avx2)
+        avx2::ColumnLines(table, schedule, rows, firstColumn, count, output, outputStep, scratch);
+    else
+        portable::ColumnLines(table, schedule, rows, firstColumn, count, output, outputStep,
+                              scratch);
 }
 
 } // namespace resample

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // Vector instructions the resize filters may use. Every choice gives the same
 // bytes: each sum is taken term by term in the same order in double precision,
@@ -43,10 +44,38 @@ std::size_t HorizontalScratchSize(const ContributionTable& table);
 void Horizontal(const ContributionTable& table, const std::uint8_t* const* lines, int lineCount,
                 std::ptrdiff_t step, std::uint8_t* const* outputs, double* scratch);
 
-// Computes one output line of the vertical pass: `width` pixels from the rows of
-// `rows` (rowBytes apart) that `entry` names.
-void Vertical(const ContributionTable::Entry& entry, const std::uint8_t* rows, std::size_t rowBytes,
-              int width, std::uint8_t* output);
+// Resamples across lines: output pixel i (of `count`) is the weighted sum of
+// pixel firstColumn + i of the lines rows[entry.left + j], and goes to
+// output + i * outputStep.
+void Vertical(const ContributionTable::Entry& entry, const std::uint8_t* const* rows,
+              int firstColumn, int count, std::uint8_t* output, std::ptrdiff_t outputStep);
+
+// Stored columns are resampled as lines in strips this wide: the sums of a
+// strip stay in the first-level cache while whole stored rows stream past.
+inline constexpr int kColumnsPerStrip = 256;
+
+// When each output of a table starts: the outputs that use any input, in the
+// order of their first input position.
+struct ColumnSchedule {
+    explicit ColumnSchedule(const ContributionTable& table);
+
+    std::vector<int> order;
+    std::vector<int> firstAt; // order[firstAt[k] .. firstAt[k + 1]) start at input position k
+    int maxActive = 0;        // the most outputs that use one input position
+};
+// ColumnLines keeps the sums of at most this many outputs at a time; a table
+// whose outputs overlap more (a large enlargement) is taken output by output.
+inline constexpr int kMaxColumnSums = 8;
+// Doubles of working memory ColumnLines needs.
+std::size_t ColumnScratchSize(const ColumnSchedule& schedule);
+
+// Resamples up to kColumnsPerStrip columns, firstColumn onwards, of the lines
+// `rows` as if each column were a line: output x of column i goes to
+// output + i * outputStep + 4 * x. Reads each of `rows` once, in order.
+// `scratch` holds ColumnScratchSize(schedule) doubles, aligned to 64 bytes.
+void ColumnLines(const ContributionTable& table, const ColumnSchedule& schedule,
+                 const std::uint8_t* const* rows, int firstColumn, int count,
+                 std::uint8_t* output, std::ptrdiff_t outputStep, double* scratch);
 
 } // namespace resample
 
@@ -54,14 +83,20 @@ void Vertical(const ContributionTable::Entry& entry, const std::uint8_t* rows, s
 namespace resample::portable {
 void Horizontal(const ContributionTable& table, const std::uint8_t* const* lines, int lineCount,
                 std::ptrdiff_t step, std::uint8_t* const* outputs, double* scratch);
-void Vertical(const ContributionTable::Entry& entry, const std::uint8_t* rows, std::size_t rowBytes,
-              int width, std::uint8_t* output);
+void Vertical(const ContributionTable::Entry& entry, const std::uint8_t* const* rows,
+              int firstColumn, int count, std::uint8_t* output, std::ptrdiff_t outputStep);
+void ColumnLines(const ContributionTable& table, const ColumnSchedule& schedule,
+                 const std::uint8_t* const* rows, int firstColumn, int count,
+                 std::uint8_t* output, std::ptrdiff_t outputStep, double* scratch);
 } // namespace resample::portable
 
 namespace resample::avx2 {
 bool Available();
 void Horizontal(const ContributionTable& table, const std::uint8_t* const* lines, int lineCount,
                 std::ptrdiff_t step, std::uint8_t* const* outputs, double* scratch);
-void Vertical(const ContributionTable::Entry& entry, const std::uint8_t* rows, std::size_t rowBytes,
-              int width, std::uint8_t* output);
+void Vertical(const ContributionTable::Entry& entry, const std::uint8_t* const* rows,
+              int firstColumn, int count, std::uint8_t* output, std::ptrdiff_t outputStep);
+void ColumnLines(const ContributionTable& table, const ColumnSchedule& schedule,
+                 const std::uint8_t* const* rows, int firstColumn, int count,
+                 std::uint8_t* output, std::ptrdiff_t outputStep, double* scratch);
 } // namespace resample::avx2
