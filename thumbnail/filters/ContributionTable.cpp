@@ -64,7 +64,9 @@ ContributionTable::ContributionTable(int outputLength, int inputLength, double s
     const double window = 2.0 * std::ceil(width) + 1.0;
     windowSize_ = window < INT_MAX ? static_cast<int>(window) : INT_MAX;
     const std::int64_t longest = std::min<std::int64_t>(windowSize_, inputLength);
-    if (static_cast<std::int64_t>(outputLength) * longest * 8 > CRasterBitmap::kMaxStorageBytes)
+    const std::int64_t bytes = static_cast<std::int64_t>(outputLength) *
+                               (static_cast<std::int64_t>(sizeof(Entry)) + longest * 8);
+    if (bytes > CRasterBitmap::kMaxStorageBytes)
         throw CTextException(SkimletCode::kOutOfMemory, "Out of memory resizing bitmap.");
 
     try {

@@ -81,15 +81,23 @@ SKIMLET_AVX2 void LineGroup(const ContributionTable& table, const std::uint8_t* 
                             std::ptrdiff_t step, std::uint8_t* const* outputs, double* ring) {
     const int ringLength = RingLength(table);
     const int mask = ringLength - 1;
+    const double* ringEnd = ring + 4 * R * ringLength;
+    const std::uint8_t* src[R];
+    for (int r = 0; r < R; ++r)
+        src[r] = lines[r];
     int converted = 0; // positions below this are in the ring (the latest ringLength of them)
     for (int x = 0; x < table.LineLength(); ++x) {
         const ContributionTable::Entry& e = table[x];
         const int end = e.left + e.count;
-        for (int k = std::max(converted, e.left); k < end; ++k) {
-            double* slot = ring + 4 * R * (k & mask);
+        int k = std::max(converted, e.left);
+        double* slot = ring + 4 * R * (k & mask);
+        for (std::ptrdiff_t offset = k * step; k < end; ++k, offset += step) {
 #pragma GCC unroll 8
             for (int r = 0; r < R; ++r)
-                _mm256_store_pd(slot + 4 * r, LoadPixel(lines[r] + k * step));
+                _mm256_store_pd(slot + 4 * r, LoadPixel(src[r] + offset));
+            slot += 4 * R;
+            if (slot == ringEnd)
+                slot = ring;
         }
         converted = std::max(converted, end);
 
@@ -97,23 +105,12 @@ SKIMLET_AVX2 void LineGroup(const ContributionTable& table, const std::uint8_t* 
 #pragma GCC unroll 8
         for (int r = 0; r < R; ++r)
             acc[r] = _mm256_setzero_pd();
-        if (converted - e.left <= ringLength) {
-            const int first = e.left & mask;
-            const int before = std::min(e.count, ringLength - first); // up to the ring's end
-            AddConverted<R>(acc, e.weights, ring + 4 * R * first, before);
-            AddConverted<R>(acc, e.weights + before, ring, e.count - before);
-        } else {
-            // An entry reaching further back than the ring holds; the tables
-            // never make one, but the pixels are still there to read.
-            const std::uint8_t* src[R];
-            for (int r = 0; r < R; ++r)
-                src[r] = lines[r] + e.left * step;
-            for (int j = 0; j < e.count; ++j) {
-                const __m256d w = _mm256_broadcast_sd(e.weights + j);
-                for (int r = 0; r < R; ++r)
-                    acc[r] = _mm256_add_pd(acc[r], _mm256_mul_pd(w, LoadPixel(src[r] + j * step)));
-            }
-        }
+        // RingLength makes the ring long enough for every entry to find its
+        // pixels still there.
+        const int first = e.left & mask;
+        const int before = std::min(e.count, ringLength - first); // up to the ring's end
+        AddConverted<R>(acc, e.weights, ring + 4 * R * first, before);
+        AddConverted<R>(acc, e.weights + before, ring, e.count - before);
 #pragma GCC unroll 8
         for (int r = 0; r < R; ++r)
             StorePixel(outputs[r] + 4 * x, acc[r]);
@@ -125,8 +122,8 @@ SKIMLET_AVX2 void LineGroup(const ContributionTable& table, const std::uint8_t* 
 SKIMLET_AVX2 inline void AddRow(double* acc, double weight, const std::uint8_t* pixels, int count) {
     const __m256d w = _mm256_set1_pd(weight);
     for (int i = 0; i < count; ++i, acc += 4)
-        _mm256_store_pd(acc, _mm256_add_pd(_mm256_load_pd(acc),
-                                           _mm256_mul_pd(w, LoadPixel(pixels + 4 * i))));
+        _mm256_store_pd(
+            acc, _mm256_add_pd(_mm256_load_pd(acc), _mm256_mul_pd(w, LoadPixel(pixels + 4 * i))));
 }
 
 SKIMLET_AVX2 inline void AddRow(double* acc0, double weight0, double* acc1, double weight1,
@@ -260,8 +257,8 @@ void Vertical(const ContributionTable::Entry& entry, const std::uint8_t* const* 
 }
 
 void ColumnLines(const ContributionTable& table, const ColumnSchedule& schedule,
-                 const std::uint8_t* const* rows, int firstColumn, int count,
-                 std::uint8_t* output, std::ptrdiff_t outputStep, double* scratch) {
+                 const std::uint8_t* const* rows, int firstColumn, int count, std::uint8_t* output,
+                 std::ptrdiff_t outputStep, double* scratch) {
     portable::ColumnLines(table, schedule, rows, firstColumn, count, output, outputStep, scratch);
 }
 

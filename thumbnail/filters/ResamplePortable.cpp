@@ -81,8 +81,8 @@ void Vertical(const ContributionTable::Entry& entry, const std::uint8_t* const* 
 }
 
 void ColumnLines(const ContributionTable& table, const ColumnSchedule&,
-                 const std::uint8_t* const* rows, int firstColumn, int count,
-                 std::uint8_t* output, std::ptrdiff_t outputStep, double*) {
+                 const std::uint8_t* const* rows, int firstColumn, int count, std::uint8_t* output,
+                 std::ptrdiff_t outputStep, double*) {
     for (int x = 0; x < table.LineLength(); ++x)
         Vertical(table[x], rows, firstColumn, count, output + 4 * x, outputStep);
 }

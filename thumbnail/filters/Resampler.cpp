@@ -37,9 +37,17 @@ bool UseResizeSimd(ResizeSimd simd) {
 namespace resample {
 
 int RingLength(const ContributionTable& table) {
-    const int widest = std::min(table.WindowSize(), table.InputLength()) + 4;
+    // The sweep converts up to the furthest position any output so far has
+    // needed; each output then reads back to its own first position.
+    int reached = 0;
+    int span = 1;
+    for (int x = 0; x < table.LineLength(); ++x) {
+        const ContributionTable::Entry& e = table[x];
+        reached = std::max(reached, e.left + e.count);
+        span = std::max(span, reached - e.left);
+    }
     int length = 8;
-    while (length < widest)
+    while (length < span)
         length *= 2;
     return length;
 }
@@ -96,8 +104,8 @@ void Vertical(const ContributionTable::Entry& entry, const std::uint8_t* const* 
 }
 
 void ColumnLines(const ContributionTable& table, const ColumnSchedule& schedule,
-                 const std::uint8_t* const* rows, int firstColumn, int count,
-                 std::uint8_t* output, std::ptrdiff_t outputStep, double* scratch) {
+                 const std::uint8_t* const* rows, int firstColumn, int count, std::uint8_t* output,
+                 std::ptrdiff_t outputStep, double* scratch) {
     if (CurrentSimd() == ResizeSimd::Avx2)
         avx2::ColumnLines(table, schedule, rows, firstColumn, count, output, outputStep, scratch);
     else

@@ -32,7 +32,8 @@ namespace resample {
 inline constexpr int kLinesPerSweep = 4;
 
 // Positions of converted pixels the horizontal pass keeps for `table`: a power
-// of two covering the widest entry and the span between entries.
+// of two covering every output's reach back from the furthest position
+// converted before it.
 int RingLength(const ContributionTable& table);
 // Doubles of working memory the horizontal pass needs for `table`.
 std::size_t HorizontalScratchSize(const ContributionTable& table);
@@ -74,8 +75,8 @@ std::size_t ColumnScratchSize(const ColumnSchedule& schedule);
 // output + i * outputStep + 4 * x. Reads each of `rows` once, in order.
 // `scratch` holds ColumnScratchSize(schedule) doubles, aligned to 64 bytes.
 void ColumnLines(const ContributionTable& table, const ColumnSchedule& schedule,
-                 const std::uint8_t* const* rows, int firstColumn, int count,
-                 std::uint8_t* output, std::ptrdiff_t outputStep, double* scratch);
+                 const std::uint8_t* const* rows, int firstColumn, int count, std::uint8_t* output,
+                 std::ptrdiff_t outputStep, double* scratch);
 
 } // namespace resample
 
@@ -86,8 +87,8 @@ void Horizontal(const ContributionTable& table, const std::uint8_t* const* lines
 void Vertical(const ContributionTable::Entry& entry, const std::uint8_t* const* rows,
               int firstColumn, int count, std::uint8_t* output, std::ptrdiff_t outputStep);
 void ColumnLines(const ContributionTable& table, const ColumnSchedule& schedule,
-                 const std::uint8_t* const* rows, int firstColumn, int count,
-                 std::uint8_t* output, std::ptrdiff_t outputStep, double* scratch);
+                 const std::uint8_t* const* rows, int firstColumn, int count, std::uint8_t* output,
+                 std::ptrdiff_t outputStep, double* scratch);
 } // namespace resample::portable
 
 namespace resample::avx2 {
@@ -97,6 +98,6 @@ void Horizontal(const ContributionTable& table, const std::uint8_t* const* lines
 void Vertical(const ContributionTable::Entry& entry, const std::uint8_t* const* rows,
               int firstColumn, int count, std::uint8_t* output, std::ptrdiff_t outputStep);
 void ColumnLines(const ContributionTable& table, const ColumnSchedule& schedule,
-                 const std::uint8_t* const* rows, int firstColumn, int count,
-                 std::uint8_t* output, std::ptrdiff_t outputStep, double* scratch);
+                 const std::uint8_t* const* rows, int firstColumn, int count, std::uint8_t* output,
+                 std::ptrdiff_t outputStep, double* scratch);
 } // namespace resample::avx2

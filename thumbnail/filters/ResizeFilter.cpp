@@ -187,7 +187,8 @@ void CResizeFilter::Resample(const CRasterBitmap& source, Orientation orientatio
                                   static_cast<double>(newHeight_) / shownHeight, kernel);
     auto rows = AllocateVector<const std::uint8_t*>(static_cast<std::size_t>(shownHeight));
     for (int y = 0; y < shownHeight; ++y)
-        rows[static_cast<std::size_t>(y)] = intermediate.get() + static_cast<std::size_t>(y) * rowBytes;
+        rows[static_cast<std::size_t>(y)] =
+            intermediate.get() + static_cast<std::size_t>(y) * rowBytes;
     std::uint8_t* const* lines = destination.Lines();
     for (int y = 0; y < newHeight_; ++y)
         resample::Vertical(table[y], rows.data(), 0, newWidth_, lines[y], 4);

@@ -230,22 +230,22 @@ TEST(ResizeFilter, FamilyKernelsMatchTheReference) {
 }
 
 TEST(ResizeFilter, OrientedRunEqualsRunOnTheTurnedPicture) {
-    // 70 stored columns: a full block of gathered columns and a ragged rest.
-    const Picture stored = RandomPicture(70, 37, 4);
+    // Stored columns are taken in strips of 256: 261 gives a full strip and a ragged rest.
+    const Picture stored = RandomPicture(261, 19, 4);
     CDibBitmap source;
     Store(stored, source);
     for (int o = 1; o <= 8; ++o) {
         const auto orientation = static_cast<Orientation>(o);
         const bool swap = SwapsAxes(orientation);
-        Picture turned{swap ? 37 : 70, swap ? 70 : 37, {}};
+        Picture turned{swap ? 19 : 261, swap ? 261 : 19, {}};
         turned.bytes.resize(stored.bytes.size());
         for (int y = 0; y < turned.height; ++y)
             for (int x = 0; x < turned.width; ++x) {
-                const auto at = StoredPositionOf(orientation, x, y, 70, 37);
+                const auto at = StoredPositionOf(orientation, x, y, 261, 19);
                 for (int c = 0; c < 4; ++c)
-                    turned.At(x, y, c) = stored.bytes[4 * (at.y * 70 + at.x) + c];
+                    turned.At(x, y, c) = stored.bytes[4 * (at.y * 261 + at.x) + c];
             }
-        for (const auto& [w, h] : {std::pair{9, 13}, std::pair{80, 41}}) {
+        for (const auto& [w, h] : {std::pair{9, 13}, std::pair{80, 41}, std::pair{300, 5}}) {
             const Picture expected = Resized(turned, CTentResizeFilter(w, h));
             ForEachSimd([&](ResizeSimd simd) {
                 CPlainBitmap destination;
