@@ -6,7 +6,9 @@ thread_local std::optional<ErrorInfo> tCurrentErrorInfo;
 
 } // namespace
 
-void SetErrorInfo(ErrorInfo info) { tCurrentErrorInfo = std::move(info); }
+void SetErrorInfo(ErrorInfo info) {
+    tCurrentErrorInfo = std::move(info);
+}
 
 std::optional<ErrorInfo> GetErrorInfo() {
     std::optional<ErrorInfo> info = std::move(tCurrentErrorInfo);
@@ -14,4 +16,6 @@ std::optional<ErrorInfo> GetErrorInfo() {
     return info;
 }
 
-void ClearErrorInfo() { tCurrentErrorInfo.reset(); }
+void ClearErrorInfo() {
+    tCurrentErrorInfo.reset();
+}

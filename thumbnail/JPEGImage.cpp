@@ -52,9 +52,13 @@ JPEGImage::JPEGImage() : state_(std::make_unique<State>()) {}
 
 JPEGImage::~JPEGImage() = default;
 
-std::string JPEGImage::FilePath() const { return state_->filePath; }
+std::string JPEGImage::FilePath() const {
+    return state_->filePath;
+}
 
-std::string JPEGImage::OutputDirectory() const { return state_->outputDirectory; }
+std::string JPEGImage::OutputDirectory() const {
+    return state_->outputDirectory;
+}
 
 HRESULT JPEGImage::SetOutputDirectory(const std::string& directory) {
     if (!directory.empty())
@@ -62,10 +66,18 @@ HRESULT JPEGImage::SetOutputDirectory(const std::string& directory) {
     return S_OK;
 }
 
-std::int16_t JPEGImage::Width() const { return state_->width; }
-std::int16_t JPEGImage::Height() const { return state_->height; }
-std::int16_t JPEGImage::MaxWidth() const { return state_->maxWidth; }
-std::int16_t JPEGImage::MaxHeight() const { return state_->maxHeight; }
+std::int16_t JPEGImage::Width() const {
+    return state_->width;
+}
+std::int16_t JPEGImage::Height() const {
+    return state_->height;
+}
+std::int16_t JPEGImage::MaxWidth() const {
+    return state_->maxWidth;
+}
+std::int16_t JPEGImage::MaxHeight() const {
+    return state_->maxHeight;
+}
 
 HRESULT JPEGImage::SetFilePath(const std::string& path) {
     State& s = *state_;

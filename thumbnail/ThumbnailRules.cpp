@@ -27,7 +27,8 @@ std::string ThumbnailPathFor(const std::string& filePath, std::string& outputDir
     // the folder would write somewhere the caller never named.
     const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
     if (outputDirectory.empty())
-        outputDirectory = slash == std::string::npos ? std::string("./") : filePath.substr(0, nameStart);
+        outputDirectory =
+            slash == std::string::npos ? std::string("./") : filePath.substr(0, nameStart);
     const std::size_t nameEnd = filePath.size() >= 4 ? filePath.size() - 4 : 0;
     const std::string base =
         nameEnd > nameStart ? filePath.substr(nameStart, nameEnd - nameStart) : std::string();

@@ -17,7 +17,9 @@ namespace {
 // Keeps BeginAccess and EndAccess paired when an exception leaves the scanline loop.
 class ReadAccess {
 public:
-    explicit ReadAccess(CRasterBitmap& bitmap) : bitmap_(bitmap) { bitmap_.BeginAccess(true, false); }
+    explicit ReadAccess(CRasterBitmap& bitmap) : bitmap_(bitmap) {
+        bitmap_.BeginAccess(true, false);
+    }
     ~ReadAccess() { bitmap_.EndAccess(); }
     ReadAccess(const ReadAccess&) = delete;
     ReadAccess& operator=(const ReadAccess&) = delete;
@@ -34,7 +36,9 @@ CJpegWriter::CJpegWriter() {
     jpeg_CreateCompress(&compressor_, JPEG_LIB_VERSION, sizeof(compressor_));
 }
 
-CJpegWriter::~CJpegWriter() { jpeg_destroy_compress(&compressor_); }
+CJpegWriter::~CJpegWriter() {
+    jpeg_destroy_compress(&compressor_);
+}
 
 void CJpegWriter::WriteImage(CRasterBitmap& bitmap, CByteSink& sink) {
     if (bitmap.BitsPerPixel() != 32) {

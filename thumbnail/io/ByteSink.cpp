@@ -4,6 +4,7 @@
 #include "codecs/Trace.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <new>
@@ -29,7 +30,8 @@ std::string FileNameOf(const std::string& path) {
 // as creating the target directly would. Returns the descriptor or -1.
 int CreateTemporaryBeside(const std::string& path, std::string& temporaryPath) {
     static thread_local std::mt19937_64 random{std::random_device{}()};
-    const std::string prefix = FolderOf(path) + "." + FileNameOf(path) + ".";
+    // The name is shortened so that the temporary name stays within NAME_MAX.
+    const std::string prefix = FolderOf(path) + "." + FileNameOf(path).substr(0, 200) + ".";
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[24];
         std::snprintf(suffix, sizeof suffix, "%012llx.tmp",
@@ -93,11 +95,22 @@ int CBufferedFileSink::Open(const std::string& path, std::int64_t capacity) {
     if (capacity < 0 || path.empty())
         return -1;
 
-    // Refuse what opening the target itself for writing would refuse, so that the
-    // failure is reported here, before any encoding, and not only at the rename.
+    // A link to a file is followed, as writing through it would: the linked file
+    // is replaced and the link stays.
+    std::string target = path;
     struct stat existing {};
-    const bool exists = ::stat(path.c_str(), &existing) == 0;
-    if (exists && (S_ISDIR(existing.st_mode) || ::access(path.c_str(), W_OK) != 0))
+    bool exists = ::lstat(path.c_str(), &existing) == 0;
+    if (exists && S_ISLNK(existing.st_mode)) {
+        if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+            target = resolved;
+            std::free(resolved);
+        }
+        exists = ::stat(target.c_str(), &existing) == 0;
+    }
+    // Only a regular file is ever replaced: renaming over a device or a folder
+    // would destroy it. A file the caller may not write is refused, as opening it
+    // for writing would be.
+    if (exists && (!S_ISREG(existing.st_mode) || ::access(target.c_str(), W_OK) != 0))
         return -1;
 
     ownedBuffer_.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(capacity) + 1]);
@@ -105,7 +118,7 @@ int CBufferedFileSink::Open(const std::string& path, std::int64_t capacity) {
         return -1;
 
     std::string temporaryPath;
-    const int fd = CreateTemporaryBeside(path, temporaryPath);
+    const int fd = CreateTemporaryBeside(target, temporaryPath);
     if (fd < 0) {
         ownedBuffer_.reset();
         return -1;
@@ -118,11 +131,12 @@ int CBufferedFileSink::Open(const std::string& path, std::int64_t capacity) {
         return -1;
     }
     // Replacing a file keeps its permissions, as rewriting it in place would.
-    if (exists && S_ISREG(existing.st_mode))
+    if (exists)
         ::fchmod(fd, existing.st_mode & 0777);
 
     file_ = file;
     path_ = path;
+    targetPath_ = target;
     temporaryPath_ = temporaryPath;
     CByteSink::Open(path, ownedBuffer_.get(), capacity);
     return 0;
@@ -143,7 +157,7 @@ void CBufferedFileSink::Close() {
         ok = false;
         error = errno;
     }
-    if (ok && std::rename(temporaryPath_.c_str(), path_.c_str()) != 0) {
+    if (ok && std::rename(temporaryPath_.c_str(), targetPath_.c_str()) != 0) {
         ok = false;
         error = errno;
     }
