@@ -15,8 +15,7 @@ namespace fs = std::filesystem;
 TempDir::TempDir() {
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        fs::path candidate =
-            fs::temp_directory_path() / ("tessary-test-" + std::to_string(random()));
+        fs::path candidate = fs::temp_directory_path() / ("tessary-test-" + std::to_string(random()));
         if (fs::create_directory(candidate)) {
             path_ = candidate;
             return;
@@ -78,9 +77,7 @@ std::string MakeJpeg(const JpegSpec& spec) {
     std::string result;
     try {
         jpeg_mem_dest(&cinfo, &buffer, &size);
-        const int components = spec.kind == JpegKind::Colour ? 3
-                               : spec.kind == JpegKind::Grey ? 1
-                                                             : 4;
+        const int components = spec.kind == JpegKind::Colour ? 3 : spec.kind == JpegKind::Grey ? 1 : 4;
         cinfo.image_width = static_cast<JDIMENSION>(spec.width);
         cinfo.image_height = static_cast<JDIMENSION>(spec.height);
         cinfo.input_components = components;
@@ -141,14 +138,14 @@ std::string WithExifOrientation(const std::string& jpeg, int orientation, bool b
     };
     std::string tiff = bigEndian ? "MM" : "II";
     u16(tiff, 42);
-    u32(tiff, 8); // first IFD right after the header
-    u16(tiff, 1); // one entry
+    u32(tiff, 8);  // first IFD right after the header
+    u16(tiff, 1);  // one entry
     u16(tiff, 0x0112);
-    u16(tiff, 3); // SHORT
-    u32(tiff, 1); // one value
+    u16(tiff, 3);  // SHORT
+    u32(tiff, 1);  // one value
     u16(tiff, orientation);
-    u16(tiff, 0); // padding of the 4-byte value field
-    u32(tiff, 0); // no next IFD
+    u16(tiff, 0);  // padding of the 4-byte value field
+    u32(tiff, 0);  // no next IFD
     std::string payload = std::string("Exif\0\0", 6) + tiff;
     const std::size_t length = payload.size() + 2;
     std::string segment = "\xFF\xE1";
