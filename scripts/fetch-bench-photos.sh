@@ -5,11 +5,12 @@
 # Usage: scripts/fetch-bench-photos.sh FOLDER
 set -euo pipefail
 dest=${1:?usage: fetch-bench-photos.sh FOLDER}
-packages=(mate-backgrounds lomiri-wallpapers)
+# (lomiri-wallpapers itself holds only PNG files; its 20.04 set has the photos.)
+packages=(mate-backgrounds lomiri-wallpapers-20.04 ukui-wallpapers)
 
 mkdir -p "$dest/debs" "$dest/photos"
 dest=$(cd "$dest" && pwd)
-if ! ls "$dest"/debs/*.deb >/dev/null 2>&1; then
+if [[ $(ls "$dest"/debs/*.deb 2>/dev/null | wc -l) -lt ${#packages[@]} ]]; then
     cd "$dest/debs"
     if ! apt-get download "${packages[@]}"; then
         # A fresh machine may have no package lists yet: refresh them once.
