@@ -24,7 +24,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <memory>
 #include <spawn.h>
 #include <stdexcept>
 #include <string>
@@ -48,10 +48,14 @@ double MillisecondsSince(Clock::time_point start) {
 }
 
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
         throw std::runtime_error("cannot read " + path);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(fs::file_size(path)));
+    const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+    bytes.resize(got);
+    return bytes;
 }
 
 [[noreturn]] void ThrowLibjpegError(j_common_ptr cinfo) {
@@ -86,9 +90,11 @@ public:
     void DecodeAll() {
         jpeg_start_decompress(&cinfo_);
         const std::size_t stride = std::size_t{cinfo_.output_width} * cinfo_.output_components;
-        std::vector<std::uint8_t> pixels(stride * cinfo_.output_height);
+        // Not cleared, as a bitmap's pixels are not.
+        const std::unique_ptr<std::uint8_t[]> pixels(
+            new std::uint8_t[stride * cinfo_.output_height]);
         while (cinfo_.output_scanline < cinfo_.output_height) {
-            JSAMPROW row = pixels.data() + stride * cinfo_.output_scanline;
+            JSAMPROW row = pixels.get() + stride * cinfo_.output_scanline;
             jpeg_read_scanlines(&cinfo_, &row, 1);
         }
         jpeg_finish_decompress(&cinfo_);

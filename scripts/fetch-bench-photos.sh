@@ -26,14 +26,14 @@ if [[ $(ls "$dest"/debs/*.deb 2>/dev/null | wc -l) -lt ${#packages[@]} ]]; then
     fi
 fi
 
-rm -rf "$dest/extracted" && mkdir -p "$dest/extracted"
+rm -rf "$dest/extracted" "$dest/photos" && mkdir -p "$dest/extracted" "$dest/photos"
 for deb in "$dest"/debs/*.deb; do
     dpkg-deb -x "$deb" "$dest/extracted"
 done
 find "$dest/extracted" -type f \( -iname '*.jpg' -o -iname '*.jpeg' \) -print0 |
     while IFS= read -r -d '' photo; do
-        # Flatten the path into a unique file name.
-        name=${photo#"$dest/extracted/"}
-        cp "$photo" "$dest/photos/${name//\//_}"
+        name=$(basename "$photo")
+        while [[ -e "$dest/photos/$name" ]]; do name="_$name"; done
+        cp "$photo" "$dest/photos/$name"
     done
 echo "fetch-bench-photos: $(ls "$dest/photos" | wc -l) JPEG files in $dest/photos" >&2
