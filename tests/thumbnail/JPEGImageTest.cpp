@@ -39,7 +39,8 @@ std::pair<int, int> SizeOf(const std::string& jpegPath) {
 }
 
 // One pass of the tent resampler, written from its formulas: `lines` lines of
-// `in` samples (3 channels, `step` apart) become lines of `out` samples.
+// `in` RGB samples become lines of `out` samples; the lines are the rows of the
+// picture (alongLines) or its columns.
 std::vector<std::uint8_t> TentPass(const std::vector<std::uint8_t>& src, int lines, int in, int out,
                                    bool alongLines) {
     const double scale = static_cast<double>(out) / in;
@@ -119,70 +120,56 @@ TEST(JPEGImage, ThumbnailsMatchAnIndependentPipeline) {
     }
 }
 
-TEST(JPEGImage, SizingFollowsTheLargerArgument) {
+TEST(JPEGImage, SizesNamesAndTheStoredDirectory) {
     TempDir dir;
-    WriteFile(dir / "land.jpg", Photo(640, 480));
-    WriteFile(dir / "tall.jpg", Photo(300, 400));
-    WriteFile(dir / "line.jpg", Photo(1000, 1));
-    struct Case {
-        const char* photo;
-        std::int16_t maxWidth, maxHeight;
-        int width, height;
-    } cases[] = {{"land", 120, 0, 120, 90},
-                 {"land", 0, 120, 160, 120},
-                 {"tall", 200, 150, 200, 266},
-                 {"tall", 150, 200, 150, 200},
-                 {"line", 100, 50, 100, 1}};
+    for (const char* folder : {"A", "B", "site"})
+        fs::create_directory(dir.Path() / folder);
+    WriteFile(dir / "A/b.jpg", Photo(300, 400));
+    WriteFile(dir / "B/c.jpeg", Photo(640, 480));
+    WriteFile(dir / "A/b_tn.jpg", "old");
     JPEGImage image;
-    for (const Case& c : cases) {
-        ASSERT_EQ(image.SetFilePath(dir / (std::string(c.photo) + ".jpg")), S_OK);
-        ASSERT_EQ(image.GenerateThumbnail(c.maxWidth, c.maxHeight), S_OK) << c.photo;
-        EXPECT_EQ(image.MaxWidth(), c.width);
-        EXPECT_EQ(image.MaxHeight(), c.height);
-        EXPECT_EQ(SizeOf(dir / (std::string(c.photo) + "_tn.jpg")),
-                  std::make_pair(c.width, c.height));
-    }
-    fs::remove(dir.Path() / "line_tn.jpg");
+    ASSERT_EQ(image.SetFilePath(dir / "A/b.jpg"), S_OK);
+    ASSERT_EQ(image.GenerateThumbnail(200, 150), S_OK);
+    EXPECT_EQ(image.MaxWidth(), 200);
+    EXPECT_EQ(image.MaxHeight(), 266);
+    EXPECT_EQ(SizeOf(dir / "A/b_tn.jpg"), std::make_pair(200, 266)); // replaced
+    EXPECT_EQ(image.OutputDirectory(), dir / "A/");
+
+    ASSERT_EQ(image.SetFilePath(dir / "B/c.jpeg"), S_OK);
+    ASSERT_EQ(image.GenerateThumbnail(0, 120), S_OK);
+    EXPECT_EQ(SizeOf(dir / "A/c._tn.jpg"), std::make_pair(160, 120));
+    image.SetOutputDirectory(dir / "site");
+    image.SetOutputDirectory("");
+    ASSERT_EQ(image.GenerateThumbnail(120, 0), S_OK);
+    EXPECT_EQ(SizeOf(dir / "site/c._tn.jpg"), std::make_pair(120, 90));
+
+    fs::remove(dir.Path() / "site/c._tn.jpg");
     EXPECT_EQ(image.GenerateThumbnail(100, 100), S_FALSE);
     EXPECT_FALSE(GetErrorInfo().has_value());
     EXPECT_EQ(image.MaxWidth(), 100);
     EXPECT_EQ(image.GenerateThumbnail(-5, -10), S_FALSE);
     EXPECT_TRUE(GetErrorInfo().has_value());
-    EXPECT_FALSE(fs::exists(dir.Path() / "line_tn.jpg"));
+    EXPECT_FALSE(fs::exists(dir.Path() / "site/c._tn.jpg"));
+    image.SetOutputDirectory(dir / "missing");
+    EXPECT_EQ(image.GenerateThumbnail(120, 0), S_FALSE);
+    EXPECT_EQ(GetErrorInfo()->description,
+              "Decoder error: Opening " + (dir / "missing") + "/c._tn.jpg failed\n");
+}
 
-    // Sides beyond 16 bits read as 32767; the thumbnail follows the real size.
+// A side computed as 0 becomes 1; sides beyond 16 bits read as 32767 while the
+// thumbnail follows the real size.
+TEST(JPEGImage, ExtremeShapes) {
+    TempDir dir;
+    WriteFile(dir / "line.jpg", Photo(1000, 1));
     WriteFile(dir / "wide.jpg", Photo(40000, 16));
+    JPEGImage image;
+    ASSERT_EQ(image.SetFilePath(dir / "line.jpg"), S_OK);
+    ASSERT_EQ(image.GenerateThumbnail(100, 50), S_OK);
+    EXPECT_EQ(SizeOf(dir / "line_tn.jpg"), std::make_pair(100, 1));
     ASSERT_EQ(image.SetFilePath(dir / "wide.jpg"), S_OK);
     EXPECT_EQ(image.Width(), 32767);
     ASSERT_EQ(image.GenerateThumbnail(0, 4), S_OK);
     EXPECT_EQ(SizeOf(dir / "wide_tn.jpg"), std::make_pair(10000, 4));
-}
-
-TEST(JPEGImage, NamesThumbnailsAndKeepsTheDirectory) {
-    TempDir dir;
-    fs::create_directories(dir.Path() / "A");
-    fs::create_directories(dir.Path() / "B");
-    fs::create_directories(dir.Path() / "site");
-    WriteFile(dir / "A/b.jpg", Photo(40, 30));
-    WriteFile(dir / "B/c.jpeg", Photo(40, 30));
-    WriteFile(dir / "A/b_tn.jpg", "old");
-    JPEGImage image;
-    ASSERT_EQ(image.SetFilePath(dir / "A/b.jpg"), S_OK);
-    ASSERT_EQ(image.GenerateThumbnail(20, 0), S_OK);
-    EXPECT_EQ(image.OutputDirectory(), dir / "A/");
-    EXPECT_EQ(SizeOf(dir / "A/b_tn.jpg"), std::make_pair(20, 15)); // overwritten
-    ASSERT_EQ(image.SetFilePath(dir / "B/c.jpeg"), S_OK);
-    ASSERT_EQ(image.GenerateThumbnail(20, 0), S_OK);
-    EXPECT_TRUE(fs::exists(dir.Path() / "A/c._tn.jpg"));
-    image.SetOutputDirectory(dir / "site");
-    image.SetOutputDirectory("");
-    ASSERT_EQ(image.GenerateThumbnail(20, 0), S_OK);
-    EXPECT_TRUE(fs::exists(dir.Path() / "site/c._tn.jpg"));
-
-    image.SetOutputDirectory(dir / "missing");
-    EXPECT_EQ(image.GenerateThumbnail(20, 0), S_FALSE);
-    EXPECT_EQ(GetErrorInfo()->description,
-              "Decoder error: Opening " + (dir / "missing") + "/c._tn.jpg failed\n");
 }
 
 TEST(JPEGImage, BadPhotosAreRefusedWithErrorInfo) {
