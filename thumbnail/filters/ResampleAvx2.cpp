@@ -83,6 +83,9 @@ SKIMLET_AVX2 inline void AddConverted(__m256d* acc, const double* weights, const
 // input pixels, so each pixel is converted to doubles once, into a ring of
 // recent positions that stays in the first-level cache, and read from there by
 // every output that uses it.
+// Pixels beyond the current output's reach that the sweep fetches in advance.
+constexpr int kPrefetchPixels = 64;
+
 template <int R>
 SKIMLET_AVX2 void LineGroup(const ContributionTable& table, const std::uint8_t* const* lines,
                             std::ptrdiff_t step, std::uint8_t* const* outputs, double* ring) {
@@ -97,6 +100,11 @@ SKIMLET_AVX2 void LineGroup(const ContributionTable& table, const std::uint8_t* 
         const ContributionTable::Entry& e = table[x];
         const int end = e.left + e.count;
         int k = std::max(converted, e.left);
+        // Ask for the pixels the sweep reaches next while these are converted.
+        const int ahead = std::min(end + kPrefetchPixels, table.InputLength());
+        for (int q = end; q < ahead; q += 16)
+            for (int r = 0; r < R; ++r)
+                _mm_prefetch(reinterpret_cast<const char*>(src[r] + q * step), _MM_HINT_T0);
         double* slot = ring + 4 * R * (k & mask);
         for (std::ptrdiff_t offset = k * step; k < end; ++k, offset += step) {
 #pragma GCC unroll 8
