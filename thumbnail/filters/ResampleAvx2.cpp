@@ -79,13 +79,13 @@ SKIMLET_AVX2 inline void AddConverted(__m256d* acc, const double* weights, const
     }
 }
 
+// Pixels beyond the current output's reach that the sweep fetches in advance.
+constexpr int kPrefetchPixels = 64;
+
 // Resamples R lines in one sweep. Neighbouring outputs share most of their
 // input pixels, so each pixel is converted to doubles once, into a ring of
 // recent positions that stays in the first-level cache, and read from there by
 // every output that uses it.
-// Pixels beyond the current output's reach that the sweep fetches in advance.
-constexpr int kPrefetchPixels = 64;
-
 template <int R>
 SKIMLET_AVX2 void LineGroup(const ContributionTable& table, const std::uint8_t* const* lines,
                             std::ptrdiff_t step, std::uint8_t* const* outputs, double* ring) {
