@@ -21,10 +21,16 @@ namespace {
 // Output pixels of the vertical pass computed side by side.
 constexpr int kColumnsPerGroup = 8;
 
+// The four bytes of a pixel as doubles. A byte b placed in the low bits of the
+// double 2^52 makes exactly 2^52 + b; subtracting 2^52 leaves b. This keeps
+// the conversion off the port the multiplications need.
 SKIMLET_AVX2 inline __m256d LoadPixel(const std::uint8_t* p) {
     std::int32_t bytes;
     std::memcpy(&bytes, p, 4);
-    return _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(bytes)));
+    const __m256i magic = _mm256_set1_epi64x(0x4330000000000000LL);
+    const __m256i q = _mm256_cvtepu8_epi64(_mm_cvtsi32_si128(bytes));
+    return _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(q, magic)),
+                         _mm256_castsi256_pd(magic));
 }
 
 SKIMLET_AVX2 inline void StorePixel(std::uint8_t* p, __m256d sum) {
@@ -64,6 +70,7 @@ SKIMLET_AVX2 inline void ColumnGroup(const ContributionTable::Entry& e,
 template <int R>
 SKIMLET_AVX2 inline void AddConverted(__m256d* acc, const double* weights, const double* pixels,
                                       int count) {
+#pragma GCC unroll 2
     for (int j = 0; j < count; ++j, pixels += 4 * R) {
         const __m256d w = _mm256_broadcast_sd(weights + j);
 #pragma GCC unroll 8
@@ -71,6 +78,9 @@ SKIMLET_AVX2 inline void AddConverted(__m256d* acc, const double* weights, const
             acc[r] = _mm256_add_pd(acc[r], _mm256_mul_pd(w, _mm256_load_pd(pixels + 4 * r)));
     }
 }
+
+// Pixels beyond the current output's reach that the sweep fetches in advance.
+constexpr int kPrefetchPixels = 64;
 
 // Resamples R lines in one sweep. Neighbouring outputs share most of their
 // input pixels, so each pixel is converted to doubles once, into a ring of
@@ -90,6 +100,11 @@ SKIMLET_AVX2 void LineGroup(const ContributionTable& table, const std::uint8_t* 
         const ContributionTable::Entry& e = table[x];
         const int end = e.left + e.count;
         int k = std::max(converted, e.left);
+        // Ask for the pixels the sweep reaches next while these are converted.
+        const int ahead = std::min(end + kPrefetchPixels, table.InputLength());
+        for (int q = end; q < ahead; q += 16)
+            for (int r = 0; r < R; ++r)
+                _mm_prefetch(reinterpret_cast<const char*>(src[r] + q * step), _MM_HINT_T0);
         double* slot = ring + 4 * R * (k & mask);
         for (std::ptrdiff_t offset = k * step; k < end; ++k, offset += step) {
 #pragma GCC unroll 8
@@ -117,23 +132,69 @@ SKIMLET_AVX2 void LineGroup(const ContributionTable& table, const std::uint8_t* 
     }
 }
 
-// Adds one input row to the sums of one or two outputs: the pixels are
-// converted once for both.
-SKIMLET_AVX2 inline void AddRow(double* acc, double weight, const std::uint8_t* pixels, int count) {
-    const __m256d w = _mm256_set1_pd(weight);
-    for (int i = 0; i < count; ++i, acc += 4)
-        _mm256_store_pd(
-            acc, _mm256_add_pd(_mm256_load_pd(acc), _mm256_mul_pd(w, LoadPixel(pixels + 4 * i))));
+// Adds N consecutive input rows to the sums of one output, or of two: each
+// sum stays in a register across the rows, and the pixels of a row are
+// converted once for both outputs.
+template <int N>
+SKIMLET_AVX2 inline void AddRows(double* acc, const double* weights,
+                                 const std::uint8_t* const* rows, std::size_t offset, int count) {
+    __m256d w[N];
+    const std::uint8_t* pixels[N];
+    for (int r = 0; r < N; ++r) {
+        w[r] = _mm256_broadcast_sd(weights + r);
+        pixels[r] = rows[r] + offset;
+    }
+    for (int i = 0; i < count; ++i, acc += 4) {
+        __m256d sum = _mm256_load_pd(acc);
+#pragma GCC unroll 4
+        for (int r = 0; r < N; ++r)
+            sum = _mm256_add_pd(sum, _mm256_mul_pd(w[r], LoadPixel(pixels[r] + 4 * i)));
+        _mm256_store_pd(acc, sum);
+    }
 }
 
-SKIMLET_AVX2 inline void AddRow(double* acc0, double weight0, double* acc1, double weight1,
-                                const std::uint8_t* pixels, int count) {
-    const __m256d w0 = _mm256_set1_pd(weight0);
-    const __m256d w1 = _mm256_set1_pd(weight1);
+template <int N>
+SKIMLET_AVX2 inline void AddRows(double* acc0, const double* weights0, double* acc1,
+                                 const double* weights1, const std::uint8_t* const* rows,
+                                 std::size_t offset, int count) {
+    __m256d w0[N], w1[N];
+    const std::uint8_t* pixels[N];
+    for (int r = 0; r < N; ++r) {
+        w0[r] = _mm256_broadcast_sd(weights0 + r);
+        w1[r] = _mm256_broadcast_sd(weights1 + r);
+        pixels[r] = rows[r] + offset;
+    }
     for (int i = 0; i < count; ++i, acc0 += 4, acc1 += 4) {
-        const __m256d p = LoadPixel(pixels + 4 * i);
-        _mm256_store_pd(acc0, _mm256_add_pd(_mm256_load_pd(acc0), _mm256_mul_pd(w0, p)));
-        _mm256_store_pd(acc1, _mm256_add_pd(_mm256_load_pd(acc1), _mm256_mul_pd(w1, p)));
+        __m256d sum0 = _mm256_load_pd(acc0);
+        __m256d sum1 = _mm256_load_pd(acc1);
+#pragma GCC unroll 4
+        for (int r = 0; r < N; ++r) {
+            const __m256d p = LoadPixel(pixels[r] + 4 * i);
+            sum0 = _mm256_add_pd(sum0, _mm256_mul_pd(w0[r], p));
+            sum1 = _mm256_add_pd(sum1, _mm256_mul_pd(w1[r], p));
+        }
+        _mm256_store_pd(acc0, sum0);
+        _mm256_store_pd(acc1, sum1);
+    }
+}
+
+// Input rows added to the sums in one go, while no output starts or ends.
+constexpr int kRowBatch = 4;
+
+template <typename... Args>
+SKIMLET_AVX2 inline void AddRowBatch(int rowCount, Args... args) {
+    switch (rowCount) {
+    case 4:
+        AddRows<4>(args...);
+        break;
+    case 3:
+        AddRows<3>(args...);
+        break;
+    case 2:
+        AddRows<2>(args...);
+        break;
+    default:
+        AddRows<1>(args...);
     }
 }
 
@@ -194,34 +255,46 @@ SKIMLET_AVX2 void ColumnLines(const ContributionTable& table, const ColumnSchedu
         freeSums[slot] = scratch + slot * slotDoubles;
 
     const int length = table.InputLength();
-    for (int k = 0; k < length; ++k) {
+    const int scheduled = static_cast<int>(schedule.order.size());
+    for (int k = 0; k < length;) {
         for (int i = schedule.firstAt[k]; i < schedule.firstAt[k + 1]; ++i) {
             activeOutput[active] = schedule.order[i];
             activeSums[active] = freeSums[--free];
             std::memset(activeSums[active], 0, sizeof(double) * 4 * count);
             ++active;
         }
-        if (active == 0)
+        if (active == 0) {
+            ++k;
             continue;
-        if (k + kPrefetchRows < length) {
-            const std::uint8_t* ahead = rows[k + kPrefetchRows] + offset;
-            for (int b = 0; b < 4 * count; b += 64)
-                _mm_prefetch(reinterpret_cast<const char*>(ahead + b), _MM_HINT_T0);
         }
-        const std::uint8_t* pixels = rows[k] + offset;
-        const auto weightOf = [&](int a) {
+        // Rows up to the next output's start or an output's last row.
+        int rowCount = std::min(kRowBatch, length - k);
+        const int nextStart = schedule.firstAt[k + 1];
+        if (nextStart < scheduled)
+            rowCount = std::min(rowCount, table[schedule.order[nextStart]].left - k);
+        for (int a = 0; a < active; ++a) {
             const ContributionTable::Entry& e = table[activeOutput[a]];
-            return e.weights[k - e.left];
+            rowCount = std::min(rowCount, e.left + e.count - k);
+        }
+        for (int r = k + kPrefetchRows; r < std::min(k + kPrefetchRows + rowCount, length); ++r)
+            for (int b = 0; b < 4 * count; b += 64)
+                _mm_prefetch(reinterpret_cast<const char*>(rows[r] + offset + b), _MM_HINT_T0);
+
+        const auto weightsOf = [&](int a) {
+            const ContributionTable::Entry& e = table[activeOutput[a]];
+            return e.weights + (k - e.left);
         };
         int a = 0;
         for (; a + 2 <= active; a += 2)
-            AddRow(activeSums[a], weightOf(a), activeSums[a + 1], weightOf(a + 1), pixels, count);
+            AddRowBatch(rowCount, activeSums[a], weightsOf(a), activeSums[a + 1], weightsOf(a + 1),
+                        rows + k, offset, count);
         if (a < active)
-            AddRow(activeSums[a], weightOf(a), pixels, count);
+            AddRowBatch(rowCount, activeSums[a], weightsOf(a), rows + k, offset, count);
+        k += rowCount;
 
         for (a = 0; a < active;) {
             const int x = activeOutput[a];
-            if (table[x].left + table[x].count - 1 != k) {
+            if (table[x].left + table[x].count != k) {
                 ++a;
                 continue;
             }

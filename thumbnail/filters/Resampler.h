@@ -53,7 +53,7 @@ void Vertical(const ContributionTable::Entry& entry, const std::uint8_t* const* 
 
 // Stored columns are resampled as lines in strips this wide: the sums of a
 // strip stay in the first-level cache while whole stored rows stream past.
-inline constexpr int kColumnsPerStrip = 256;
+inline constexpr int kColumnsPerStrip = 512;
 
 // When each output of a table starts: the outputs that use any input, in the
 // order of their first input position.

@@ -19,11 +19,13 @@ namespace {
     throw CTextException(SkimletCode::kOutOfMemory, "Out of memory resizing bitmap.");
 }
 
-std::unique_ptr<std::uint8_t[]> AllocateBytes(std::int64_t bytes) {
+// Cleared, so that a sample the passes failed to write would show as black
+// rather than as whatever the memory held before.
+std::unique_ptr<std::uint8_t[]> AllocateClearedBytes(std::int64_t bytes) {
     if (bytes > CRasterBitmap::kMaxStorageBytes)
         ThrowOutOfMemory();
     std::unique_ptr<std::uint8_t[]> block(new (std::nothrow)
-                                              std::uint8_t[static_cast<std::size_t>(bytes)]);
+                                              std::uint8_t[static_cast<std::size_t>(bytes)]());
     if (!block)
         ThrowOutOfMemory();
     return block;
@@ -175,7 +177,8 @@ void CResizeFilter::Resample(const CRasterBitmap& source, Orientation orientatio
 
     // The only large buffer: every displayed line at the new width.
     const std::size_t rowBytes = 4 * static_cast<std::size_t>(newWidth_);
-    const auto intermediate = AllocateBytes(static_cast<std::int64_t>(rowBytes) * shownHeight);
+    const auto intermediate =
+        AllocateClearedBytes(static_cast<std::int64_t>(rowBytes) * shownHeight);
     {
         const ContributionTable table(newWidth_, shownWidth,
                                       static_cast<double>(newWidth_) / shownWidth, kernel);
