@@ -35,8 +35,9 @@ BENCH_PHOTOS ?= $(CURDIR)/build/bench-photos
 
 bench: setup
 	@cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARY_SANITIZE=OFF >/dev/null
-	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target skimlet-bench
+	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target skimlet-bench vantrel-bench
 	@$(BENCH_BUILD)/bin/skimlet-bench $(BENCH_FLAGS) $(PHOTOS)
+	@$(BENCH_BUILD)/bin/vantrel-bench $(PHOTOS)
 
 # Real photos of 4 to 20 megapixels from Debian's wallpaper packages.
 bench-photos:
