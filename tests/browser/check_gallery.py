@@ -54,9 +54,9 @@ class Browser:
 
     def __init__(self, chromium, profile):
         # Chromium reads commands from fd 3 and writes replies to fd 4. The child's
-        # ends are moved above 4 first (dash takes single-digit numbers only) and put
-        # in place by the shell just before it becomes Chromium, so nothing else in
-        # the child is clobbered.
+        # ends are moved above 4 first and put in place by the shell just before it
+        # becomes Chromium, so nothing else in the child is clobbered. (bash, as
+        # the numbers may have two digits.)
         to_child_r, self._to_child = os.pipe()
         self._from_child, from_child_w = os.pipe()
         child_r = fcntl.fcntl(to_child_r, fcntl.F_DUPFD, 5)
@@ -64,7 +64,7 @@ class Browser:
         os.close(to_child_r)
         os.close(from_child_w)
         self._process = subprocess.Popen(
-            ["/bin/sh", "-c", f'exec "$0" "$@" 3<&{child_r} 4>&{child_w} {child_r}<&- {child_w}>&-',
+            ["/bin/bash", "-c", f'exec "$0" "$@" 3<&{child_r} 4>&{child_w} {child_r}<&- {child_w}>&-',
              chromium, *CHROMIUM_FLAGS, "--remote-debugging-pipe", f"--user-data-dir={profile}",
              "about:blank"],
             pass_fds=(child_r, child_w), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
