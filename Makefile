@@ -1,4 +1,4 @@
-# Front door for people: `make`, `make test`, `make bench`.
+# Front door for people: `make`, `make test`, `make bench`, `make wizard`, `make screenshots`.
 # SANITIZE=1 builds into build-asan with AddressSanitizer and UndefinedBehaviorSanitizer.
 
 SANITIZE ?= 0
@@ -13,7 +13,7 @@ endif
 
 PHOTOS ?= $(CURDIR)/samples/photos
 
-.PHONY: all setup configure build test bench format clean
+.PHONY: all setup configure build test bench wizard screenshots format clean
 
 all: build
 
@@ -31,6 +31,16 @@ test: build
 
 bench: build
 	@$(BUILD)/bin/skimlet-bench $(PHOTOS)
+
+wizard: build
+	@$(BUILD)/bin/tessary
+
+# Walks the wizard through a run over the sample photos under a virtual X
+# server and saves a picture of each page into screenshots/.
+screenshots: build
+	@bash scripts/setup.sh screenshots
+	@xvfb-run -a -s "-screen 0 1600x1200x24" \
+		$(BUILD)/bin/tessary-screenshots $(CURDIR)/screenshots $(PHOTOS)
 
 format:
 	@bash scripts/setup.sh format
