@@ -101,6 +101,7 @@ QLineEdit* NewBox(QWidget* parent, const char* name, const QString& text = {}) {
 
 QLabel* NewLabel(QWidget* parent, const char* name, const QString& text) {
     auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
     label->setObjectName(QLatin1String(name));
     return label;
 }
@@ -241,6 +242,7 @@ ConfigPage::ConfigPage(Wizard& wizard)
     cboHeightWidth_->setObjectName(QStringLiteral("cboHeightWidth"));
     cboHeightWidth_->addItems({QStringLiteral("Width"), QStringLiteral("Height")});
     auto* caption = new QLabel(kThumbnailCaption);
+    caption->setTextFormat(Qt::PlainText);
     caption->setObjectName(QStringLiteral("Label1"));
     sizeRow->addWidget(new CaptionWithList(caption, cboHeightWidth_, body));
     txtPixels_ = NewBox(body, "txtPixels", QStringLiteral("120"));
@@ -347,6 +349,13 @@ void ConfigPage::ChooseFragment(QLineEdit* box) {
 
 void ConfigPage::ChooseFolder(QLineEdit* box) {
     FolderPicker& picker = wizard_.Folder();
+    if (!picker.property("placed").toBool()) {
+        picker.setProperty("placed", true);
+        picker.adjustSize();
+        QRect area = picker.frameGeometry();
+        area.moveCenter(frameGeometry().center());
+        picker.move(area.topLeft());
+    }
     wizard_.Ui().RunModal(picker);
     if (picker.UsePath())
         box->setText(picker.StrPath());

@@ -20,6 +20,7 @@
 static QLabel* AddText(QWidget* parent, QVBoxLayout* layout, const char* name,
                        const QString& text) {
     auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
     label->setObjectName(QLatin1String(name));
     label->setWordWrap(true);
     // A comfortable line length, whatever the font and scaling.
@@ -79,6 +80,7 @@ IntroPage::IntroPage(Wizard& wizard)
     choice->addWidget(frames, 1);
 
     auto* orLabel = new QLabel(QStringLiteral("OR"), body);
+    orLabel->setTextFormat(Qt::PlainText);
     orLabel->setObjectName(QStringLiteral("Label1"));
     orLabel->setAlignment(Qt::AlignCenter);
     QFont bold = orLabel->font();
@@ -91,6 +93,7 @@ IntroPage::IntroPage(Wizard& wizard)
     templates->setObjectName(QStringLiteral("fraTemplate"));
     auto* templateLayout = new QVBoxLayout(templates);
     auto* loadLabel = new QLabel(QStringLiteral("Load existing gallery template"), templates);
+    loadLabel->setTextFormat(Qt::PlainText);
     loadLabel->setObjectName(QStringLiteral("lblLoadTemplate"));
     templateLayout->addWidget(loadLabel);
     auto* templateRow = new QHBoxLayout;

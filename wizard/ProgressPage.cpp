@@ -30,6 +30,7 @@ WidgetType* KeepRoom(WidgetType* widget) {
 
 QLabel* NewLabel(QWidget* parent, const char* name, const QString& text = {}) {
     auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
     label->setObjectName(QLatin1String(name));
     return label;
 }

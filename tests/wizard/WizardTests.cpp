@@ -113,13 +113,19 @@ private:
         Box("txtPhotoDir").setText(Q(photos));
         Box("txtOutputDir").setText(Q(output));
     }
-    // From the introduction to a run's end over `photos`, output into dir/out.
-    void Run(const TempDir& dir, const std::string& photos) {
+    // From the introduction to the progress page, the output going to `output`.
+    ProgressPage& ToProgress(const TempDir& dir, const std::string& photos,
+                             const std::string& output) {
         ToConfig();
-        FillConfig(dir, photos, dir / "out");
+        FillConfig(dir, photos, output);
         Click(wizard_->Config(), "cmdNext");
-        QVERIFY(wizard_->Progress().isVisible());
-        Click(wizard_->Progress(), "cmdFinish");
+        return wizard_->Progress();
+    }
+    // A run over `photos` into dir/out.
+    ProgressPage& Run(const TempDir& dir, const std::string& photos) {
+        ProgressPage& progress = ToProgress(dir, photos, dir / "out");
+        Click(progress, "cmdFinish");
+        return progress;
     }
     QStringList MessageTexts() const {
         QStringList texts;
@@ -185,26 +191,6 @@ private slots:
         QVERIFY(!Get<QCheckBox>(other.Config(), "chkUseButtons").isChecked());
     }
 
-    void progressPageBackAndAgain() {
-        TempDir dir;
-        ToConfig();
-        FillConfig(dir, MakePhotos(dir, 0), dir / "out");
-        Click(wizard_->Config(), "cmdNext");
-        ProgressPage& progress = wizard_->Progress();
-        QVERIFY(progress.isVisible() && !wizard_->Config().isVisible());
-        QVERIFY(Get<QLabel>(progress, "lblClickFinish").isVisible());
-        QVERIFY(!Get<QLabel>(progress, "Label2").isVisible());
-        QVERIFY(!Get<QProgressBar>(progress, "pbTotalProgress").isVisible());
-        QVERIFY(!Get<QPushButton>(progress, "cmdSaveSettings").isEnabled());
-        QCOMPARE(Settings().NavHeaderFilePath, dir / "header.htm");
-
-        Click(progress, "cmdBack");
-        QVERIFY(wizard_->Config().isVisible() && !progress.isVisible());
-        Click(wizard_->Config(), "cmdNext");
-        QVERIFY(progress.isVisible());
-        QVERIFY(Get<QPushButton>(progress, "cmdFinish").isEnabled());
-    }
-
     void quitConfirmation_data() {
         QTest::addColumn<Page>("page");
         QTest::addColumn<Way>("way");
@@ -224,14 +210,12 @@ private slots:
         QFETCH(Way, way);
         QFETCH(bool, yes);
         TempDir dir;
-        if (page != Page::Intro) {
+        if (page == Page::Config) {
             ToConfig();
             Box("txtOutputFile").setText("kept.htm");
         }
-        if (page == Page::Progress) {
-            FillConfig(dir, dir / "photos", dir / "out");
-            Click(wizard_->Config(), "cmdNext");
-        }
+        if (page == Page::Progress)
+            ToProgress(dir, dir / "photos", dir / "out");
         QWidget& window = PageWindow(page);
         QVERIFY(window.isVisible());
 
@@ -253,7 +237,7 @@ private slots:
         QCOMPARE(ui_->ends, yes ? 1 : 0);
         QCOMPARE(window.isVisible(), !yes);
         QCOMPARE(wizard_->ActivePage(), yes ? nullptr : &window);
-        if (page != Page::Intro)
+        if (page == Page::Config)
             QCOMPARE(Box("txtOutputFile").text(), "kept.htm");
     }
 
@@ -495,8 +479,14 @@ private slots:
 
     void runShowsEveryStepThenSavesItsSettings() {
         TempDir dir;
-        Run(dir, MakePhotos(dir, 3));
-        ProgressPage& progress = wizard_->Progress();
+        ProgressPage& progress = ToProgress(dir, MakePhotos(dir, 3), dir / "out");
+        QVERIFY(progress.isVisible() && !wizard_->Config().isVisible());
+        QCOMPARE(Settings().NavHeaderFilePath, dir / "header.htm");
+        QVERIFY(Get<QLabel>(progress, "lblClickFinish").isVisible());
+        QVERIFY(!Get<QLabel>(progress, "Label2").isVisible());
+        QVERIFY(!Get<QProgressBar>(progress, "pbTotalProgress").isVisible());
+        QVERIFY(!Get<QPushButton>(progress, "cmdSaveSettings").isEnabled());
+        Click(progress, "cmdFinish");
         QCOMPARE(MessageTexts(), QStringList{});
         QVERIFY(QApplication::overrideCursor() == nullptr);
         const auto& done = Get<QLabel>(progress, "imgCheck");
@@ -531,10 +521,14 @@ private slots:
         QCOMPARE(saved.PhotoDirectory(), dir / "photos");
         QCOMPARE(saved.TargetFrameName(), "Photos");
 
-        // Back, no per-photo pages, and Finish again: the page step is skipped.
+        // Back hides the step rows; without per-photo pages, Finish again
+        // skips the page step.
         Click(progress, "cmdBack");
+        QVERIFY(wizard_->Config().isVisible() && !progress.isVisible());
         Get<QCheckBox>(wizard_->Config(), "chkPagePerPhoto").setChecked(false);
         Click(wizard_->Config(), "cmdNext");
+        QVERIFY(!Get<QLabel>(progress, "Label2").isVisible());
+        QVERIFY(Get<QPushButton>(progress, "cmdFinish").isEnabled());
         Click(progress, "cmdFinish");
         QVERIFY(
             SamePicture(Get<QLabel>(progress, "imgCreatingPages"), Get<QLabel>(progress, "imgX")));
@@ -545,8 +539,7 @@ private slots:
 
     void onePhotoRunShowsFullBars() {
         TempDir dir;
-        Run(dir, MakePhotos(dir, 1));
-        ProgressPage& progress = wizard_->Progress();
+        ProgressPage& progress = Run(dir, MakePhotos(dir, 1));
         for (const char* name : {"pbCurrentProgress", "pbTotalProgress"}) {
             const auto& bar = Get<QProgressBar>(progress, name);
             QVERIFY2(bar.maximum() > 0 && bar.value() == bar.maximum(), name);
@@ -556,10 +549,7 @@ private slots:
 
     void engineErrorStopsTheRun() {
         TempDir dir;
-        ToConfig();
-        FillConfig(dir, MakePhotos(dir, 1), dir / "missing/out");
-        Click(wizard_->Config(), "cmdNext");
-        ProgressPage& progress = wizard_->Progress();
+        ProgressPage& progress = ToProgress(dir, MakePhotos(dir, 1), dir / "missing/out");
         Click(progress, "cmdFinish");
         QCOMPARE(ui_->messages.size(), 1);
         QCOMPARE(ui_->messages[0].caption, "Generator::GenerateGallery()");
@@ -574,8 +564,7 @@ private slots:
 
     void problemsAreListedAfterTheRun() {
         TempDir dir;
-        Run(dir, MakePhotos(dir, 1, 22));
-        ProgressPage& progress = wizard_->Progress();
+        ProgressPage& progress = Run(dir, MakePhotos(dir, 1, 22));
         QVERIFY(Get<QLabel>(progress, "imgDNA").isVisible());
         QCOMPARE(ui_->messages.size(), 1);
         const MessageRequest& warning = ui_->messages[0];
@@ -591,8 +580,7 @@ private slots:
         ui_->answers << QMessageBox::No;
         // Fires inside the first progress event, while the engine runs.
         QTimer::singleShot(0, &wizard_->Progress(), [this] { wizard_->Progress().close(); });
-        Run(dir, MakePhotos(dir, 3));
-        ProgressPage& progress = wizard_->Progress();
+        ProgressPage& progress = Run(dir, MakePhotos(dir, 3));
         QCOMPARE(MessageTexts(), QStringList{"Are you sure you wish to quit Tessary?"});
         QVERIFY(progress.isVisible() && ui_->ends == 0);
         QVERIFY(progress.LastGenerator() == nullptr);
