@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,5 +56,16 @@ struct DecodedJpeg {
 // Reference decode through libjpeg with the library's settings: float IDCT,
 // no fancy upsampling, default output colour space.
 DecodedJpeg DecodeJpegReference(const std::string& bytes);
+
+// The exception of type E that `action` throws, or nothing when it throws none.
+template <class E, class F>
+std::optional<E> Thrown(F&& action) {
+    try {
+        action();
+    } catch (const E& e) {
+        return e;
+    }
+    return std::nullopt;
+}
 
 } // namespace testsupport

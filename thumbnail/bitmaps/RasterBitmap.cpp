@@ -2,6 +2,9 @@
 
 #include "bitmaps/PlainBitmap.h"
 #include "bitmaps/TextException.h"
+#include "filters/ColorQuantizer.h"
+#include "filters/GeometryFilters.h"
+#include "filters/PixelFilters.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -174,10 +177,10 @@ void CRasterBitmap::ConvertFrom(const CRasterBitmap& source, int bitsPerPixel) {
     const int width = source.Width();
     const int height = source.Height();
     const int from = source.BitsPerPixel();
-    if (bitsPerPixel == 8 && from == 32)
-        throw CTextException(SkimletCode::kUnsupported,
-                             "Converting 32 to 8 bits per pixel needs the colour quantizer, "
-                             "which this build of the library lacks.");
+    if (bitsPerPixel == 8 && from == 32) {
+        CColorQuantizer(quantizeMethod_, quantizeDither_).Run(source, *this);
+        return;
+    }
     Allocate(width, height, bitsPerPixel, bitsPerPixel == 32 && source.HasAlpha());
 
     if (bitsPerPixel == 32) {
@@ -227,4 +230,34 @@ void CRasterBitmap::ConvertFrom(const CRasterBitmap& source, int bitsPerPixel) {
                 lines_[y][x / 8] |= static_cast<std::uint8_t>(0x80u >> (x % 8));
         }
     }
+}
+
+// Shortcuts to the non-resizing filters.
+
+void CRasterBitmap::Quantize(int paletteMethod, int ditherMethod) {
+    CColorQuantizer(paletteMethod, ditherMethod).RunInPlace(*this);
+}
+
+void CRasterBitmap::ToGreyscale() {
+    CGreyscaleFilter().RunInPlace(*this);
+}
+
+void CRasterBitmap::Rotate(double radians, std::uint32_t background) {
+    CRotateFilter(radians, background).RunInPlace(*this);
+}
+
+void CRasterBitmap::ExtractAlpha() {
+    CAlphaExtractFilter().RunInPlace(*this);
+}
+
+void CRasterBitmap::Crop(int left, int right, int top, int bottom) {
+    CCropFilter(left, right, top, bottom).RunInPlace(*this);
+}
+
+void CRasterBitmap::Threshold(int minimum, int maximum, int channel) {
+    CThresholdFilter(minimum, maximum, channel).RunInPlace(*this);
+}
+
+void CRasterBitmap::InvertLightness() {
+    CLightnessInvertFilter().RunInPlace(*this);
 }

@@ -54,6 +54,15 @@ public:
 
     int AccessCount() const { return accessCount_; }
 
+    // Shortcuts that run one of the non-resizing filters in place on this bitmap.
+    void Quantize(int paletteMethod, int ditherMethod); // to 8 bits per pixel
+    void ToGreyscale();
+    void Rotate(double radians, std::uint32_t background);
+    void ExtractAlpha();
+    void Crop(int left, int right, int top, int bottom);
+    void Threshold(int minimum, int maximum, int channel);
+    void InvertLightness();
+
     // Bytes that `width` pixels need at `bitsPerPixel`, without padding.
     static std::int64_t PackedLineBytes(std::int64_t width, int bitsPerPixel);
 

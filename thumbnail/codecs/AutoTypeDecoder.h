@@ -30,8 +30,12 @@ public:
 
     void DecodeSource(CByteSource& source, CRasterBitmap& bitmap, int requestedBpp) override;
 
-    // `bytes` holds at least the first 512 bytes of the data (zero past its end);
-    // `dataSize` is the size of the whole data.
+    // How many leading bytes DetectPictureType looks at: the PICT test reads
+    // up to offset 525.
+    static constexpr std::int64_t kSignatureBytes = 544;
+
+    // `bytes` holds at least the first kSignatureBytes bytes of the data (zero
+    // past its end); `dataSize` is the size of the whole data.
     static PictureType DetectPictureType(const std::uint8_t* bytes, std::int64_t dataSize);
 
 private:

@@ -2,8 +2,10 @@
 
 #include "bitmaps/PLObject.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Told how far a decode has got, as a fraction from 0.0 to 1.0.
 class CProgressObserver {
@@ -42,7 +44,8 @@ public:
 
 protected:
     explicit CByteSource(CProgressObserver* observer) : observer_(observer) {}
-    // The part of opening common to all sources.
+    // The part of opening common to all sources. Empty data may come with a
+    // null pointer; the source still counts as open.
     void Open(const std::string& name, const std::uint8_t* data, std::int64_t size);
 
 private:
@@ -51,7 +54,8 @@ private:
     std::int64_t size_ = 0;
     std::int64_t position_ = 0;
     CProgressObserver* observer_ = nullptr;
-    std::string peekBuffer_;
+    // Zero-padded copy handed out when a peek runs past the end of the data.
+    std::vector<std::uint8_t> peekBuffer_;
 };
 
 // A read-only mapping of a whole file.
@@ -63,6 +67,10 @@ public:
     // 5 for a permission failure or an empty file; 4 for anything else.
     int Open(const std::string& path);
     void Close() override;
+
+private:
+    void* view_ = nullptr;
+    std::size_t viewSize_ = 0;
 };
 
 // A caller's block of memory; the memory stays the caller's.
@@ -70,7 +78,10 @@ class CMemoryBlockSource : public CByteSource {
 public:
     CMemoryBlockSource();
     ~CMemoryBlockSource() override;
-    int Open(const std::uint8_t* data, std::int64_t size); // always 0
+    // 0 for any real block, including an empty one (whose pointer may be null);
+    // 4 for a null pointer with a non-zero size or a negative size, which
+    // would otherwise hand out pointers to nowhere.
+    int Open(const std::uint8_t* data, std::int64_t size);
     void Close() override;
 };
 

@@ -1,0 +1,151 @@
+#include "bitmaps/DibBitmap.h"
+#include "bitmaps/TextException.h"
+#include "codecs/AutoTypeDecoder.h"
+#include "io/ByteSource.h"
+#include "io/ModuleResources.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+using testsupport::JpegKind;
+
+std::string Jpeg(int width, int height, JpegKind kind, bool progressive = false) {
+    return testsupport::MakeJpeg(
+        {.width = width, .height = height, .kind = kind, .progressive = progressive, .pixel = {}});
+}
+
+std::vector<std::uint32_t> Pixels(const CRasterBitmap& bitmap) {
+    std::vector<std::uint32_t> pixels;
+    for (int y = 0; y < bitmap.Height(); ++y)
+        for (int x = 0; x < bitmap.Width(); ++x)
+            pixels.push_back(bitmap.PixelAt(x, y));
+    return pixels;
+}
+
+// The pixel values libjpeg's own decode calls for: grey levels as 8-bit indexes
+// or opaque grey; red, green, blue (CMYK's first three components unconverted)
+// as opaque colours.
+std::vector<std::uint32_t> Expected(const testsupport::DecodedJpeg& ref, int bpp) {
+    std::vector<std::uint32_t> pixels;
+    for (std::size_t i = 0; i < ref.pixels.size(); i += ref.components) {
+        const std::uint8_t* r = &ref.pixels[i];
+        pixels.push_back(bpp == 8              ? r[0]
+                         : ref.components == 1 ? 0xFF000000u | r[0] * 0x010101u
+                                               : 0xFF000000u | r[0] << 16 | r[1] << 8 | r[2]);
+    }
+    return pixels;
+}
+
+class JpegReaderTest : public ::testing::Test {
+protected:
+    std::optional<CTextException> Decode(const std::string& jpeg, int bpp = 32) {
+        return testsupport::Thrown<CTextException>([&] {
+            decoder.DecodeMemory(reinterpret_cast<const std::uint8_t*>(jpeg.data()),
+                                 static_cast<std::int64_t>(jpeg.size()), bitmap, bpp);
+        });
+    }
+    int FailureCode(const std::string& jpeg, int bpp = 32) {
+        const auto e = Decode(jpeg, bpp);
+        return e ? e->Code() : 0;
+    }
+    // Decodes and compares every pixel with libjpeg's own decode at the library's settings.
+    void ExpectReferencePixels(const std::string& jpeg, int bpp, int expectedBpp) {
+        ASSERT_FALSE(Decode(jpeg, bpp));
+        EXPECT_EQ(bitmap.BitsPerPixel(), expectedBpp);
+        const testsupport::DecodedJpeg ref = testsupport::DecodeJpegReference(jpeg);
+        EXPECT_EQ(bitmap.Width(), ref.width);
+        EXPECT_EQ(Pixels(bitmap), Expected(ref, expectedBpp));
+    }
+
+    CAutoTypeDecoder decoder;
+    CDibBitmap bitmap;
+};
+
+TEST_F(JpegReaderTest, PixelsMatchLibjpegForEveryKindAndRequest) {
+    for (int bpp : {32, 0, 8})
+        ExpectReferencePixels(Jpeg(37, 23, JpegKind::Colour), bpp, 32);
+    ExpectReferencePixels(Jpeg(19, 11, JpegKind::Cmyk), 32, 32);
+    ExpectReferencePixels(Jpeg(21, 13, JpegKind::Grey), 32, 32);
+    ExpectReferencePixels(Jpeg(21, 13, JpegKind::Grey), 0, 8);
+    EXPECT_EQ(bitmap.Palette()[77], (PaletteEntry{77, 77, 77, 255}));
+    EXPECT_EQ(FailureCode(Jpeg(8, 8, JpegKind::Grey), 16), 6);
+
+    ASSERT_FALSE(Decode(testsupport::MakeJpeg(
+        {.pixel = [](int, int, std::uint8_t* c) { c[0] = 255, c[1] = c[2] = 0; }})));
+    EXPECT_GE(bitmap.Lines()[3][4 * 3 + 2], 250); // red in byte 2
+    EXPECT_LE(bitmap.Lines()[3][4 * 3], 5);
+}
+
+TEST_F(JpegReaderTest, ProgressiveEqualsBaselineAndReportsItsPasses) {
+    struct Observer : CProgressObserver {
+        void ProgressChanged(double f) override { seen.push_back(f); }
+        std::vector<double> seen;
+    } observer;
+    ExpectReferencePixels(Jpeg(64, 48, JpegKind::Colour), 32, 32);
+    const std::vector<std::uint32_t> baseline = Pixels(bitmap);
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir / "p.jpg", Jpeg(64, 48, JpegKind::Colour, true));
+    decoder.DecodeFile(dir / "p.jpg", bitmap, 32, &observer);
+    EXPECT_EQ(Pixels(bitmap), baseline);
+    EXPECT_GT(observer.seen.size(), 2u);
+    EXPECT_TRUE(std::is_sorted(observer.seen.begin(), observer.seen.end()));
+    EXPECT_EQ(observer.seen.back(), 1.0);
+}
+
+TEST_F(JpegReaderTest, TruncatedDataEndsThePictureInsteadOfFailing) {
+    for (bool progressive : {false, true}) {
+        const std::string jpeg = Jpeg(40, 40, JpegKind::Colour, progressive);
+        const std::size_t scanData = jpeg.find("\xFF\xDA") + 14; // after the first scan header
+        for (std::size_t cut = 3; cut < jpeg.size(); cut += 7) {
+            // An exactly sized copy, so that the sanitizers catch any read past it.
+            const std::vector<std::uint8_t> part(jpeg.begin(),
+                                                 jpeg.begin() + static_cast<long>(cut));
+            const auto e = testsupport::Thrown<CTextException>([&] {
+                decoder.DecodeMemory(part.data(), static_cast<std::int64_t>(cut), bitmap, 32);
+            });
+            // A cut inside a marker segment (before the scan, or between the
+            // scans of a progressive file) leaves libjpeg a damaged table.
+            const int code = e ? e->Code() : 0;
+            if (!progressive && cut >= scanData)
+                EXPECT_EQ(code, 0) << cut;
+            else
+                EXPECT_TRUE(code == 0 || code == 6) << cut;
+        }
+    }
+}
+
+TEST_F(JpegReaderTest, DamagedFilesFailWithCode6AndTheDecoderRecovers) {
+    const auto garbage = Decode("\xFF\xD8\xFF this is not a JPEG at all, just text");
+    ASSERT_TRUE(garbage);
+    EXPECT_EQ(garbage->Code(), 6);
+    EXPECT_EQ(garbage->Text().rfind("Decoder error: ", 0), 0u);
+    // A frame claiming 65500 x 65500 pixels is refused before anything big is allocated.
+    std::string huge = Jpeg(16, 16, JpegKind::Colour);
+    huge.replace(huge.find("\xFF\xC0") + 5, 4, "\xFF\xDC\xFF\xDC");
+    EXPECT_EQ(FailureCode(huge), 10);
+    ExpectReferencePixels(Jpeg(9, 7, JpegKind::Colour), 32, 32);
+}
+
+TEST_F(JpegReaderTest, ResourcesDecodeAndExifOrientationIsReported) {
+    const std::string jpeg = testsupport::WithExifOrientation(Jpeg(12, 8, JpegKind::Colour), 6);
+    const ResourceEntry entry{42, nullptr, reinterpret_cast<const std::uint8_t*>(jpeg.data()),
+                              jpeg.size()};
+    decoder.DecodeResource(ResourceModule{&entry, 1}, 42, bitmap, 32);
+    EXPECT_EQ(Pixels(bitmap), Expected(testsupport::DecodeJpegReference(jpeg), 32)); // as stored
+    EXPECT_EQ(decoder.PictureOrientation(), Orientation::Rotate90);
+
+    const auto missing = testsupport::Thrown<CTextException>([&] {
+        decoder.DecodeResource(ResourceModule{&entry, 1}, 43, bitmap, 32);
+    });
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(missing->Text(), "Decoder error: Opening resource 43 failed\n");
+    EXPECT_EQ(missing->Code(), 4);
+    EXPECT_EQ(decoder.PictureOrientation(), Orientation::Normal);
+}
+
+} // namespace

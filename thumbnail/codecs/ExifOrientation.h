@@ -1,0 +1,10 @@
+#pragma once
+
+#include "bitmaps/Orientation.h"
+
+#include <cstdint>
+
+// The orientation a JPEG's Exif data (tag 0x0112 of IFD0 in the first APP1
+// "Exif" segment before the scan) asks for. Reads only within the `size` bytes
+// at `jpeg`; anything missing, malformed or out of range gives Normal.
+Orientation ReadExifOrientation(const std::uint8_t* jpeg, std::int64_t size);
