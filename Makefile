@@ -13,7 +13,7 @@ endif
 
 PHOTOS ?= $(CURDIR)/samples/photos
 
-.PHONY: all setup configure build test bench wizard screenshots format clean
+.PHONY: all setup configure build test bench bench-photos wizard screenshots format clean
 
 all: build
 
@@ -29,8 +29,19 @@ build: configure
 test: build
 	@cd $(BUILD) && ctest -j $(JOBS) --output-on-failure --timeout 300
 
-bench: build
-	@$(BUILD)/bin/skimlet-bench $(PHOTOS)
+# Benchmarks always run an optimised build without sanitizers, whatever SANITIZE says.
+BENCH_BUILD ?= build
+BENCH_PHOTOS ?= $(CURDIR)/build/bench-photos
+
+bench: setup
+	@cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARY_SANITIZE=OFF >/dev/null
+	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target skimlet-bench
+	@$(BENCH_BUILD)/bin/skimlet-bench $(BENCH_FLAGS) $(PHOTOS)
+
+# Real photos of 4 to 20 megapixels from Debian's wallpaper packages.
+bench-photos:
+	@bash scripts/fetch-bench-photos.sh $(BENCH_PHOTOS)
+	@$(MAKE) --no-print-directory bench PHOTOS=$(BENCH_PHOTOS)/photos BENCH_FLAGS="--megapixels 4-20"
 
 wizard: build
 	@$(BUILD)/bin/tessary

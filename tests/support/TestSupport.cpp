@@ -86,6 +86,8 @@ std::string MakeJpeg(const JpegSpec& spec) {
                                                              : JCS_CMYK;
         jpeg_set_defaults(&cinfo);
         jpeg_set_quality(&cinfo, spec.quality, TRUE);
+        if (spec.floatDct)
+            cinfo.dct_method = JDCT_FLOAT;
         if (spec.progressive)
             jpeg_simple_progression(&cinfo);
         jpeg_start_compress(&cinfo, TRUE);

@@ -36,6 +36,7 @@ struct JpegSpec {
     JpegKind kind = JpegKind::Colour;
     bool progressive = false;
     int quality = 90;
+    bool floatDct = false; // JDCT_FLOAT instead of libjpeg's default DCT
     // Fills the components of pixel (x, y): 3 for colour (R, G, B), 1 for grey, 4 for CMYK.
     std::function<void(int x, int y, std::uint8_t* components)> pixel;
 };

@@ -5,6 +5,7 @@
 #include "filters/ColorQuantizer.h"
 #include "filters/GeometryFilters.h"
 #include "filters/PixelFilters.h"
+#include "filters/ResizeFilter.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -230,6 +231,24 @@ void CRasterBitmap::ConvertFrom(const CRasterBitmap& source, int bitsPerPixel) {
                 lines_[y][x / 8] |= static_cast<std::uint8_t>(0x80u >> (x % 8));
         }
     }
+}
+
+// Resize filter shortcuts.
+
+void CRasterBitmap::ResizeTent(int newWidth, int newHeight) {
+    CTentResizeFilter(newWidth, newHeight).RunInPlace(*this);
+}
+
+void CRasterBitmap::ResizeBox(int newWidth, int newHeight, double radius) {
+    CBoxResizeFilter(newWidth, newHeight, radius).RunInPlace(*this);
+}
+
+void CRasterBitmap::ResizeGaussian(int newWidth, int newHeight, double radius) {
+    CGaussianResizeFilter(newWidth, newHeight, radius).RunInPlace(*this);
+}
+
+void CRasterBitmap::ResizeHamming(int newWidth, int newHeight, double radius) {
+    CHammingResizeFilter(newWidth, newHeight, radius).RunInPlace(*this);
 }
 
 // Shortcuts to the non-resizing filters.

@@ -54,6 +54,13 @@ public:
 
     int AccessCount() const { return accessCount_; }
 
+    // Resize filter shortcuts: each runs the filter in place on this bitmap,
+    // which becomes 32 bits per pixel at the new size.
+    void ResizeTent(int newWidth, int newHeight);
+    void ResizeBox(int newWidth, int newHeight, double radius);
+    void ResizeGaussian(int newWidth, int newHeight, double radius);
+    void ResizeHamming(int newWidth, int newHeight, double radius);
+
     // Shortcuts that run one of the non-resizing filters in place on this bitmap.
     void Quantize(int paletteMethod, int ditherMethod); // to 8 bits per pixel
     void ToGreyscale();

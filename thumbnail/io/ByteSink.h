@@ -45,13 +45,16 @@ public:
     // An open sink that was never closed is abandoned: its temporary file is removed.
     ~CBufferedFileSink() override;
 
-    // 0 on success, -1 when the file cannot be created or the buffer allocated.
+    // 0 on success, -1 when the file cannot be created or the buffer allocated
+    // (also when `path` names something other than a regular file, or one that
+    // may not be written).
     int Open(const std::string& path, std::int64_t capacity);
     // Writes and renames; throws CTextException(-1, ...) naming `path` when that fails.
     void Close() override;
 
 private:
     std::string path_;
+    std::string targetPath_; // path_ with a final symbolic link resolved
     std::string temporaryPath_;
     std::FILE* file_ = nullptr;
     std::unique_ptr<std::uint8_t[]> ownedBuffer_;

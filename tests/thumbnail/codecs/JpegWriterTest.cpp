@@ -1,0 +1,122 @@
+#include "codecs/JpegWriter.h"
+#include "bitmaps/DibBitmap.h"
+#include "bitmaps/TextException.h"
+#include "io/ByteSink.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+using testsupport::ReadFile;
+using testsupport::TempDir;
+
+// A 32-bit bitmap whose pixel (x, y) is colour(x, y), a BGRA value.
+template <typename Colour>
+void Paint(CRasterBitmap& bitmap, int width, int height, Colour colour) {
+    bitmap.Allocate(width, height, 32, false);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            bitmap.StorePixel(x, y, colour(x, y));
+}
+
+std::uint32_t Pattern(int x, int y) {
+    return static_cast<std::uint32_t>(x * 7 + y) << 24 | ((x * 37 + y * 11) % 256) << 16 |
+           ((x * y * 5) % 256) << 8 | ((255 - y * 9) & 0xFF);
+}
+
+std::string Encode(CJpegWriter& writer, CRasterBitmap& bitmap, const TempDir& dir) {
+    writer.EncodeToFile(dir / "out.jpg", bitmap);
+    return ReadFile(dir / "out.jpg");
+}
+
+TEST(JpegWriter, MatchesPlainLibjpegEncodeOfRgbIgnoringAlpha) {
+    TempDir dir;
+    CDibBitmap bitmap;
+    Paint(bitmap, 37, 23, Pattern);
+    CJpegWriter writer;
+    const std::string encoded = Encode(writer, bitmap, dir);
+
+    testsupport::JpegSpec spec;
+    spec.width = 37;
+    spec.height = 23;
+    spec.quality = 75;
+    spec.floatDct = true;
+    spec.pixel = [](int x, int y, std::uint8_t* rgb) {
+        for (int c = 0; c < 3; ++c)
+            rgb[c] = static_cast<std::uint8_t>(Pattern(x, y) >> (16 - 8 * c));
+    };
+    EXPECT_EQ(encoded, testsupport::MakeJpeg(spec));
+
+    Paint(bitmap, 37, 23, [](int x, int y) { return (Pattern(x, y) & 0xFFFFFF) | 0x5A000000u; });
+    EXPECT_EQ(Encode(writer, bitmap, dir), encoded);
+    writer.UseQuality(0);
+    EXPECT_EQ(Encode(writer, bitmap, dir), encoded);
+    writer.UseQuality(30);
+    EXPECT_NE(Encode(writer, bitmap, dir), encoded);
+
+    // A palette bitmap is written as its 32-bit conversion.
+    CDibBitmap grey, grey32;
+    grey.Allocate(16, 9, 8, false);
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 16; ++x)
+            grey.StorePixel(x, y, static_cast<std::uint32_t>(x * 16 + y));
+    grey32.CopyFrom(grey, 32);
+    EXPECT_EQ(Encode(writer, grey, dir), Encode(writer, grey32, dir));
+}
+
+TEST(JpegWriter, WhiteBaselineFileAndDensityMarker) {
+    TempDir dir;
+    CDibBitmap white;
+    Paint(white, 8, 8, [](int, int) { return 0xFFFFFFFFu; });
+    CJpegWriter writer;
+    const std::string plain = Encode(writer, white, dir);
+    EXPECT_EQ(plain.substr(0, 18), std::string("\xFF\xD8\xFF\xE0\0\x10JFIF\0\1\1\0\0\1\0\1", 18));
+    EXPECT_NE(plain.find("\xFF\xC0"), std::string::npos); // baseline frame
+    for (std::uint8_t v : testsupport::DecodeJpegReference(plain).pixels)
+        EXPECT_GE(v, 254);
+
+    writer.UseDensity(72, 72);
+    EXPECT_EQ(Encode(writer, white, dir).substr(13, 5), std::string("\1\0\x48\0\x48", 5));
+}
+
+TEST(JpegWriter, FailuresLeaveNoFileAndTheWriterReusable) {
+    TempDir dir;
+    CDibBitmap bitmap;
+    Paint(bitmap, 64, 64, Pattern);
+    CJpegWriter writer;
+    const std::string missing = dir / "missing/out.jpg";
+    try {
+        writer.EncodeToFile(missing, bitmap);
+        FAIL();
+    } catch (const CTextException& e) {
+        EXPECT_EQ(e.Code(), -1);
+        EXPECT_EQ(e.Text(), "Decoder error: Opening " + missing + " failed\n");
+    }
+
+    testsupport::WriteFile(dir / "out.jpg", "old");
+    { // too small a sink: its overflow passes through libjpeg
+        CBufferedFileSink sink;
+        ASSERT_EQ(sink.Open(dir / "out.jpg", 300), 0);
+        EXPECT_THROW(writer.EncodeToSink(bitmap, sink), CTextException);
+    }
+    CDibBitmap empty;
+    empty.Allocate(0, 5, 32, false);
+    try {
+        writer.EncodeToFile(dir / "out.jpg", empty);
+        FAIL();
+    } catch (const CTextException& e) {
+        EXPECT_EQ(e.Code(), 6);
+        EXPECT_EQ(e.Text().rfind("Decoder error: ", 0), 0u);
+    }
+    EXPECT_EQ(ReadFile(dir / "out.jpg"), "old");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+
+    CJpegWriter fresh;
+    EXPECT_EQ(Encode(writer, bitmap, dir), Encode(fresh, bitmap, dir));
+}
+
+} // namespace

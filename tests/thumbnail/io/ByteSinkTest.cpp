@@ -1,0 +1,134 @@
+#include "io/ByteSink.h"
+#include "bitmaps/TextException.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::ReadFile;
+using testsupport::TempDir;
+
+std::vector<std::string> NamesIn(const TempDir& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir.Path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+mode_t ModeOf(const std::string& path) {
+    struct stat s {};
+    ::stat(path.c_str(), &s);
+    return s.st_mode & 0777;
+}
+
+void Fill(CByteSink& sink, const std::string& bytes) {
+    sink.WriteBytes(static_cast<std::int64_t>(bytes.size()),
+                    reinterpret_cast<const std::uint8_t*>(bytes.data()));
+}
+
+TEST(ByteSink, CapacityBoundsTheWrites) {
+    TempDir dir;
+    CBufferedFileSink sink;
+    ASSERT_EQ(sink.Open(dir / "out.jpg", 100), 0);
+    Fill(sink, std::string(60, 'a'));
+    Fill(sink, std::string(40, 'b'));
+    for (std::int64_t count : {1, -1}) {
+        try {
+            sink.WriteBytes(count, reinterpret_cast<const std::uint8_t*>("c"));
+            FAIL() << "overflow accepted";
+        } catch (const CTextException& e) {
+            EXPECT_EQ(e.Code(), 11);
+            EXPECT_EQ(e.Text(), "Buffer overflow while encoding.\n");
+        }
+    }
+    sink.Close();
+    EXPECT_EQ(ReadFile(dir / "out.jpg"), std::string(60, 'a') + std::string(40, 'b'));
+}
+
+// The file appears whole at Close, with the umask's permissions (or those of the
+// file it replaces); an abandoned sink leaves nothing, and an old file intact.
+TEST(ByteSink, FileAppearsOnlyWhenComplete) {
+    TempDir dir;
+    const mode_t previous = ::umask(027);
+    {
+        CBufferedFileSink sink;
+        ASSERT_EQ(sink.Open(dir / "t.jpg", 10), 0);
+        Fill(sink, "abc");
+        ASSERT_EQ(NamesIn(dir).size(), 1u);
+        EXPECT_EQ(NamesIn(dir)[0].rfind(".t.jpg.", 0), 0u); // hidden, beside the target
+        sink.Close();
+    }
+    ::umask(previous);
+    EXPECT_EQ(NamesIn(dir), std::vector<std::string>{"t.jpg"});
+    EXPECT_EQ(ModeOf(dir / "t.jpg"), 0640u);
+
+    ::chmod((dir / "t.jpg").c_str(), 0604);
+    {
+        CBufferedFileSink sink;
+        ASSERT_EQ(sink.Open(dir / "t.jpg", 10), 0);
+        Fill(sink, "new");
+    }
+    EXPECT_EQ(NamesIn(dir), std::vector<std::string>{"t.jpg"});
+    EXPECT_EQ(ReadFile(dir / "t.jpg"), "abc");
+
+    fs::create_symlink(dir / "t.jpg", dir.Path() / "link.jpg");
+    CBufferedFileSink sink;
+    ASSERT_EQ(sink.Open(dir / "link.jpg", 10), 0);
+    Fill(sink, "new");
+    sink.Close();
+    EXPECT_TRUE(fs::is_symlink(dir.Path() / "link.jpg"));
+    EXPECT_EQ(ReadFile(dir / "t.jpg"), "new");
+    EXPECT_EQ(ModeOf(dir / "t.jpg"), 0604u);
+}
+
+TEST(ByteSink, OpenRefusesMissingFoldersAndNonFiles) {
+    TempDir dir;
+    fs::create_directory(dir.Path() / "sub");
+    CBufferedFileSink sink;
+    EXPECT_EQ(sink.Open(dir / "missing/t.jpg", 10), -1);
+    EXPECT_EQ(sink.Open(dir / "sub", 10), -1);
+    EXPECT_EQ(sink.Open("/dev/null", 10), -1);
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    EXPECT_EQ(NamesIn(dir), std::vector<std::string>{"sub"});
+}
+
+// A write that fails at Close (here the file size limit, as honest a failure as
+// a full disk) is reported naming the target and leaves the old file.
+TEST(ByteSink, FailedWriteAtCloseThrowsAndLeavesTheOldFile) {
+    TempDir dir;
+    testsupport::WriteFile(dir / "t.jpg", "old");
+    CBufferedFileSink sink;
+    ASSERT_EQ(sink.Open(dir / "t.jpg", 100000), 0);
+    Fill(sink, std::string(100000, 'x'));
+
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    auto* previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string text;
+    try {
+        sink.Close();
+    } catch (const CTextException& e) {
+        text = std::to_string(e.Code()) + " " + e.Text();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_EQ(text.rfind("-1 Decoder error: Writing " + (dir / "t.jpg") + " failed", 0), 0u)
+        << text;
+    EXPECT_EQ(NamesIn(dir), std::vector<std::string>{"t.jpg"});
+    EXPECT_EQ(ReadFile(dir / "t.jpg"), "old");
+}
+
+} // namespace

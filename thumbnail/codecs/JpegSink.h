@@ -1,0 +1,11 @@
+#pragma once
+
+#include <cstdio> // jpeglib.h needs FILE and size_t first
+#include <jpeglib.h>
+
+class CByteSink;
+
+// Makes the compressor hand its output to `sink` in blocks of 8192 bytes. The
+// sink's own exceptions (a full buffer) pass through libjpeg to the caller; a
+// short write is libjpeg's JERR_FILE_WRITE.
+void AttachJpegSink(j_compress_ptr compressor, CByteSink& sink);

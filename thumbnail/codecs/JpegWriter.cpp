@@ -1,0 +1,85 @@
+#include "codecs/JpegWriter.h"
+
+#include "bitmaps/PlainBitmap.h"
+#include "codecs/JpegError.h"
+#include "codecs/JpegSink.h"
+
+#include <algorithm>
+
+// The bitmap's 32-bit lines go to libjpeg as they are (blue, green, red, unused),
+// which needs libjpeg-turbo's extended colour spaces.
+#ifndef JCS_EXTENSIONS
+#error "libjpeg with JCS_EXTENSIONS (libjpeg-turbo) is required"
+#endif
+
+namespace {
+
+// Keeps BeginAccess and EndAccess paired when an exception leaves the scanline loop.
+class ReadAccess {
+public:
+    explicit ReadAccess(CRasterBitmap& bitmap) : bitmap_(bitmap) {
+        bitmap_.BeginAccess(true, false);
+    }
+    ~ReadAccess() { bitmap_.EndAccess(); }
+    ReadAccess(const ReadAccess&) = delete;
+    ReadAccess& operator=(const ReadAccess&) = delete;
+
+private:
+    CRasterBitmap& bitmap_;
+};
+
+} // namespace
+
+CJpegWriter::CJpegWriter() {
+    InitJpegErrorManager(errorManager_);
+    compressor_.err = &errorManager_;
+    jpeg_CreateCompress(&compressor_, JPEG_LIB_VERSION, sizeof(compressor_));
+}
+
+CJpegWriter::~CJpegWriter() {
+    jpeg_destroy_compress(&compressor_);
+}
+
+void CJpegWriter::WriteImage(CRasterBitmap& bitmap, CByteSink& sink) {
+    if (bitmap.BitsPerPixel() != 32) {
+        CPlainBitmap converted;
+        converted.CopyFrom(bitmap, 32);
+        WriteImage(converted, sink);
+        return;
+    }
+    try {
+        AttachJpegSink(&compressor_, sink);
+        compressor_.image_width = static_cast<JDIMENSION>(bitmap.Width());
+        compressor_.image_height = static_cast<JDIMENSION>(bitmap.Height());
+        // Byte order of a 32-bit pixel in memory; the fourth byte (alpha) is ignored.
+        compressor_.input_components = 4;
+        compressor_.in_color_space = JCS_EXT_BGRX;
+        jpeg_set_defaults(&compressor_);
+        compressor_.dct_method = JDCT_FLOAT;
+        if (quality_ != 0)
+            jpeg_set_quality(&compressor_, quality_, TRUE);
+        compressor_.optimize_coding = optimiseCoding_ ? TRUE : FALSE;
+        compressor_.smoothing_factor = std::clamp(smoothing_, 0, 100);
+        if (densityX_ != 0 || densityY_ != 0) {
+            compressor_.density_unit = 1;
+            compressor_.X_density = static_cast<UINT16>(densityX_);
+            compressor_.Y_density = static_cast<UINT16>(densityY_);
+        }
+        jpeg_start_compress(&compressor_, TRUE);
+        WriteScanlines(bitmap);
+        jpeg_finish_compress(&compressor_);
+    } catch (...) {
+        // Returns the compressor to its start state for the next picture.
+        jpeg_abort_compress(&compressor_);
+        throw;
+    }
+}
+
+void CJpegWriter::WriteScanlines(CRasterBitmap& bitmap) {
+    ReadAccess access(bitmap);
+    std::uint8_t* const* lines = bitmap.Lines();
+    while (compressor_.next_scanline < compressor_.image_height) {
+        JSAMPROW row[1] = {lines[compressor_.next_scanline]};
+        jpeg_write_scanlines(&compressor_, row, 1);
+    }
+}

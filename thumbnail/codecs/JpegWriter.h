@@ -1,0 +1,43 @@
+#pragma once
+
+#include "codecs/PictureEncoder.h"
+
+#include <cstdio> // jpeglib.h needs FILE and size_t first
+#include <jpeglib.h>
+
+// Writes bitmaps as baseline JFIF files through libjpeg. With the initial
+// settings the output is libjpeg's default encoding (quality 75) of the
+// bitmap's red, green and blue, computed with the floating-point DCT. Bitmaps
+// of 1 or 8 bits per pixel are encoded as their 32-bit conversion.
+class CJpegWriter : public CPictureEncoder {
+public:
+    CJpegWriter();
+    ~CJpegWriter() override;
+    CJpegWriter(const CJpegWriter&) = delete;
+    CJpegWriter& operator=(const CJpegWriter&) = delete;
+
+    // 1..100; 0 keeps libjpeg's default.
+    void UseQuality(int quality) { quality_ = quality; }
+    void UseOptimisedCoding(bool flag) { optimiseCoding_ = flag; }
+    // libjpeg's smoothing factor, 0..100.
+    void UseSmoothing(int factor) { smoothing_ = factor; }
+    // Dots per inch; 0 and 0 write no density.
+    void UseDensity(int x, int y) {
+        densityX_ = x;
+        densityY_ = y;
+    }
+
+protected:
+    void WriteImage(CRasterBitmap& bitmap, CByteSink& sink) override;
+
+private:
+    void WriteScanlines(CRasterBitmap& bitmap);
+
+    jpeg_compress_struct compressor_{};
+    jpeg_error_mgr errorManager_{};
+    int quality_ = 0;
+    bool optimiseCoding_ = false;
+    int smoothing_ = 0;
+    int densityX_ = 0;
+    int densityY_ = 0;
+};

@@ -1,0 +1,30 @@
+#include "codecs/PictureEncoder.h"
+
+#include "bitmaps/DibBitmap.h"
+#include "codecs/Trace.h"
+#include "io/ByteSink.h"
+
+void CPictureEncoder::EncodeToFile(const std::string& path, CRasterBitmap& bitmap) {
+    CBufferedFileSink sink;
+    TraceLine(1, "--- Encoding file " + path + ". ---\n");
+    const int result = sink.Open(path, SinkCapacityFor(bitmap));
+    if (result != 0)
+        ThrowDecodeError(result, "Opening " + path + " failed");
+    EncodeToSink(bitmap, sink);
+    sink.Close();
+}
+
+void CPictureEncoder::EncodeToSink(CRasterBitmap& bitmap, CByteSink& sink) {
+    WriteImage(bitmap, sink);
+}
+
+std::int64_t CPictureEncoder::SinkCapacityFor(const CRasterBitmap& bitmap) {
+    // Bitmaps of fewer bits are encoded as 32-bit ones, whose output is no smaller.
+    const std::int64_t footprint =
+        bitmap.BitsPerPixel() == 32
+            ? bitmap.MemoryFootprint()
+            : std::int64_t{4} * bitmap.Width() * bitmap.Height() + CDibBitmap::kHeaderSize + 48;
+    if (footprint < 20000)
+        return footprint + 4096;
+    return static_cast<std::int64_t>(static_cast<double>(footprint) * 1.2);
+}
