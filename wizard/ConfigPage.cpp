@@ -95,7 +95,7 @@ private:
 QLineEdit* NewBox(QWidget* parent, const char* name, const QString& text = {}) {
     auto* box = new QLineEdit(text, parent);
     box->setObjectName(QLatin1String(name));
-    box->setMinimumWidth(box->fontMetrics().averageCharWidth() * 30);
+    box->setMinimumWidth(box->fontMetrics().averageCharWidth() * 34);
     return box;
 }
 
