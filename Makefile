@@ -1,4 +1,4 @@
-# Front door for people: `make`, `make test`, `make bench`, `make wizard`, `make screenshots`.
+# Front door for people: `make`, `make test`, `make demo`, `make bench`, `make wizard`, `make screenshots`.
 # SANITIZE=1 builds into build-asan with AddressSanitizer and UndefinedBehaviorSanitizer.
 
 SANITIZE ?= 0
@@ -13,7 +13,7 @@ endif
 
 PHOTOS ?= $(CURDIR)/samples/photos
 
-.PHONY: all setup configure build test bench bench-photos wizard screenshots format clean
+.PHONY: all setup setup-test configure build test demo bench bench-photos wizard screenshots format clean
 
 all: build
 
@@ -26,8 +26,19 @@ configure: setup
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+# The tests also open the sample gallery in Debian's Chromium.
+setup-test:
+	@bash scripts/setup.sh build browser
+
+test: setup-test build
 	@cd $(BUILD) && ctest -j $(JOBS) --output-on-failure --timeout 300
+
+# Makes the sample gallery into demo-gallery/, the button images where the pages
+# look for them when the folder is served as a web site's root.
+demo: build
+	@$(BUILD)/bin/tessary-make --template samples/sample.cfg
+	@mkdir -p demo-gallery/images && cp samples/images/*.gif demo-gallery/images/
+	@echo "To look at it: python3 -m http.server -d demo-gallery, then open http://localhost:8000/"
 
 # Benchmarks always run an optimised build without sanitizers, whatever SANITIZE says.
 BENCH_BUILD ?= build
@@ -35,8 +46,9 @@ BENCH_PHOTOS ?= $(CURDIR)/build/bench-photos
 
 bench: setup
 	@cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARY_SANITIZE=OFF >/dev/null
-	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target skimlet-bench
+	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target skimlet-bench vantrel-bench
 	@$(BENCH_BUILD)/bin/skimlet-bench $(BENCH_FLAGS) $(PHOTOS)
+	@$(BENCH_BUILD)/bin/vantrel-bench $(PHOTOS)
 
 # Real photos of 4 to 20 megapixels from Debian's wallpaper packages.
 bench-photos:

@@ -1,7 +1,12 @@
 #include "TestSupport.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <jpeglib.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <random>
@@ -15,7 +20,8 @@ namespace fs = std::filesystem;
 TempDir::TempDir() {
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        fs::path candidate = fs::temp_directory_path() / ("tessary-test-" + std::to_string(random()));
+        fs::path candidate =
+            fs::temp_directory_path() / ("tessary-test-" + std::to_string(random()));
         if (fs::create_directory(candidate)) {
             path_ = candidate;
             return;
@@ -77,7 +83,9 @@ std::string MakeJpeg(const JpegSpec& spec) {
     std::string result;
     try {
         jpeg_mem_dest(&cinfo, &buffer, &size);
-        const int components = spec.kind == JpegKind::Colour ? 3 : spec.kind == JpegKind::Grey ? 1 : 4;
+        const int components = spec.kind == JpegKind::Colour ? 3
+                               : spec.kind == JpegKind::Grey ? 1
+                                                             : 4;
         cinfo.image_width = static_cast<JDIMENSION>(spec.width);
         cinfo.image_height = static_cast<JDIMENSION>(spec.height);
         cinfo.input_components = components;
@@ -138,14 +146,14 @@ std::string WithExifOrientation(const std::string& jpeg, int orientation, bool b
     };
     std::string tiff = bigEndian ? "MM" : "II";
     u16(tiff, 42);
-    u32(tiff, 8);  // first IFD right after the header
-    u16(tiff, 1);  // one entry
+    u32(tiff, 8); // first IFD right after the header
+    u16(tiff, 1); // one entry
     u16(tiff, 0x0112);
-    u16(tiff, 3);  // SHORT
-    u32(tiff, 1);  // one value
+    u16(tiff, 3); // SHORT
+    u32(tiff, 1); // one value
     u16(tiff, orientation);
-    u16(tiff, 0);  // padding of the 4-byte value field
-    u32(tiff, 0);  // no next IFD
+    u16(tiff, 0); // padding of the 4-byte value field
+    u32(tiff, 0); // no next IFD
     std::string payload = std::string("Exif\0\0", 6) + tiff;
     const std::size_t length = payload.size() + 2;
     std::string segment = "\xFF\xE1";
@@ -185,6 +193,36 @@ DecodedJpeg DecodeJpegReference(const std::string& bytes) {
         throw;
     }
     jpeg_destroy_decompress(&cinfo);
+    return result;
+}
+
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments) {
+    TempDir scratch;
+    const std::string outPath = scratch / "out", errPath = scratch / "err";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        throw std::runtime_error("cannot start " + program);
+    int wstatus = 0;
+    while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+    }
+    ProgramResult result;
+    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    result.out = ReadFile(outPath);
+    result.err = ReadFile(errPath);
     return result;
 }
 

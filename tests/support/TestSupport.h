@@ -69,4 +69,14 @@ std::optional<E> Thrown(F&& action) {
     return std::nullopt;
 }
 
+struct ProgramResult {
+    int status = -1; // exit status, or -1 when the program did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// Runs a program with arguments (no shell), standard input empty, and collects
+// its exit status and output.
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments);
+
 } // namespace testsupport

@@ -50,13 +50,16 @@ private:
     std::string description_;
 };
 
-// Something a run passed over and went on without.
+// Something a run passed over and went on without: a photo folder that cannot be
+// listed or photos left out of it, an unreadable fragment, a navigation page not
+// written completely, a thumbnail not made, a copy or a photo page that failed.
 struct VANTREL_API GenerationProblem {
     enum class Step { ListPhotos, ReadFragment, NavigationPage, MakeThumbnail, CopyFile, MakePhotoPage };
 
     Step step;
     std::string file;   // the file concerned (photo, fragment or page)
     std::string reason; // why, e.g. the thumbnail component's error description
+                        // (without its trailing line break)
 
     // One line for people, e.g. "Thumbnail of /p/a.jpg: Decoder error: ...".
     std::string Text() const;
@@ -67,6 +70,8 @@ public:
     // Raised once after each item of a step. totalValue is the highest index of the
     // photo list (files of any kind in the photo folder, less one); currentValue the
     // index of the photo (or table cell) just finished. Handlers must not change them.
+    // A run covers at most 32767 files, so both values stay within 0 to 32766; photos
+    // beyond that are left out and listed in Problems().
     using ProgressHandler = std::function<void(GenEventTypeEnum eventType,
                                                const std::int16_t& totalValue,
                                                const std::int16_t& currentValue)>;
@@ -113,12 +118,17 @@ public:
 
     // Makes the gallery; throws GeneratorError (0x80040191 to 0x80040199).
     void GenerateGallery();
-    // Reads settings from a template file; throws GeneratorError 0x8004019A.
+    // Reads settings from a template file; throws GeneratorError 0x8004019A. Values are
+    // stored as read, without the setter rules. A Description holding only text comes
+    // back exactly as SaveTemplate wrote it; one holding elements (a hand-made
+    // template's HTML) is taken as the markup inside the Description element.
     void LoadTemplate(const std::string& templateFile);
-    // Writes the settings to a template file; throws GeneratorError 0x8004019B.
+    // Writes the settings to a template file; throws GeneratorError 0x8004019B and
+    // changes no property.
     void SaveTemplate(const std::string& templateFile);
 
-    // The Progress event. A handler may replace or clear the handler while it runs.
+    // The Progress event, called synchronously inside GenerateGallery. A handler may
+    // replace or clear the handler while it runs; an exception it throws ends the run.
     void SetProgressHandler(ProgressHandler handler);
 
     // What the last GenerateGallery passed over; empty after a clean run.

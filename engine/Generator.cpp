@@ -1,0 +1,132 @@
+#include "vantrel/Generator.h"
+
+#include "GenerationRun.h"
+#include "Settings.h"
+#include "TemplateFile.h"
+
+#include <utility>
+
+GeneratorError::GeneratorError(std::int32_t number, std::string source, std::string description)
+    : std::runtime_error(description), number_(number), source_(std::move(source)),
+      description_(std::move(description)) {}
+
+std::string GenerationProblem::Text() const {
+    const char* what = "";
+    switch (step) {
+    case Step::ListPhotos:
+        what = "Photo folder: ";
+        break;
+    case Step::ReadFragment:
+        what = "Fragment ";
+        break;
+    case Step::NavigationPage:
+        what = "Navigation page ";
+        break;
+    case Step::MakeThumbnail:
+        what = "Thumbnail of ";
+        break;
+    case Step::CopyFile:
+        what = "Copy of ";
+        break;
+    case Step::MakePhotoPage:
+        what = "Photo pages: ";
+        break;
+    }
+    return what + file + ": " + reason;
+}
+
+struct Generator::State {
+    vantrel::GallerySettings settings;
+    // Shared so that a handler replacing itself during a call does not destroy the
+    // function that is running.
+    std::shared_ptr<const ProgressHandler> handler;
+    std::vector<GenerationProblem> problems;
+};
+
+Generator::Generator() : state_(std::make_unique<State>()) {}
+Generator::~Generator() = default;
+
+namespace {
+
+void SetText(std::string& property, const std::string& value) {
+    if (!value.empty())
+        property = value;
+}
+
+void SetNumber(std::int16_t& property, std::int16_t value) {
+    if (value >= 1)
+        property = value;
+}
+
+} // namespace
+
+// clang-format off
+std::string Generator::NavHeaderFilePath() const { return state_->settings.navHeaderFilePath; }
+void Generator::SetNavHeaderFilePath(const std::string& value) { SetText(state_->settings.navHeaderFilePath, value); }
+std::string Generator::NavFooterFilePath() const { return state_->settings.navFooterFilePath; }
+void Generator::SetNavFooterFilePath(const std::string& value) { SetText(state_->settings.navFooterFilePath, value); }
+std::string Generator::ImgHeaderFilePath() const { return state_->settings.imgHeaderFilePath; }
+void Generator::SetImgHeaderFilePath(const std::string& value) { SetText(state_->settings.imgHeaderFilePath, value); }
+std::string Generator::ImgFooterFilePath() const { return state_->settings.imgFooterFilePath; }
+void Generator::SetImgFooterFilePath(const std::string& value) { SetText(state_->settings.imgFooterFilePath, value); }
+std::string Generator::OutputFilename() const { return state_->settings.outputFilename; }
+void Generator::SetOutputFilename(const std::string& value) { SetText(state_->settings.outputFilename, value); }
+std::string Generator::Description() const { return state_->settings.description; }
+void Generator::SetDescription(const std::string& value) { SetText(state_->settings.description, value); }
+std::string Generator::PhotoDirectory() const { return state_->settings.photoDirectory; }
+void Generator::SetPhotoDirectory(const std::string& value) { SetText(state_->settings.photoDirectory, value); }
+std::string Generator::OutputDirectory() const { return state_->settings.outputDirectory; }
+void Generator::SetOutputDirectory(const std::string& value) { SetText(state_->settings.outputDirectory, value); }
+std::string Generator::TargetFrameName() const { return state_->settings.targetFrameName; }
+void Generator::SetTargetFrameName(const std::string& value) { SetText(state_->settings.targetFrameName, value); }
+std::int16_t Generator::NumberOfRows() const { return state_->settings.numberOfRows; }
+void Generator::SetNumberOfRows(std::int16_t value) { SetNumber(state_->settings.numberOfRows, value); }
+std::int16_t Generator::NumberOfCols() const { return state_->settings.numberOfCols; }
+void Generator::SetNumberOfCols(std::int16_t value) { SetNumber(state_->settings.numberOfCols, value); }
+std::int16_t Generator::MaxWidth() const { return state_->settings.maxWidth; }
+void Generator::SetMaxWidth(std::int16_t value) { SetNumber(state_->settings.maxWidth, value); }
+std::int16_t Generator::MaxHeight() const { return state_->settings.maxHeight; }
+void Generator::SetMaxHeight(std::int16_t value) { SetNumber(state_->settings.maxHeight, value); }
+bool Generator::UseNavButtons() const { return state_->settings.useNavButtons; }
+void Generator::SetUseNavButtons(bool value) { state_->settings.useNavButtons = value; }
+bool Generator::UseFrames() const { return state_->settings.useFrames; }
+void Generator::SetUseFrames(bool value) { state_->settings.useFrames = value; }
+bool Generator::CreatePageForEachPhoto() const { return state_->settings.createPageForEachPhoto; }
+void Generator::SetCreatePageForEachPhoto(bool value) { state_->settings.createPageForEachPhoto = value; }
+// clang-format on
+
+void Generator::GenerateGallery() {
+    // The run works on a copy: a Progress handler may change properties meanwhile.
+    const vantrel::GallerySettings settings = state_->settings;
+    std::vector<GenerationProblem> problems;
+    const vantrel::ProgressSink progress = [this](GenEventTypeEnum type, std::int16_t total,
+                                                  std::int16_t current) {
+        const std::shared_ptr<const ProgressHandler> handler = state_->handler;
+        if (handler && *handler)
+            (*handler)(type, total, current);
+    };
+    try {
+        vantrel::RunGeneration(settings, progress, problems);
+    } catch (...) {
+        state_->problems = std::move(problems);
+        throw;
+    }
+    state_->problems = std::move(problems);
+}
+
+void Generator::LoadTemplate(const std::string& templateFile) {
+    vantrel::LoadTemplateFile(templateFile, state_->settings);
+}
+
+void Generator::SaveTemplate(const std::string& templateFile) {
+    vantrel::SaveTemplateFile(templateFile, state_->settings);
+}
+
+void Generator::SetProgressHandler(ProgressHandler handler) {
+    state_->handler =
+        handler ? std::make_shared<const ProgressHandler>(std::move(handler)) : nullptr;
+}
+
+const std::vector<GenerationProblem>& Generator::Problems() const {
+    return state_->problems;
+}

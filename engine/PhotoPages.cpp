@@ -1,0 +1,86 @@
+#include "Escaping.h"
+#include "GenerationRun.h"
+
+namespace vantrel {
+
+namespace {
+
+using Step = GenerationProblem::Step;
+
+constexpr const char* kPreviousButton = "<input type='image' src='/images/prevButton.gif' "
+                                        "id='prevButton' name='prevButton' onClick=";
+constexpr const char* kHomeButton = "<input type='image' src='/images/homeButton.gif' "
+                                    "id='homeButton' name='homeButton' onClick=";
+constexpr const char* kNextButton = "<input type='image' src='/images/nextButton.gif' "
+                                    "id='nextButton' name='nextButton' onClick=";
+
+std::string PageName(const std::string& photo) {
+    return BaseName(photo) + ".htm";
+}
+
+std::string ButtonLine(const char* opening, const std::string& link) {
+    return std::string(opening) + "\"window.location='" + ScriptUrlAttribute(link) + "'\">\r\n";
+}
+
+std::string PageContent(const RunContext& run, std::size_t index, const Fragment& header,
+                        const Fragment& footer) {
+    const GallerySettings& settings = run.settings;
+    const std::vector<std::string>& photos = run.list.photos;
+    std::string page = header.text;
+    if (settings.useFrames)
+        page += "<div name='Description' id='Description'>" + settings.description + "</div>";
+    page += "<img src='" + UrlAttribute(photos[index]) + "'><br>\r\n";
+    if (settings.useNavButtons) {
+        if (index > 0)
+            page += ButtonLine(kPreviousButton, PageName(photos[index - 1]));
+        page += ButtonLine(kHomeButton, settings.outputFilename);
+        if (index + 1 < photos.size())
+            page += ButtonLine(kNextButton, PageName(photos[index + 1]));
+    }
+    page += footer.text;
+    return page;
+}
+
+} // namespace
+
+void MakePhotoPages(RunContext& run, const Fragment& navHeader, const Fragment& navFooter) {
+    const GallerySettings& settings = run.settings;
+    if (run.list.photos.empty())
+        return;
+    // Each fragment is read once per run: the navigation page's own are reused.
+    const Fragment header =
+        settings.imgHeaderFilePath.empty() ? navHeader : ReadFragment(settings.imgHeaderFilePath);
+    const Fragment footer =
+        settings.imgFooterFilePath.empty() ? navFooter : ReadFragment(settings.imgFooterFilePath);
+    for (const Fragment* fragment : {&header, &footer}) {
+        if (!fragment->error.empty()) {
+            run.Report(Step::MakePhotoPage, fragment->path,
+                       "cannot be read, so no photo page was written: " + fragment->error);
+            return;
+        }
+    }
+
+    for (std::size_t i = 0; i < run.list.photos.size(); ++i) {
+        const std::string path = run.OutputPath(PageName(run.list.photos[i]));
+        std::error_code error;
+        OutputFile page = OutputFile::Create(path, error);
+        std::string reason;
+        if (error)
+            reason = "cannot be created: " + error.message();
+        else if (page.Identity() == run.navigationPage)
+            reason = "is the navigation page itself and is not overwritten";
+        else {
+            page.Write(PageContent(run, i, header, footer));
+            if ((error = page.Close()))
+                reason = "cannot be written: " + error.message();
+        }
+        if (!reason.empty()) {
+            run.Report(Step::MakePhotoPage, path,
+                       run.EndsStep(reason, i, "the pages after it were not written"));
+            return;
+        }
+        run.Raise(GenEventMakePhotoPage, i);
+    }
+}
+
+} // namespace vantrel

@@ -1,0 +1,277 @@
+#include "TemplateFile.h"
+
+#include "EngineErrors.h"
+#include "FileIo.h"
+
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <cstdint>
+#include <sstream>
+#include <string_view>
+
+namespace vantrel {
+
+namespace {
+
+constexpr const char* kRoot = "OrboTemplate";
+
+// Whitespace-only text is kept, so that a value of blanks survives a round trip, and
+// line breaks stay as written; indentation between elements is simply never read.
+constexpr unsigned kParseOptions = (pugi::parse_default | pugi::parse_ws_pcdata) & ~pugi::parse_eol;
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+// A decimal number: optional sign, digits, optional fraction. `integer` gets the
+// value rounded half to even; `zero` tells whether it is zero before rounding.
+struct Decimal {
+    bool negative = false;
+    std::int64_t integer = 0; // magnitude, saturated at a value beyond any 16-bit one
+    bool zero = true;
+};
+
+bool ParseDecimal(std::string_view text, Decimal& number) {
+    text = Trimmed(text);
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        number.negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    const std::size_t point = text.find('.');
+    const std::string_view whole = text.substr(0, point);
+    const std::string_view fraction =
+        point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+    if (whole.empty() && fraction.empty())
+        return false;
+    for (const std::string_view digits : {whole, fraction}) {
+        for (const char c : digits) {
+            if (c < '0' || c > '9')
+                return false;
+        }
+    }
+    constexpr std::int64_t kSaturated = 1'000'000;
+    for (const char c : whole) {
+        number.integer = std::min(number.integer * 10 + (c - '0'), kSaturated);
+        number.zero = number.zero && c == '0';
+    }
+    const std::size_t nonZero = fraction.find_first_not_of('0');
+    number.zero = number.zero && nonZero == std::string_view::npos;
+    if (!fraction.empty()) {
+        const char first = fraction.front();
+        const bool moreAfterHalf = fraction.find_first_not_of('0', 1) != std::string_view::npos;
+        const bool up = first > '5' || (first == '5' && (moreAfterHalf || number.integer % 2 == 1));
+        if (up)
+            ++number.integer;
+    }
+    return true;
+}
+
+std::string Quoted(std::string_view text) {
+    return "'" + std::string(text) + "'";
+}
+
+bool ParseTemplateBoolean(const std::string& text, bool& value) {
+    std::string lower(Trimmed(text));
+    for (char& c : lower)
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    if (lower == "true" || lower == "false") {
+        value = lower == "true";
+        return true;
+    }
+    Decimal number;
+    if (!ParseDecimal(text, number))
+        return false;
+    value = !number.zero;
+    return true;
+}
+
+bool ParseTemplateInteger(const std::string& text, std::int16_t& value) {
+    Decimal number;
+    if (!ParseDecimal(text, number))
+        return false;
+    const std::int64_t result = number.negative ? -number.integer : number.integer;
+    if (result < -32768 || result > 32767)
+        return false;
+    value = static_cast<std::int16_t>(result);
+    return true;
+}
+
+// Applies the elements of a parsed template one after the other.
+class TemplateReader {
+public:
+    TemplateReader(const pugi::xml_node& root, GallerySettings& settings)
+        : root_(root), settings_(settings) {}
+
+    void ReadAll() {
+        settings_.useFrames = Boolean("UseFrames");
+        settings_.navHeaderFilePath = Text("NavHeader");
+        settings_.navFooterFilePath = Text("NavFooter");
+        settings_.outputFilename = Text("OutputFilename");
+        settings_.outputDirectory = Text("OutputDirectory");
+        settings_.photoDirectory = Text("PhotoDirectory");
+        settings_.numberOfRows = Integer("NumberOfRows");
+        settings_.numberOfCols = Integer("NumberOfCols");
+        settings_.maxWidth = Integer("MaxWidth");
+        settings_.maxHeight = Integer("MaxHeight");
+        settings_.useNavButtons = Boolean("UseNavButtons");
+        settings_.createPageForEachPhoto = Boolean("CreatePageForEachPhoto");
+        OptionalText("ImgHeader", settings_.imgHeaderFilePath);
+        OptionalText("ImgFooter", settings_.imgFooterFilePath);
+        OptionalDescription(settings_.description);
+        OptionalText("TargetFrame", settings_.targetFrameName);
+    }
+
+private:
+    [[noreturn]] static void Fail(const std::string& cause) { throw TemplateLoadError("", cause); }
+
+    pugi::xml_node Element(const char* name) const {
+        pugi::xml_node element = root_.child(name);
+        if (!element)
+            Fail("The element " + std::string(name) + " is missing.");
+        return element;
+    }
+
+    static bool IsCharacterData(const pugi::xml_node& node) {
+        return node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata;
+    }
+
+    // The value of the element's first child, which must be character data.
+    static std::string FirstValue(const pugi::xml_node& element) {
+        const pugi::xml_node first = element.first_child();
+        if (!IsCharacterData(first))
+            Fail("The element " + std::string(element.name()) + " holds no text.");
+        return first.value();
+    }
+
+    std::string Text(const char* name) const {
+        const pugi::xml_node element = Element(name);
+        if (!element.first_child())
+            Fail("The element " + std::string(name) + " is empty.");
+        return FirstValue(element);
+    }
+
+    bool Boolean(const char* name) const {
+        const std::string text = Text(name);
+        bool value = false;
+        if (!ParseTemplateBoolean(text, value))
+            Fail("The element " + std::string(name) + " holds " + Quoted(text) +
+                 ", which is neither True, False nor a number.");
+        return value;
+    }
+
+    std::int16_t Integer(const char* name) const {
+        const std::string text = Text(name);
+        std::int16_t value = 0;
+        if (!ParseTemplateInteger(text, value))
+            Fail("The element " + std::string(name) + " holds " + Quoted(text) +
+                 ", which is not a number from -32768 to 32767.");
+        return value;
+    }
+
+    void OptionalText(const char* name, std::string& property) const {
+        const pugi::xml_node element = Element(name);
+        if (element.first_child())
+            property = FirstValue(element);
+    }
+
+    // Text that SaveTemplate wrote comes back exactly, blanks included; a hand-made
+    // template's markup (any element inside) is kept as markup, as the XML writer
+    // serializes it, with the text between its elements.
+    void OptionalDescription(std::string& property) const {
+        const pugi::xml_node element = Element("Description");
+        if (!element.first_child())
+            return;
+        bool markup = false;
+        for (const pugi::xml_node& child : element.children())
+            markup = markup || !IsCharacterData(child);
+        std::ostringstream out;
+        for (const pugi::xml_node& child : element.children()) {
+            if (markup)
+                child.print(out, "", pugi::format_raw);
+            else
+                out << child.value();
+        }
+        property = out.str();
+    }
+
+    pugi::xml_node root_;
+    GallerySettings& settings_;
+};
+
+std::string BoolText(bool value) {
+    return value ? "True" : "False";
+}
+
+} // namespace
+
+void LoadTemplateFile(const std::string& path, GallerySettings& settings) {
+    pugi::xml_document document;
+    const pugi::xml_parse_result parsed = document.load_file(path.c_str(), kParseOptions);
+    if (!parsed) {
+        std::string cause;
+        switch (parsed.status) {
+        case pugi::status_file_not_found:
+            cause = "The file does not exist or cannot be opened.";
+            break;
+        case pugi::status_io_error:
+        case pugi::status_out_of_memory:
+            cause = "The file cannot be read.";
+            break;
+        default:
+            cause = "The file is not well-formed XML.";
+        }
+        throw TemplateLoadError(std::string(parsed.description()) + " at offset " +
+                                    std::to_string(parsed.offset),
+                                cause);
+    }
+    const pugi::xml_node root = document.document_element();
+    if (std::string_view(root.name()) != kRoot)
+        throw TemplateLoadError("", "The root element is " + Quoted(root.name()) + ", not " +
+                                        Quoted(kRoot) + ".");
+    TemplateReader(root, settings).ReadAll();
+}
+
+void SaveTemplateFile(const std::string& path, const GallerySettings& settings) {
+    pugi::xml_document document;
+    pugi::xml_node root = document.append_child(kRoot);
+    const auto add = [&root](const char* name, const std::string& value, bool always) {
+        pugi::xml_node element = root.append_child(name);
+        if (always || !value.empty())
+            element.append_child(pugi::node_pcdata).set_value(value.c_str());
+    };
+    add("UseFrames", BoolText(settings.useFrames), true);
+    add("NavHeader", settings.navHeaderFilePath, true);
+    add("NavFooter", settings.navFooterFilePath, true);
+    add("OutputFilename", settings.outputFilename, true);
+    add("OutputDirectory", settings.outputDirectory, true);
+    add("PhotoDirectory", settings.photoDirectory, true);
+    add("NumberOfRows", std::to_string(settings.numberOfRows), true);
+    add("NumberOfCols", std::to_string(settings.numberOfCols), true);
+    add("MaxWidth", std::to_string(settings.maxWidth), true);
+    add("MaxHeight", std::to_string(settings.maxHeight), true);
+    add("UseNavButtons", BoolText(settings.useNavButtons), true);
+    add("CreatePageForEachPhoto", BoolText(settings.createPageForEachPhoto), true);
+    add("ImgHeader", settings.imgHeaderFilePath, false);
+    add("ImgFooter", settings.imgFooterFilePath, false);
+    add("Description", settings.description, false);
+    add("TargetFrame", settings.targetFrameName, false);
+
+    std::ostringstream bytes;
+    document.save(bytes, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
+    std::error_code error;
+    if (path.empty())
+        throw TemplateSaveError("No file name was given.");
+    if (!WriteWholeFile(path, bytes.str(), error))
+        throw TemplateSaveError("The file cannot be written: " + error.message() + ".");
+}
+
+} // namespace vantrel

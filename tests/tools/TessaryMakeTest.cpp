@@ -1,0 +1,179 @@
+#include "CommandLine.h"
+#include "ProgressDisplay.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+using testsupport::ReadFile;
+using testsupport::RunProgram;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+namespace {
+
+ParseResult Parse(std::vector<std::string> arguments) {
+    return ParseCommandLine(arguments);
+}
+
+TEST(TessaryMakeOptions, ReadsValuesInBothFormsAndFlags) {
+    const ParseResult r =
+        Parse({"--photo-dir", "/p", "--output-dir=/o", "--rows", "3", "--columns=7",
+               "--thumb-height", "150", "--frames", "--no-photo-pages", "-q", "--template", "t.cfg",
+               "--save-template=s.cfg", "--description", ""});
+    ASSERT_EQ(r.error, "");
+    const CommandLine& c = r.commandLine;
+    EXPECT_EQ(c.photoDir, "/p");
+    EXPECT_EQ(c.outputDir, "/o");
+    EXPECT_EQ(c.rows, 3);
+    EXPECT_EQ(c.columns, 7);
+    EXPECT_EQ(c.thumbHeight, 150);
+    EXPECT_FALSE(c.thumbWidth);
+    EXPECT_EQ(c.frames, true);
+    EXPECT_EQ(c.photoPages, false);
+    EXPECT_FALSE(c.buttons);
+    EXPECT_TRUE(c.quiet);
+    EXPECT_EQ(c.templateFile, "t.cfg");
+    EXPECT_EQ(c.saveTemplateFile, "s.cfg");
+    EXPECT_EQ(c.description, "");
+    EXPECT_EQ(Parse({"--help"}).commandLine.action, CommandLine::Action::Help);
+    EXPECT_EQ(Parse({"--version"}).commandLine.action, CommandLine::Action::Version);
+}
+
+TEST(TessaryMakeOptions, RefusesBadUsageWithAOneLineReason) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--colour"}, "unknown option '--colour'"},
+        {{"photos"}, "unexpected argument 'photos'"},
+        {{"--photo-dir"}, "option --photo-dir needs a value"},
+        {{"--rows"}, "option --rows needs a number"},
+        {{"--rows", "0"}, "the number of rows must be a whole number from 1 to 32767, not '0'"},
+        {{"--columns", "32768"}, "from 1 to 32767, not '32768'"},
+        {{"--thumb-width", "12px"}, "not '12px'"},
+        {{"--thumb-width", "1.5"}, "not '1.5'"},
+        {{"--frames=yes"}, "option --frames takes no value"},
+        {{"--template", ""}, "option --template needs a file name"},
+        {{"--thumb-width", "100", "--thumb-height", "100"}, "not both"},
+    };
+    for (const auto& [arguments, expected] : cases) {
+        const std::string error = Parse(arguments).error;
+        EXPECT_NE(error.find(expected), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos);
+    }
+}
+
+TEST(TessaryMakeOptions, OptionsOverrideTheTemplateAndTheGivenThumbSideDecides) {
+    GallerySettings base;
+    base.photoDirectory = "/from/template";
+    base.maxWidth = 120;
+    base.numberOfRows = 9;
+    const GallerySettings s =
+        ApplyOptions(Parse({"--thumb-height", "80", "--output-dir", "/o"}).commandLine, base, "");
+    EXPECT_EQ(s.photoDirectory, "/from/template");
+    EXPECT_EQ(s.outputDirectory, "/o");
+    EXPECT_EQ(s.numberOfRows, 9);
+    EXPECT_EQ(s.maxHeight, 80);
+    EXPECT_EQ(s.maxWidth, 0);
+    EXPECT_EQ(MissingRequiredOption(s), "--nav-header");
+    EXPECT_EQ(MissingRequiredOption(GallerySettings{}), "--photo-dir");
+}
+
+TEST(TessaryMakeProgress, DrawsABarWithTheCount) {
+    EXPECT_EQ(ProgressDisplay::Line("Copies", 3, 12, 12), "Copies       [###---------] 3 of 12");
+    EXPECT_EQ(ProgressDisplay::Line("Table cells", 0, 0, 4), "Table cells  [####] 0 of 0");
+}
+
+// The program itself, run the way a user runs it.
+class TessaryMake : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directory(dir.Path() / "photos");
+        for (const char* name : {"astronaut.jpg", "chelsea.jpg", "coffee.jpg"})
+            fs::copy_file(testsupport::SamplePhoto(name), dir.Path() / "photos" / name);
+        WriteFile(dir / "head.htm", "<html><body>\n");
+        WriteFile(dir / "foot.htm", "</body></html>\n");
+    }
+
+    std::vector<std::string> Basic() const {
+        return {"--photo-dir",  dir / "photos",
+                "--output-dir", dir / "site",
+                "--nav-header", dir / "head.htm",
+                "--nav-footer", dir / "foot.htm",
+                "--rows",       "2",
+                "--columns",    "2"};
+    }
+
+    testsupport::ProgramResult Run(std::vector<std::string> arguments) const {
+        return RunProgram(std::string(TOOLS_DIR) + "/tessary-make", arguments);
+    }
+
+    TempDir dir;
+};
+
+TEST_F(TessaryMake, MakesAGalleryAndSaysWhereItIs) {
+    auto arguments = Basic();
+    arguments.insert(arguments.end(), {"--save-template", dir / "used.cfg"});
+    const auto result = Run(arguments);
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("Navigation page: " + (dir.Path() / "site" / "Default.htm").string()),
+              std::string::npos);
+    // Standard error is not a terminal here: one plain line per step.
+    EXPECT_NE(result.err.find("Thumbnails: 3 of 3\n"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("Table cells: 3 of 3\n"), std::string::npos) << result.err;
+    for (const char* file : {"Default.htm", "coffee_tn.jpg", "coffee.jpg", "coffee.htm"})
+        EXPECT_TRUE(fs::exists(dir.Path() / "site" / file)) << file;
+
+    // The saved template reproduces the run, and options still override it.
+    const auto again = Run({"--template", dir / "used.cfg", "--output-dir", dir / "again", "-q"});
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.out, "");
+    EXPECT_EQ(again.err, "");
+    EXPECT_EQ(ReadFile(dir / "again/Default.htm"), ReadFile(dir / "site/Default.htm"));
+}
+
+TEST_F(TessaryMake, BadUsageWritesNothing) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"--bogus"},
+        {"--rows", "-1"},
+        {"--photo-dir", dir / "photos"},
+        {"--photo-dir", dir / "nowhere", "--output-dir", dir / "site", "--nav-header",
+         dir / "head.htm", "--nav-footer", dir / "foot.htm"},
+        {"--photo-dir", dir / "photos", "--output-dir", dir / "site", "--nav-header",
+         dir / "missing.htm", "--nav-footer", dir / "foot.htm"},
+    };
+    for (const auto& arguments : cases) {
+        const auto result = Run(arguments);
+        EXPECT_EQ(result.status, 2) << arguments[0];
+        EXPECT_TRUE(result.err.starts_with("tessary-make: ")) << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+        EXPECT_FALSE(fs::exists(dir.Path() / "site"));
+    }
+}
+
+TEST_F(TessaryMake, EngineFailuresExitOneOnOneLine) {
+    WriteFile(dir / "broken.cfg", "<OrboTemplate><UseFrames>Yes</UseFrames>");
+    auto result = Run({"--template", dir / "broken.cfg"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("cannot load the template"), std::string::npos) << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+
+    auto arguments = Basic();
+    arguments[3] = dir / "no/such/site";
+    result = Run(arguments);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(
+        result.err,
+        "tessary-make: Generator::GenerateGallery(): Error: Unable to create output directory\n");
+}
+
+TEST_F(TessaryMake, ListsProblemsAndExitsThree) {
+    WriteFile(dir / "photos/zebra.jpg", "not a photo");
+    const auto result = Run(Basic());
+    EXPECT_EQ(result.status, 3);
+    EXPECT_NE(result.err.find("1 problem came up"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("zebra.jpg"), std::string::npos) << result.err;
+    EXPECT_TRUE(fs::exists(dir.Path() / "site/Default.htm"));
+}
+
+} // namespace
