@@ -51,10 +51,10 @@ FolderPicker& Wizard::Folder() {
 }
 
 QWidget* Wizard::ActivePage() const {
-    const QWidget* pages[] = {folder_.get(), progress_.get(), config_.get(), intro_.get()};
-    for (const QWidget* page : pages)
+    QWidget* pages[] = {folder_.get(), progress_.get(), config_.get(), intro_.get()};
+    for (QWidget* page : pages)
         if (page && page->isVisible())
-            return const_cast<QWidget*>(page);
+            return page;
     return nullptr;
 }
 
