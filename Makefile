@@ -1,4 +1,4 @@
-# Front door for people: `make`, `make test`, `make bench`.
+# Front door for people: `make`, `make test`, `make demo`, `make bench`, `make wizard`, `make screenshots`.
 # SANITIZE=1 builds into build-asan with AddressSanitizer and UndefinedBehaviorSanitizer.
 
 SANITIZE ?= 0
@@ -13,7 +13,7 @@ endif
 
 PHOTOS ?= $(CURDIR)/samples/photos
 
-.PHONY: all setup setup-test configure build test demo bench bench-photos format clean
+.PHONY: all setup setup-test configure build test demo bench bench-photos wizard screenshots format clean
 
 all: build
 
@@ -54,6 +54,16 @@ bench: setup
 bench-photos:
 	@bash scripts/fetch-bench-photos.sh $(BENCH_PHOTOS)
 	@$(MAKE) --no-print-directory bench PHOTOS=$(BENCH_PHOTOS)/photos BENCH_FLAGS="--megapixels 4-20"
+
+wizard: build
+	@$(BUILD)/bin/tessary
+
+# Walks the wizard through a run over the sample photos under a virtual X
+# server and saves a picture of each page into screenshots/.
+screenshots: build
+	@bash scripts/setup.sh screenshots
+	@xvfb-run -a -s "-screen 0 1600x1200x24" \
+		$(BUILD)/bin/tessary-screenshots $(CURDIR)/screenshots $(PHOTOS)
 
 format:
 	@bash scripts/setup.sh format

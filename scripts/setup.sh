@@ -6,7 +6,7 @@ set -euo pipefail
 declare -A groups=(
     [build]="g++ cmake make pkg-config libjpeg62-turbo-dev libpugixml-dev qt6-base-dev libgtest-dev"
     [browser]="chromium python3"
-    [screenshots]="xvfb xauth"
+    [screenshots]="xvfb xauth fonts-dejavu-core"
     [fuzz]="clang libclang-rt-14-dev"
     [format]="clang-format"
 )

@@ -1,0 +1,429 @@
+#include "ConfigPage.h"
+
+#include "Dialogs.h"
+#include "FolderPicker.h"
+#include "IntroPage.h"
+#include "ProgressPage.h"
+#include "Wizard.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QTextDocument>
+#include <QVBoxLayout>
+#include <QValidator>
+
+#include <optional>
+
+namespace {
+
+const QString kRequiredCaption = QStringLiteral("Required Information Missing");
+const QString kThumbnailCaption =
+    QStringLiteral("The                              of each thumbnail should be");
+
+// Limits typing to three characters; text set by the program is not limited,
+// so a larger number from a template shows as it is and is refused by Next.
+class AtMostThreeCharacters : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        return input.size() <= 3 ? Acceptable : Invalid;
+    }
+};
+
+// Label1 keeps its caption whole; the Width/Height list sits over the run of
+// blanks in it, which widens itself when the list needs more room.
+class CaptionWithList : public QWidget {
+public:
+    CaptionWithList(QLabel* label, QComboBox* list, QWidget* parent)
+        : QWidget(parent), label_(label), list_(list) {
+        label_->setParent(this);
+        list_->setParent(this);
+        list_->raise();
+        const int blanks = BlankRun().second - BlankRun().first;
+        const int needed = list_->sizeHint().width() + Padding() * 2;
+        const int available = Advance(BlankRun().second) - Advance(BlankRun().first);
+        if (needed > available) {
+            QFont font = label_->font();
+            font.setWordSpacing(qreal(needed - available) / blanks + 1);
+            label_->setFont(font);
+        }
+    }
+
+    QSize sizeHint() const override {
+        const QSize text = label_->sizeHint();
+        return {text.width(), std::max(text.height(), list_->sizeHint().height())};
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void resizeEvent(QResizeEvent*) override {
+        const QSize text = label_->sizeHint();
+        label_->setGeometry(0, (height() - text.height()) / 2, text.width(), text.height());
+        const int left = Advance(BlankRun().first) + Padding();
+        const int right = Advance(BlankRun().second) - Padding();
+        const int listHeight = list_->sizeHint().height();
+        list_->setGeometry(left, (height() - listHeight) / 2, right - left, listHeight);
+    }
+
+private:
+    std::pair<int, int> BlankRun() const {
+        const QString text = label_->text();
+        const int first = int(text.indexOf(QLatin1Char(' ')));
+        int last = first;
+        while (last < text.size() && text[last] == QLatin1Char(' '))
+            ++last;
+        return {first, last};
+    }
+    int Advance(int characters) const {
+        return label_->fontMetrics().horizontalAdvance(label_->text().left(characters)) +
+               label_->contentsMargins().left();
+    }
+    int Padding() const { return label_->fontMetrics().averageCharWidth() / 2; }
+
+    QLabel* label_;
+    QComboBox* list_;
+};
+
+QLineEdit* NewBox(QWidget* parent, const char* name, const QString& text = {}) {
+    auto* box = new QLineEdit(text, parent);
+    box->setObjectName(QLatin1String(name));
+    box->setMinimumWidth(box->fontMetrics().averageCharWidth() * 34);
+    return box;
+}
+
+QLabel* NewLabel(QWidget* parent, const char* name, const QString& text) {
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setObjectName(QLatin1String(name));
+    return label;
+}
+
+QPushButton* NewBrowseButton(QWidget* parent, const char* name) {
+    auto* button = new QPushButton(QStringLiteral("..."), parent);
+    button->setObjectName(QLatin1String(name));
+    button->setAutoDefault(false);
+    button->setFixedWidth(button->fontMetrics().horizontalAdvance(QStringLiteral("....")) * 2);
+    return button;
+}
+
+// A row of label, box and optional "..." button in a grid.
+void AddRow(QGridLayout* grid, QLabel* label, QWidget* box, QPushButton* button = nullptr) {
+    const int row = grid->rowCount();
+    grid->addWidget(label, row, 0);
+    grid->addWidget(box, row, 1);
+    if (button)
+        grid->addWidget(button, row, 2);
+}
+
+std::optional<std::int16_t> WholeNumber(const QString& text, int lowest, int highest) {
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok, 10);
+    if (!ok || value < lowest || value > highest)
+        return std::nullopt;
+    return static_cast<std::int16_t>(value);
+}
+
+std::int16_t NumberOf(const QLineEdit* box) {
+    return static_cast<std::int16_t>(box->text().trimmed().toInt());
+}
+
+} // namespace
+
+ConfigPage::ConfigPage(Wizard& wizard)
+    : WizardPage(wizard, QStringLiteral("Tessary :: Configuration")) {
+    setObjectName(QStringLiteral("frmConfig"));
+    QWidget* body = Body();
+    QVBoxLayout* layout = BodyLayout();
+
+    auto* fraWithFrames = new QWidget(body);
+    fraWithFrames->setObjectName(QStringLiteral("fraWithFrames"));
+    auto* frameGrid = new QGridLayout(fraWithFrames);
+    frameGrid->setContentsMargins(0, 0, 0, 0);
+    frameGrid->setColumnStretch(0, 1);
+    frameGrid->setColumnStretch(1, 1);
+
+    auto* navGroup = new QGroupBox(QStringLiteral("Navigation/Thumbnail page"), fraWithFrames);
+    navGroup->setObjectName(QStringLiteral("fraNavPage"));
+    auto* navGrid = new QGridLayout(navGroup);
+    txtNavHeader_ = NewBox(navGroup, "txtNavHeader");
+    txtNavFooter_ = NewBox(navGroup, "txtNavFooter");
+    QPushButton* cmdFindNavHeader = NewBrowseButton(navGroup, "cmdFindNavHeader");
+    QPushButton* cmdFindNavFooter = NewBrowseButton(navGroup, "cmdFindNavFooter");
+    AddRow(navGrid, NewLabel(navGroup, "lblHeader", QStringLiteral("Header file:")), txtNavHeader_,
+           cmdFindNavHeader);
+    AddRow(navGrid, NewLabel(navGroup, "lblFooter", QStringLiteral("Footer file:")), txtNavFooter_,
+           cmdFindNavFooter);
+    frameGrid->addWidget(navGroup, 0, 0);
+
+    auto* mainGroup = new QGroupBox(QStringLiteral("Main/Photo page"), fraWithFrames);
+    mainGroup->setObjectName(QStringLiteral("fraMainPage"));
+    auto* mainGrid = new QGridLayout(mainGroup);
+    txtMainHeader_ = NewBox(mainGroup, "txtMainHeader");
+    txtMainFooter_ = NewBox(mainGroup, "txtMainFooter");
+    QPushButton* cmdFindMainHeader = NewBrowseButton(mainGroup, "cmdFindMainHeader");
+    QPushButton* cmdFindMainFooter = NewBrowseButton(mainGroup, "cmdFindMainFooter");
+    AddRow(mainGrid, NewLabel(mainGroup, "Label5", QStringLiteral("Header file:")), txtMainHeader_,
+           cmdFindMainHeader);
+    AddRow(mainGrid, NewLabel(mainGroup, "Label4", QStringLiteral("Footer file:")), txtMainFooter_,
+           cmdFindMainFooter);
+    frameGrid->addWidget(mainGroup, 0, 1);
+
+    auto* descriptionBox = new QVBoxLayout;
+    descriptionBox->addWidget(NewLabel(fraWithFrames, "lblDescription",
+                                       QStringLiteral("Description (Supports Well-formed HTML):")));
+    txtDescription_ = new QPlainTextEdit(fraWithFrames);
+    txtDescription_->setObjectName(QStringLiteral("txtDescription"));
+    txtDescription_->setTabChangesFocus(true);
+    txtDescription_->setFixedHeight(txtDescription_->fontMetrics().lineSpacing() * 4 +
+                                    txtDescription_->frameWidth() * 2 +
+                                    int(txtDescription_->document()->documentMargin() * 2));
+    descriptionBox->addWidget(txtDescription_);
+    frameGrid->addLayout(descriptionBox, 1, 0, 1, 2);
+
+    auto* folderGrid = new QGridLayout;
+    txtPhotoDir_ = NewBox(fraWithFrames, "txtPhotoDir");
+    txtPhotoDir_->setToolTip(QStringLiteral(
+        "This is the directory where the photos you're making the gallery for are located"));
+    txtOutputDir_ = NewBox(fraWithFrames, "txtOutputDir");
+    txtOutputDir_->setToolTip(QStringLiteral("Everything will end up in this directory"));
+    txtOutputFile_ = NewBox(fraWithFrames, "txtOutputFile", QStringLiteral("Default.htm"));
+    QPushButton* cmdFindPhotoDir = NewBrowseButton(fraWithFrames, "cmdFindPhotoDir");
+    QPushButton* cmdFindOutputDir = NewBrowseButton(fraWithFrames, "cmdFindOutputDir");
+    AddRow(folderGrid, NewLabel(fraWithFrames, "lblPhotsDir", QStringLiteral("Photo folder:")),
+           txtPhotoDir_, cmdFindPhotoDir);
+    AddRow(folderGrid, NewLabel(fraWithFrames, "lblOutputDir", QStringLiteral("Output folder:")),
+           txtOutputDir_, cmdFindOutputDir);
+    AddRow(folderGrid, NewLabel(fraWithFrames, "lblOutputFile", QStringLiteral("Output file:")),
+           txtOutputFile_);
+    frameGrid->addLayout(folderGrid, 2, 0, 1, 2);
+
+    auto* layoutGroup = new QGroupBox(QStringLiteral("Thumbnail layout"), fraWithFrames);
+    layoutGroup->setObjectName(QStringLiteral("fraLayout"));
+    auto* layoutRow = new QHBoxLayout(layoutGroup);
+    txtColumns_ = NewBox(layoutGroup, "txtColumns", QStringLiteral("5"));
+    txtRows_ = NewBox(layoutGroup, "txtRows", QStringLiteral("5"));
+    for (QLineEdit* box : {txtColumns_, txtRows_})
+        box->setFixedWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) +
+                           box->fontMetrics().averageCharWidth() * 2);
+    layoutRow->addWidget(NewLabel(layoutGroup, "lblColumns", QStringLiteral("Columns")));
+    layoutRow->addWidget(txtColumns_);
+    layoutRow->addSpacing(txtRows_->fontMetrics().averageCharWidth() * 2);
+    layoutRow->addWidget(NewLabel(layoutGroup, "lblRows", QStringLiteral("Rows")));
+    layoutRow->addWidget(txtRows_);
+    layoutRow->addStretch(1);
+    frameGrid->addWidget(layoutGroup, 3, 0);
+
+    auto* optionsGroup = new QGroupBox(QStringLiteral("Other options"), fraWithFrames);
+    optionsGroup->setObjectName(QStringLiteral("fraOptions"));
+    auto* optionsColumn = new QVBoxLayout(optionsGroup);
+    chkPagePerPhoto_ =
+        new QCheckBox(QStringLiteral("Create an individual page for each photo"), optionsGroup);
+    chkPagePerPhoto_->setObjectName(QStringLiteral("chkPagePerPhoto"));
+    chkPagePerPhoto_->setChecked(true);
+    chkUseButtons_ =
+        new QCheckBox(QStringLiteral("Use previous and next buttons on page"), optionsGroup);
+    chkUseButtons_->setObjectName(QStringLiteral("chkUseButtons"));
+    chkUseButtons_->setChecked(true);
+    optionsColumn->addWidget(chkPagePerPhoto_);
+    optionsColumn->addWidget(chkUseButtons_);
+    frameGrid->addWidget(optionsGroup, 3, 1);
+    layout->addWidget(fraWithFrames);
+
+    auto* sizeRow = new QHBoxLayout;
+    cboHeightWidth_ = new QComboBox;
+    cboHeightWidth_->setObjectName(QStringLiteral("cboHeightWidth"));
+    cboHeightWidth_->addItems({QStringLiteral("Width"), QStringLiteral("Height")});
+    auto* caption = new QLabel(kThumbnailCaption);
+    caption->setTextFormat(Qt::PlainText);
+    caption->setObjectName(QStringLiteral("Label1"));
+    sizeRow->addWidget(new CaptionWithList(caption, cboHeightWidth_, body));
+    txtPixels_ = NewBox(body, "txtPixels", QStringLiteral("120"));
+    txtPixels_->setValidator(new AtMostThreeCharacters(txtPixels_));
+    txtPixels_->setFixedWidth(txtPixels_->fontMetrics().horizontalAdvance(QStringLiteral("00000")) +
+                              txtPixels_->fontMetrics().averageCharWidth() * 2);
+    sizeRow->addWidget(txtPixels_);
+    sizeRow->addStretch(1);
+    layout->addLayout(sizeRow);
+    layout->addStretch(1);
+
+    QPushButton* cmdCancel = AddButton(QStringLiteral("cmdCancel"), QStringLiteral("&Cancel"));
+    QPushButton* cmdBack = AddButton(QStringLiteral("cmdBack"), QStringLiteral("<< &Back"));
+    QPushButton* cmdNext = AddButton(QStringLiteral("cmdNext"), QStringLiteral("&Next >>"));
+    cmdNext->setDefault(true);
+    SetCancelButton(cmdCancel);
+
+    connect(cmdCancel, &QPushButton::clicked, this, &ConfigPage::QuitUnlessCancelled);
+    connect(cmdBack, &QPushButton::clicked, this, &ConfigPage::BackPressed);
+    connect(cmdNext, &QPushButton::clicked, this, &ConfigPage::NextPressed);
+    connect(chkPagePerPhoto_, &QCheckBox::toggled, this, &ConfigPage::PagePerPhotoChanged);
+    const std::pair<QPushButton*, QLineEdit*> fragmentButtons[] = {
+        {cmdFindNavHeader, txtNavHeader_},
+        {cmdFindNavFooter, txtNavFooter_},
+        {cmdFindMainHeader, txtMainHeader_},
+        {cmdFindMainFooter, txtMainFooter_}};
+    for (const auto& [button, box] : fragmentButtons)
+        connect(button, &QPushButton::clicked, this, [this, box = box] { ChooseFragment(box); });
+    connect(cmdFindPhotoDir, &QPushButton::clicked, this, [this] { ChooseFolder(txtPhotoDir_); });
+    connect(cmdFindOutputDir, &QPushButton::clicked, this, [this] { ChooseFolder(txtOutputDir_); });
+
+    // First load.
+    cboHeightWidth_->setCurrentIndex(0);
+    if (wizard_.Settings().UseFrames) {
+        txtColumns_->setText(QStringLiteral("1"));
+        txtRows_->setText(QStringLiteral("25"));
+        chkUseButtons_->setChecked(false);
+    } else {
+        txtColumns_->setText(QStringLiteral("5"));
+        txtRows_->setText(QStringLiteral("5"));
+        chkUseButtons_->setChecked(true);
+    }
+}
+
+void ConfigPage::ShowSettings(const WizardSettings& settings) {
+    txtColumns_->setText(QString::number(settings.NumberOfCols));
+    txtDescription_->setPlainText(QString::fromStdString(settings.Description));
+    txtMainFooter_->setText(QString::fromStdString(settings.ImgFooterFilePath));
+    txtMainHeader_->setText(QString::fromStdString(settings.ImgHeaderFilePath));
+    txtNavFooter_->setText(QString::fromStdString(settings.NavFooterFilePath));
+    txtNavHeader_->setText(QString::fromStdString(settings.NavHeaderFilePath));
+    txtOutputDir_->setText(QString::fromStdString(settings.OutputDirectory));
+    txtOutputFile_->setText(QString::fromStdString(settings.OutputFilename));
+    txtPhotoDir_->setText(QString::fromStdString(settings.PhotoDirectory));
+    txtRows_->setText(QString::number(settings.NumberOfRows));
+    // A change of state runs the coupling; the template's buttons choice then
+    // wins, also in a box the coupling has disabled.
+    chkPagePerPhoto_->setChecked(settings.CreatePageForEachPhoto);
+    chkUseButtons_->setChecked(settings.UseNavButtons);
+
+    if (settings.MaxWidth < settings.MaxHeight) {
+        cboHeightWidth_->setCurrentIndex(1);
+        txtPixels_->setText(QString::number(settings.MaxHeight));
+    } else {
+        cboHeightWidth_->setCurrentIndex(0);
+        txtPixels_->setText(QString::number(settings.MaxWidth));
+    }
+}
+
+void ConfigPage::NextPressed() {
+    if (!RequiredFieldsPresent() || !NumbersInRange())
+        return;
+    StoreEntries();
+    ProgressPage& progress = wizard_.Progress();
+    progress.Arrive();
+    wizard_.MovePage(*this, progress);
+}
+
+void ConfigPage::BackPressed() {
+    wizard_.MovePage(*this, wizard_.Intro());
+}
+
+void ConfigPage::PagePerPhotoChanged(bool set) {
+    if (set) {
+        chkUseButtons_->setEnabled(true);
+        chkUseButtons_->setChecked(true);
+    } else {
+        chkUseButtons_->setChecked(false);
+        chkUseButtons_->setEnabled(false);
+    }
+}
+
+void ConfigPage::ChooseFragment(QLineEdit* box) {
+    FileRequest request;
+    request.mode = FileRequest::Mode::Open;
+    request.filters = {QStringLiteral("Text files [*.txt] (*.txt)"),
+                       QStringLiteral("Web pages [*.htm*] (*.htm *.html)")};
+    request.fileName = fragmentDialogName_;
+    if (const std::optional<QString> chosen = wizard_.Ui().ChooseFile(this, request))
+        fragmentDialogName_ = *chosen;
+    // However the dialog was closed, the box gets the dialog's current name.
+    box->setText(fragmentDialogName_);
+}
+
+void ConfigPage::ChooseFolder(QLineEdit* box) {
+    FolderPicker& picker = wizard_.Folder();
+    if (!picker.property("placed").toBool()) {
+        picker.setProperty("placed", true);
+        picker.adjustSize();
+        QRect area = picker.frameGeometry();
+        area.moveCenter(frameGeometry().center());
+        picker.move(area.topLeft());
+    }
+    wizard_.Ui().RunModal(picker);
+    if (picker.UsePath())
+        box->setText(picker.StrPath());
+}
+
+bool ConfigPage::RequiredFieldsPresent() {
+    const std::pair<QLineEdit*, QString> required[] = {
+        {txtNavHeader_, QStringLiteral("The header file location is mandatory")},
+        {txtNavFooter_, QStringLiteral("The footer file location is mandatory")},
+        {txtOutputFile_, QStringLiteral("The output filename is mandatory")},
+        {txtRows_, QStringLiteral("The number of rows is mandatory")},
+        {txtColumns_, QStringLiteral("The number of columns is mandatory")},
+        {txtOutputDir_, QStringLiteral("The output directory location is mandatory")},
+        {txtPhotoDir_, QStringLiteral("The photo directory location is mandatory")},
+        {txtPixels_,
+         QStringLiteral("You must define the thumbnail specifications before proceeding")}};
+    for (const auto& [box, message] : required) {
+        if (box->text().isEmpty()) {
+            Refuse(box, message);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ConfigPage::NumbersInRange() {
+    if (!WholeNumber(txtRows_->text(), 1, 32767)) {
+        Refuse(txtRows_,
+               QStringLiteral("The number of rows must be a whole number from 1 to 32767"));
+        return false;
+    }
+    if (!WholeNumber(txtColumns_->text(), 1, 32767)) {
+        Refuse(txtColumns_,
+               QStringLiteral("The number of columns must be a whole number from 1 to 32767"));
+        return false;
+    }
+    if (!WholeNumber(txtPixels_->text(), 1, 999)) {
+        Refuse(txtPixels_,
+               QStringLiteral("The thumbnail size must be a whole number of pixels from 1 to 999"));
+        return false;
+    }
+    return true;
+}
+
+void ConfigPage::Refuse(QWidget* box, const QString& message) {
+    MessageRequest request;
+    request.text = message;
+    request.caption = kRequiredCaption;
+    wizard_.Ui().Message(this, request);
+    box->setFocus(Qt::OtherFocusReason);
+}
+
+void ConfigPage::StoreEntries() {
+    WizardSettings& settings = wizard_.Settings();
+    settings.CreatePageForEachPhoto = chkPagePerPhoto_->checkState() != Qt::Unchecked;
+    settings.Description = txtDescription_->toPlainText().toStdString();
+    settings.ImgFooterFilePath = txtMainFooter_->text().toStdString();
+    settings.ImgHeaderFilePath = txtMainHeader_->text().toStdString();
+    if (cboHeightWidth_->currentIndex() == 0)
+        settings.MaxWidth = NumberOf(txtPixels_);
+    if (cboHeightWidth_->currentIndex() == 1)
+        settings.MaxHeight = NumberOf(txtPixels_);
+    settings.NavFooterFilePath = txtNavFooter_->text().toStdString();
+    settings.NavHeaderFilePath = txtNavHeader_->text().toStdString();
+    settings.NumberOfCols = NumberOf(txtColumns_);
+    settings.NumberOfRows = NumberOf(txtRows_);
+    settings.OutputDirectory = txtOutputDir_->text().toStdString();
+    settings.OutputFilename = txtOutputFile_->text().toStdString();
+    settings.PhotoDirectory = txtPhotoDir_->text().toStdString();
+    settings.UseNavButtons = chkUseButtons_->checkState() != Qt::Unchecked;
+}
