@@ -3,7 +3,6 @@
 #include "bitmaps/TextException.h"
 
 #include <cstring>
-#include <new>
 
 namespace {
 
@@ -31,11 +30,15 @@ std::int64_t PaletteBytesFor(int bitsPerPixel) {
 
 } // namespace
 
-CDibBitmap::CDibBitmap() { Allocate(16, 16, 8, false); }
+CDibBitmap::CDibBitmap() {
+    Allocate(16, 16, 8, false);
+}
 
 CDibBitmap::~CDibBitmap() = default;
 
-std::int64_t CDibBitmap::LineStride() const { return StrideFor(width_, bitsPerPixel_); }
+std::int64_t CDibBitmap::LineStride() const {
+    return StrideFor(width_, bitsPerPixel_);
+}
 
 std::int64_t CDibBitmap::MemoryFootprint() const {
     return LineStride() * height_ + kHeaderSize + PaletteBytesFor(bitsPerPixel_) + 48;
@@ -47,7 +50,7 @@ void CDibBitmap::AllocateStorage(int width, int height, int bitsPerPixel, bool) 
         throw CTextException(SkimletCode::kOutOfMemory, kOutOfMemory);
     const auto size =
         static_cast<std::size_t>(kHeaderSize + PaletteBytesFor(bitsPerPixel) + pixelBytes);
-    dib_.reset(new (std::nothrow) std::uint8_t[size]);
+    dib_ = AllocatePixelBlock(size);
     if (!dib_)
         throw CTextException(SkimletCode::kOutOfMemory, kOutOfMemory);
     dibSize_ = size;
@@ -99,11 +102,12 @@ void CDibBitmap::CopyFromPackedDib(const std::uint8_t* block, std::size_t size) 
     const std::int64_t pixelBytes = StrideFor(width, bitCount) * height;
     if (pixelBytes > kMaxStorageBytes)
         throw CTextException(SkimletCode::kOutOfMemory, kOutOfMemory);
-    const auto needed = static_cast<std::size_t>(kHeaderSize + PaletteBytesFor(bitCount) + pixelBytes);
+    const auto needed =
+        static_cast<std::size_t>(kHeaderSize + PaletteBytesFor(bitCount) + pixelBytes);
     if (needed > size)
         throw malformed();
 
-    std::unique_ptr<std::uint8_t[]> copy(new (std::nothrow) std::uint8_t[needed]);
+    PixelBlock copy = AllocatePixelBlock(needed);
     if (!copy)
         throw CTextException(SkimletCode::kOutOfMemory, kOutOfMemory);
     std::memcpy(copy.get(), block, needed);
@@ -141,7 +145,8 @@ void CDibBitmap::PasteAt(const CRasterBitmap& source, int x, int y) {
             const std::uint32_t alpha = colour >> 24;
             for (int c = 0; c < 3; ++c) {
                 const std::uint32_t s = colour >> (8 * c) & 0xFF;
-                out[c] = static_cast<std::uint8_t>((s * alpha + out[c] * (255 - alpha) + 127) / 255);
+                out[c] =
+                    static_cast<std::uint8_t>((s * alpha + out[c] * (255 - alpha) + 127) / 255);
             }
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bitmaps/PixelMemory.h"
 #include "bitmaps/RasterBitmap.h"
 
 #include <cstddef>
@@ -39,7 +40,7 @@ private:
     // Points palette and bits into the block according to its header.
     void SetPointersFromHeader();
 
-    std::unique_ptr<std::uint8_t[]> dib_;
+    PixelBlock dib_;
     std::size_t dibSize_ = 0;
     std::uint8_t* bits_ = nullptr;
 };

@@ -4,11 +4,15 @@
 
 #include <new>
 
-CPlainBitmap::CPlainBitmap() { Allocate(16, 16, 8, false); }
+CPlainBitmap::CPlainBitmap() {
+    Allocate(16, 16, 8, false);
+}
 
 CPlainBitmap::~CPlainBitmap() = default;
 
-std::int64_t CPlainBitmap::LineStride() const { return PackedLineBytes(width_, bitsPerPixel_); }
+std::int64_t CPlainBitmap::LineStride() const {
+    return PackedLineBytes(width_, bitsPerPixel_);
+}
 
 std::int64_t CPlainBitmap::MemoryFootprint() const {
     return LineStride() * height_ + (palette_ ? 4 * PaletteSize() : 0) +
@@ -19,7 +23,7 @@ void CPlainBitmap::AllocateStorage(int width, int height, int bitsPerPixel, bool
     const std::int64_t bytes = PackedLineBytes(width, bitsPerPixel) * height;
     if (bytes > kMaxStorageBytes)
         throw CTextException(SkimletCode::kOutOfMemory, "Out of memory creating bitmap.");
-    pixels_.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(bytes) + 1]);
+    pixels_ = AllocatePixelBlock(static_cast<std::size_t>(bytes) + 1);
     if (bitsPerPixel < 16)
         paletteBlock_.reset(new (std::nothrow) PaletteEntry[std::size_t{1} << bitsPerPixel]);
     if (!pixels_ || (bitsPerPixel < 16 && !paletteBlock_)) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bitmaps/PixelMemory.h"
 #include "bitmaps/RasterBitmap.h"
 
 #include <cstdint>
@@ -21,6 +22,6 @@ protected:
     void BuildLineTable() override;
 
 private:
-    std::unique_ptr<std::uint8_t[]> pixels_;
+    PixelBlock pixels_;
     std::unique_ptr<PaletteEntry[]> paletteBlock_;
 };
