@@ -70,9 +70,8 @@ protected:
     // The problems of the last run without their reasons: "Copy of /p/a.jpg: ".
     std::vector<std::string> ProblemHeads() const {
         std::vector<std::string> heads;
-        for (const GenerationProblem& problem : gallery.Problems())
-            heads.push_back(
-                problem.Text().substr(0, problem.Text().size() - problem.reason.size()));
+        for (const GenerationProblem& p : gallery.Problems())
+            heads.push_back(p.Text().substr(0, p.Text().size() - p.reason.size()));
         return heads;
     }
 

@@ -3,12 +3,13 @@
 #include <functional>
 #include <unistd.h>
 
-// That setters ignore "" and numbers below 1 is checked with validation, the defaults
-// there and by the saved template.
-TEST(GeneratorSettings, GettersReturnTheStoredValueUnchanged) {
+// That setters ignore "" and 0 is checked with validation; the defaults there and by the
+// saved template.
+TEST(GeneratorSettings, GettersReturnWhatTheSettersKept) {
     Generator g;
     g.SetOutputDirectory("/site/ ");
     g.SetMaxHeight(32767);
+    g.SetMaxHeight(-3);
     EXPECT_EQ(g.OutputDirectory(), "/site/ ");
     EXPECT_EQ(g.MaxHeight(), 32767);
 }
