@@ -1,7 +1,5 @@
 #include "EngineFixture.h"
 
-#include <array>
-
 TEST_F(EngineTest, RunOverPhotosAndOtherFiles) {
     AddPhotos({"d.jpg", "B.b.JPG", "a.jpg"});
     WriteFile(photos + "/c.Jpg", "not a photo by its name");
