@@ -6,25 +6,35 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+namespace fs = std::filesystem;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
+
+// The GeneratorError that `action` throws as "number source: description", or "none".
+template <class F>
+std::string ErrorText(F&& action) {
+    const auto error = testsupport::Thrown<GeneratorError>(action);
+    if (!error)
+        return "none";
+    char number[16];
+    std::snprintf(number, sizeof number, "0x%08X ", static_cast<unsigned>(error->Number()));
+    return number + error->Source() + ": " + error->Description();
+}
 
 // A gallery in a temporary folder: a photo folder, header "<H>" and footer "<F>",
 // output folder "out", index.htm, a 2 x 3 table, and a Generator recording events.
 class EngineTest : public ::testing::Test {
 protected:
-    struct Event {
-        GenEventTypeEnum type;
-        int total;
-        int current;
-        bool operator==(const Event&) const = default;
-    };
-
     EngineTest() {
-        std::filesystem::create_directory(photos);
-        testsupport::WriteFile(dir / "header.htm", "<H>");
-        testsupport::WriteFile(dir / "footer.htm", "<F>");
+        fs::create_directory(photos);
+        WriteFile(dir / "header.htm", "<H>");
+        WriteFile(dir / "footer.htm", "<F>");
         gallery.SetNavHeaderFilePath(dir / "header.htm");
         gallery.SetNavFooterFilePath(dir / "footer.htm");
         gallery.SetOutputFilename("index.htm");
@@ -33,55 +43,60 @@ protected:
         gallery.SetNumberOfRows(2);
         gallery.SetNumberOfCols(3);
         gallery.SetMaxWidth(4);
-        gallery.SetProgressHandler(
-            [this](GenEventTypeEnum type, const std::int16_t& total, const std::int16_t& current) {
-                events.push_back({type, total, current});
-            });
+        gallery.SetProgressHandler([this](auto type, auto& total, auto& current) {
+            events.push_back({type, total, current});
+        });
     }
 
-    // A small real JPEG, so that a run over it is clean.
-    void AddPhoto(const std::string& name) {
-        static const std::string jpeg = testsupport::MakeJpeg({});
-        testsupport::WriteFile(photos + "/" + name, jpeg);
-    }
+    // Small real JPEGs, so that a run over them is clean.
     void AddPhotos(const std::vector<std::string>& names) {
+        static const std::string jpeg = testsupport::MakeJpeg({});
         for (const std::string& name : names)
-            AddPhoto(name);
+            WriteFile(photos + "/" + name, jpeg);
     }
     std::string Out(const std::string& name) const { return out + "/" + name; }
-    std::string Page(const std::string& name) const { return testsupport::ReadFile(Out(name)); }
-    bool Exists(const std::string& name) const { return std::filesystem::exists(Out(name)); }
+    std::string Page(const std::string& name) const { return ReadFile(Out(name)); }
+    bool Exists(const std::string& name) const { return fs::exists(Out(name)); }
 
+    // CurrentValue of each event of one type.
     std::vector<int> Currents(GenEventTypeEnum type) const {
         std::vector<int> currents;
-        for (const Event& event : events) {
-            if (event.type == type)
-                currents.push_back(event.current);
+        for (const auto& [eventType, total, current] : events) {
+            if (eventType == type)
+                currents.push_back(current);
         }
         return currents;
     }
-
-    // The thrown error's number, source and description.
-    template <typename Action>
-    static GeneratorError ErrorOf(Action action) {
-        try {
-            action();
-        } catch (const GeneratorError& error) {
-            return error;
-        }
-        ADD_FAILURE() << "no GeneratorError";
-        return GeneratorError(0, "", "");
+    // The problems of the last run without their reasons: "Copy of /p/a.jpg: ".
+    std::vector<std::string> ProblemHeads() const {
+        std::vector<std::string> heads;
+        for (const GenerationProblem& p : gallery.Problems())
+            heads.push_back(p.Text().substr(0, p.Text().size() - p.reason.size()));
+        return heads;
     }
 
     testsupport::TempDir dir;
     std::string photos = dir / "photos";
     std::string out = dir / "out";
     Generator gallery;
-    std::vector<Event> events;
+    std::vector<std::array<int, 3>> events; // type, TotalValue, CurrentValue
 };
 
-inline std::string Cell(const std::string& link, const std::string& thumbnail,
-                        const std::string& target = "") {
-    return "<td><a href='" + link + "'" + (target.empty() ? "" : " target='" + target + "'") +
-           "><img src='" + thumbnail + "'></a></td>\r\n";
+inline bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+inline const std::string kDescription = "<div name='Description' id='Description'>";
+inline const std::string kTable = "<table id='navTable' name='navTable'>\r\n";
+
+// The table cell of the photo `base` + ".jpg", linking to its page.
+inline std::string Cell(const std::string& base, const std::string& target = "") {
+    return "<td><a href='" + base + ".htm'" + (target.empty() ? "" : " target='" + target + "'") +
+           "><img src='" + base + "_tn.jpg'></a></td>\r\n";
+}
+
+// A photo page's button line; `kind` is "prev", "home" or "next".
+inline std::string Button(const std::string& kind, const std::string& link) {
+    return "<input type='image' src='/images/" + kind + "Button.gif' id='" + kind +
+           "Button' name='" + kind + "Button' onClick=\"window.location='" + link + "'\">\r\n";
 }
