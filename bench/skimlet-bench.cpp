@@ -267,6 +267,9 @@ int main(int argc, char** argv) {
                 std::fputs(usage, stderr);
                 return 2;
             }
+        } else if (argument.starts_with("-")) {
+            std::fputs(usage, argument == "--help" || argument == "-h" ? stdout : stderr);
+            return argument == "--help" || argument == "-h" ? 0 : 2;
         } else {
             arguments.push_back(argument);
         }
