@@ -211,8 +211,8 @@ SKIMLET_AVX2 void Horizontal(const ContributionTable& table, const std::uint8_t*
                              int lineCount, std::ptrdiff_t step, std::uint8_t* const* outputs,
                              double* scratch) {
     int r = 0;
-    for (; r + kLinesPerSweep <= lineCount; r += kLinesPerSweep)
-        LineGroup<kLinesPerSweep>(table, lines + r, step, outputs + r, scratch);
+    for (; r + kLinesPerGroup <= lineCount; r += kLinesPerGroup)
+        LineGroup<kLinesPerGroup>(table, lines + r, step, outputs + r, scratch);
     for (; r < lineCount; ++r)
         LineGroup<1>(table, lines + r, step, outputs + r, scratch);
 }

@@ -5,6 +5,8 @@
 namespace {
 
 ResizeSimd BestResizeSimd() {
+    if (resample::avx512::Available())
+        return ResizeSimd::Avx512;
     return resample::avx2::Available() ? ResizeSimd::Avx2 : ResizeSimd::Portable;
 }
 
@@ -16,11 +18,25 @@ ResizeSimd& CurrentSimd() {
 } // namespace
 
 const char* ResizeSimdName(ResizeSimd simd) {
-    return simd == ResizeSimd::Avx2 ? "AVX2" : "portable";
+    switch (simd) {
+    case ResizeSimd::Avx2:
+        return "AVX2";
+    case ResizeSimd::Avx512:
+        return "AVX-512";
+    default:
+        return "portable";
+    }
 }
 
 bool ResizeSimdSupported(ResizeSimd simd) {
-    return simd == ResizeSimd::Portable || resample::avx2::Available();
+    switch (simd) {
+    case ResizeSimd::Avx2:
+        return resample::avx2::Available();
+    case ResizeSimd::Avx512:
+        return resample::avx512::Available();
+    default:
+        return true;
+    }
 }
 
 ResizeSimd ResizeSimdInUse() {
@@ -53,7 +69,8 @@ int RingLength(const ContributionTable& table) {
 }
 
 std::size_t HorizontalScratchSize(const ContributionTable& table) {
-    return static_cast<std::size_t>(RingLength(table)) * kLinesPerSweep * 4;
+    const std::size_t avx2 = static_cast<std::size_t>(RingLength(table)) * avx2::kLinesPerGroup * 4;
+    return std::max(avx2, avx512::HorizontalScratchSize(table));
 }
 
 ColumnSchedule::ColumnSchedule(const ContributionTable& table)
@@ -89,28 +106,46 @@ std::size_t ColumnScratchSize(const ColumnSchedule& schedule) {
 
 void Horizontal(const ContributionTable& table, const std::uint8_t* const* lines, int lineCount,
                 std::ptrdiff_t step, std::uint8_t* const* outputs, double* scratch) {
-    if (CurrentSimd() == ResizeSimd::Avx2)
+    switch (CurrentSimd()) {
+    case ResizeSimd::Avx512:
+        avx512::Horizontal(table, lines, lineCount, step, outputs, scratch);
+        break;
+    case ResizeSimd::Avx2:
         avx2::Horizontal(table, lines, lineCount, step, outputs, scratch);
-    else
+        break;
+    default:
         portable::Horizontal(table, lines, lineCount, step, outputs, scratch);
+    }
 }
 
 void Vertical(const ContributionTable::Entry& entry, const std::uint8_t* const* rows,
               int firstColumn, int count, std::uint8_t* output, std::ptrdiff_t outputStep) {
-    if (CurrentSimd() == ResizeSimd::Avx2)
+    switch (CurrentSimd()) {
+    case ResizeSimd::Avx512:
+        avx512::Vertical(entry, rows, firstColumn, count, output, outputStep);
+        break;
+    case ResizeSimd::Avx2:
         avx2::Vertical(entry, rows, firstColumn, count, output, outputStep);
-    else
+        break;
+    default:
         portable::Vertical(entry, rows, firstColumn, count, output, outputStep);
+    }
 }
 
 void ColumnLines(const ContributionTable& table, const ColumnSchedule& schedule,
                  const std::uint8_t* const* rows, int firstColumn, int count, std::uint8_t* output,
                  std::ptrdiff_t outputStep, double* scratch) {
-    if (CurrentSimd() == ResizeSimd::Avx2)
+    switch (CurrentSimd()) {
+    case ResizeSimd::Avx512:
+        avx512::ColumnLines(table, schedule, rows, firstColumn, count, output, outputStep, scratch);
+        break;
+    case ResizeSimd::Avx2:
         avx2::ColumnLines(table, schedule, rows, firstColumn, count, output, outputStep, scratch);
-    else
+        break;
+    default:
         portable::ColumnLines(table, schedule, rows, firstColumn, count, output, outputStep,
                               scratch);
+    }
 }
 
 } // namespace resample

@@ -118,7 +118,7 @@ Picture Resized(const Picture& p, CResizeFilter&& filter) {
 // Runs `check` once with every vector path the processor offers.
 void ForEachSimd(const std::function<void(ResizeSimd)>& check) {
     const ResizeSimd original = ResizeSimdInUse();
-    for (const ResizeSimd simd : {ResizeSimd::Portable, ResizeSimd::Avx2})
+    for (const ResizeSimd simd : kAllResizeSimd)
         if (UseResizeSimd(simd))
             check(simd);
     UseResizeSimd(original);
