@@ -98,9 +98,6 @@ SKIMLET_AVX512 inline void AddConverted(__m512d* acc, const double* weights, con
     }
 }
 
-// Pixels beyond the current output's reach that the sweep fetches in advance.
-constexpr int kPrefetchPixels = 64;
-
 // Positions the ring of LineGroup keeps: the sweep converts whole blocks up to
 // the furthest position any output so far has needed (single pixels where the
 // line ends within a block); each output then reads back to its own first
@@ -123,7 +120,9 @@ int RingPositions(const ContributionTable& table) {
 
 // Resamples P pairs of lines in one sweep. As in the AVX2 loops, each pixel is
 // converted to doubles once, into a ring of recent positions that stays in the
-// first-level cache, and read from there by every output that uses it.
+// first-level cache, and read from there by every output that uses it. The
+// lines are read in order, which the processor's own prefetching follows
+// better than any fetching ahead by hand did.
 template <int P>
 SKIMLET_AVX512 void LineGroup(const ContributionTable& table, const std::uint8_t* const* lines,
                               std::ptrdiff_t step, std::uint8_t* const* outputs, double* ring,
@@ -138,12 +137,6 @@ SKIMLET_AVX512 void LineGroup(const ContributionTable& table, const std::uint8_t
     for (int x = 0; x < table.LineLength(); ++x) {
         const ContributionTable::Entry& e = table[x];
         const int end = e.left + e.count;
-        if (converted < end) {
-            const int ahead = std::min(end + kPrefetchPixels, length);
-            for (int q = end; q < ahead; q += 16)
-                for (int r = 0; r < 2 * P; ++r)
-                    _mm_prefetch(reinterpret_cast<const char*>(src[r] + q * step), _MM_HINT_T0);
-        }
         // Whole blocks from a block boundary; a gap in the table may skip some.
         int k = converted;
         if (e.left > k)
@@ -257,7 +250,7 @@ SKIMLET_AVX512 inline void AddRows(double* acc, const double* weights,
     int i = 0;
     for (; i + 2 <= count; i += 2, acc += 8) {
         __m512d sum = _mm512_load_pd(acc);
-#pragma GCC unroll 4
+#pragma GCC unroll 8
         for (int r = 0; r < N; ++r)
             sum = _mm512_add_pd(sum, _mm512_mul_pd(w[r], LoadPixels(pixels[r] + 4 * i)));
         _mm512_store_pd(acc, sum);
@@ -286,7 +279,7 @@ SKIMLET_AVX512 inline void AddRows(double* acc0, const double* weights0, double*
     for (; i + 2 <= count; i += 2, acc0 += 8, acc1 += 8) {
         __m512d sum0 = _mm512_load_pd(acc0);
         __m512d sum1 = _mm512_load_pd(acc1);
-#pragma GCC unroll 4
+#pragma GCC unroll 8
         for (int r = 0; r < N; ++r) {
             const __m512d p = LoadPixels(pixels[r] + 4 * i);
             sum0 = _mm512_add_pd(sum0, _mm512_mul_pd(w0[r], p));
@@ -309,11 +302,23 @@ SKIMLET_AVX512 inline void AddRows(double* acc0, const double* weights0, double*
 }
 
 // Input rows added to the sums in one go, while no output starts or ends.
-constexpr int kRowBatch = 4;
+constexpr int kRowBatch = 8;
 
 template <typename... Args>
 SKIMLET_AVX512 inline void AddRowBatch(int rowCount, Args... args) {
     switch (rowCount) {
+    case 8:
+        AddRows<8>(args...);
+        break;
+    case 7:
+        AddRows<7>(args...);
+        break;
+    case 6:
+        AddRows<6>(args...);
+        break;
+    case 5:
+        AddRows<5>(args...);
+        break;
     case 4:
         AddRows<4>(args...);
         break;
@@ -327,9 +332,6 @@ SKIMLET_AVX512 inline void AddRowBatch(int rowCount, Args... args) {
         AddRows<1>(args...);
     }
 }
-
-// Rows ahead of the one being added that are fetched into the cache.
-constexpr int kPrefetchRows = 3;
 
 } // namespace
 
@@ -426,9 +428,6 @@ SKIMLET_AVX512 void ColumnLines(const ContributionTable& table, const ColumnSche
             const ContributionTable::Entry& e = table[activeOutput[a]];
             rowCount = std::min(rowCount, e.left + e.count - k);
         }
-        for (int r = k + kPrefetchRows; r < std::min(k + kPrefetchRows + rowCount, length); ++r)
-            for (int b = 0; b < 4 * count; b += 64)
-                _mm_prefetch(reinterpret_cast<const char*>(rows[r] + offset + b), _MM_HINT_T0);
 
         const auto weightsOf = [&](int a) {
             const ContributionTable::Entry& e = table[activeOutput[a]];
