@@ -89,7 +89,7 @@ SKIMLET_AVX512 inline void StorePixels(std::uint8_t* low, std::uint8_t* high, __
 template <int P>
 SKIMLET_AVX512 inline void AddConverted(__m512d* acc, const double* weights, const double* pixels,
                                         int count) {
-#pragma GCC unroll 2
+#pragma GCC unroll 4
     for (int j = 0; j < count; ++j, pixels += 8 * P) {
         const __m512d w = _mm512_set1_pd(weights[j]);
 #pragma GCC unroll 8
