@@ -27,8 +27,9 @@ namespace {
 // Positions the horizontal pass converts at a time, from 16 bytes of a line.
 constexpr int kBlock = 4;
 
-// Line pairs the horizontal pass takes in one sweep: enough independent sums
-// to cover the latency of the additions.
+// Line pairs the horizontal pass takes in one sweep: four sums keep both
+// ports busy through the four-cycle additions, and the ring of four pairs
+// still fits the first-level cache where that of eight did not.
 constexpr int kPairsPerSweep = 4;
 
 // Shuffles that spread pixel i of a block, as laid out by LoadBlock, over the
@@ -128,6 +129,7 @@ SKIMLET_AVX512 void LineGroup(const ContributionTable& table, const std::uint8_t
                               std::ptrdiff_t step, std::uint8_t* const* outputs, double* ring,
                               const BlockShuffles& shuffles) {
     const int ringLength = RingPositions(table);
+    double* const ringEnd = ring + 8 * P * ringLength;
     const int length = table.InputLength();
     const bool reversed = step < 0;
     const std::uint8_t* src[2 * P];
@@ -141,8 +143,10 @@ SKIMLET_AVX512 void LineGroup(const ContributionTable& table, const std::uint8_t
         int k = converted;
         if (e.left > k)
             k = e.left / kBlock * kBlock;
+        double* slot = ring + 8 * P * (k % ringLength);
         while (k < end) {
-            double* slot = ring + 8 * P * (k % ringLength);
+            if (slot == ringEnd)
+                slot = ring;
             if (k % kBlock == 0 && k + kBlock <= length) {
                 // The block's 16 bytes start at its last pixel when read backwards.
                 const std::ptrdiff_t offset = (reversed ? k + kBlock - 1 : k) * step;
@@ -154,6 +158,7 @@ SKIMLET_AVX512 void LineGroup(const ContributionTable& table, const std::uint8_t
                         _mm512_store_pd(slot + 8 * (i * P + p), Spread(block, shuffles.pixel[i]));
                 }
                 k += kBlock;
+                slot += 8 * P * kBlock;
             } else {
                 const std::ptrdiff_t offset = k * step;
 #pragma GCC unroll 8
@@ -162,6 +167,7 @@ SKIMLET_AVX512 void LineGroup(const ContributionTable& table, const std::uint8_t
                                                                        src[2 * p + 1] + offset),
                                                          shuffles.pixel[0]));
                 ++k;
+                slot += 8 * P;
             }
         }
         converted = std::max(converted, k);
