@@ -11,9 +11,11 @@
 
 // GCC 12's AVX-512 intrinsics start some results from a deliberately
 // undefined value, which its own uninitialised-use check then reports.
+#pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
+#pragma GCC diagnostic pop
 
 #include <algorithm>
 #include <cstring>
