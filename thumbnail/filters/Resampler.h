@@ -83,6 +83,28 @@ void ColumnLines(const ContributionTable& table, const ColumnSchedule& schedule,
                  const std::uint8_t* const* rows, int firstColumn, int count, std::uint8_t* output,
                  std::ptrdiff_t outputStep, double* scratch);
 
+// The loops of one instruction set that SweepColumns drives.
+struct ColumnKernels {
+    int rowBatch;     // the most rows addRows takes at once
+    int prefetchRows; // rows fetched by hand ahead of those being added; 0 for none
+    // Adds rowCount rows, count pixels from byte offset on, to the sums of one
+    // output weighted by weights0, and to those of a second weighted by
+    // weights1 unless sums1 is null. A sum is 4 doubles per pixel.
+    void (*addRows)(int rowCount, double* sums0, const double* weights0, double* sums1,
+                    const double* weights1, const std::uint8_t* const* rows, std::size_t offset,
+                    int count);
+    // Rounds count pixel sums; pixel i goes to output + i * outputStep.
+    void (*storeSums)(const double* sums, int count, std::uint8_t* output,
+                      std::ptrdiff_t outputStep);
+    // Vertical of the same instruction set, for tables past kMaxColumnSums.
+    void (*vertical)(const ContributionTable::Entry& entry, const std::uint8_t* const* rows,
+                     int firstColumn, int count, std::uint8_t* output, std::ptrdiff_t outputStep);
+};
+// ColumnLines through `kernels`.
+void SweepColumns(const ColumnKernels& kernels, const ContributionTable& table,
+                  const ColumnSchedule& schedule, const std::uint8_t* const* rows, int firstColumn,
+                  int count, std::uint8_t* output, std::ptrdiff_t outputStep, double* scratch);
+
 } // namespace resample
 
 // One implementation of the inner loops per instruction set.
