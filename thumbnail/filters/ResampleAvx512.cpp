@@ -364,8 +364,10 @@ SKIMLET_AVX512 void StoreSums(const double* sums, int count, std::uint8_t* outpu
 } // namespace
 
 bool Available() {
+    // A last odd line goes to the AVX2 loops.
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-           __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
+           __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
+           avx2::Available();
 }
 
 std::size_t HorizontalScratchSize(const ContributionTable& table) {
