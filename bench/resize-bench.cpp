@@ -129,9 +129,10 @@ int main(int argc, char** argv) {
     const int repeats = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     const Size sizes[] = {{1732, 1155}, {4242, 2828}, {6000, 4000}};
     const ResizeSimd chosen = ResizeSimdInUse();
-    std::vector<ResizeSimd> paths = {ResizeSimd::Portable};
-    if (ResizeSimdSupported(ResizeSimd::Avx2))
-        paths.push_back(ResizeSimd::Avx2);
+    std::vector<ResizeSimd> paths;
+    for (const ResizeSimd simd : kAllResizeSimd)
+        if (ResizeSimdSupported(simd))
+            paths.push_back(simd);
 
     std::printf("Tent resize to %d pixels wide, best of %d, thread processor time; orientation 6 "
                 "gives a %d-wide portrait thumbnail.\n",

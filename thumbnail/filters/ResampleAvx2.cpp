@@ -201,6 +201,22 @@ SKIMLET_AVX2 inline void AddRowBatch(int rowCount, Args... args) {
 // Rows ahead of the one being added that are fetched into the cache.
 constexpr int kPrefetchRows = 3;
 
+// The column sweep's loops: one output's sums or two at a time.
+SKIMLET_AVX2 void AddRowsTo(int rowCount, double* sums0, const double* weights0, double* sums1,
+                            const double* weights1, const std::uint8_t* const* rows,
+                            std::size_t offset, int count) {
+    if (sums1)
+        AddRowBatch(rowCount, sums0, weights0, sums1, weights1, rows, offset, count);
+    else
+        AddRowBatch(rowCount, sums0, weights0, rows, offset, count);
+}
+
+SKIMLET_AVX2 void StoreSums(const double* sums, int count, std::uint8_t* output,
+                            std::ptrdiff_t outputStep) {
+    for (int i = 0; i < count; ++i)
+        StorePixel(output + i * outputStep, _mm256_load_pd(sums + 4 * i));
+}
+
 } // namespace
 
 bool Available() {
@@ -211,8 +227,8 @@ SKIMLET_AVX2 void Horizontal(const ContributionTable& table, const std::uint8_t*
                              int lineCount, std::ptrdiff_t step, std::uint8_t* const* outputs,
                              double* scratch) {
     int r = 0;
-    for (; r + kLinesPerSweep <= lineCount; r += kLinesPerSweep)
-        LineGroup<kLinesPerSweep>(table, lines + r, step, outputs + r, scratch);
+    for (; r + kLinesPerGroup <= lineCount; r += kLinesPerGroup)
+        LineGroup<kLinesPerGroup>(table, lines + r, step, outputs + r, scratch);
     for (; r < lineCount; ++r)
         LineGroup<1>(table, lines + r, step, outputs + r, scratch);
 }
@@ -229,84 +245,12 @@ SKIMLET_AVX2 void Vertical(const ContributionTable::Entry& entry, const std::uin
                        output + i * outputStep, outputStep);
 }
 
-SKIMLET_AVX2 void ColumnLines(const ContributionTable& table, const ColumnSchedule& schedule,
-                              const std::uint8_t* const* rows, int firstColumn, int count,
-                              std::uint8_t* output, std::ptrdiff_t outputStep, double* scratch) {
-    if (schedule.maxActive > kMaxColumnSums) {
-        for (int x = 0; x < table.LineLength(); ++x)
-            Vertical(table[x], rows, firstColumn, count, output + 4 * x, outputStep);
-        return;
-    }
-    for (int x = 0; x < table.LineLength(); ++x)
-        if (table[x].count == 0)
-            for (int i = 0; i < count; ++i)
-                std::memset(output + i * outputStep + 4 * x, 0, 4);
-
-    // Each input row is added to the sums of the outputs using it, in the order
-    // of the rows, so every sum is still taken from its first input to its last.
-    const std::size_t slotDoubles = 4 * kColumnsPerStrip;
-    const std::size_t offset = 4 * static_cast<std::size_t>(firstColumn);
-    int activeOutput[kMaxColumnSums];
-    double* activeSums[kMaxColumnSums];
-    double* freeSums[kMaxColumnSums];
-    int active = 0;
-    int free = schedule.maxActive;
-    for (int slot = 0; slot < free; ++slot)
-        freeSums[slot] = scratch + slot * slotDoubles;
-
-    const int length = table.InputLength();
-    const int scheduled = static_cast<int>(schedule.order.size());
-    for (int k = 0; k < length;) {
-        for (int i = schedule.firstAt[k]; i < schedule.firstAt[k + 1]; ++i) {
-            activeOutput[active] = schedule.order[i];
-            activeSums[active] = freeSums[--free];
-            std::memset(activeSums[active], 0, sizeof(double) * 4 * count);
-            ++active;
-        }
-        if (active == 0) {
-            ++k;
-            continue;
-        }
-        // Rows up to the next output's start or an output's last row.
-        int rowCount = std::min(kRowBatch, length - k);
-        const int nextStart = schedule.firstAt[k + 1];
-        if (nextStart < scheduled)
-            rowCount = std::min(rowCount, table[schedule.order[nextStart]].left - k);
-        for (int a = 0; a < active; ++a) {
-            const ContributionTable::Entry& e = table[activeOutput[a]];
-            rowCount = std::min(rowCount, e.left + e.count - k);
-        }
-        for (int r = k + kPrefetchRows; r < std::min(k + kPrefetchRows + rowCount, length); ++r)
-            for (int b = 0; b < 4 * count; b += 64)
-                _mm_prefetch(reinterpret_cast<const char*>(rows[r] + offset + b), _MM_HINT_T0);
-
-        const auto weightsOf = [&](int a) {
-            const ContributionTable::Entry& e = table[activeOutput[a]];
-            return e.weights + (k - e.left);
-        };
-        int a = 0;
-        for (; a + 2 <= active; a += 2)
-            AddRowBatch(rowCount, activeSums[a], weightsOf(a), activeSums[a + 1], weightsOf(a + 1),
-                        rows + k, offset, count);
-        if (a < active)
-            AddRowBatch(rowCount, activeSums[a], weightsOf(a), rows + k, offset, count);
-        k += rowCount;
-
-        for (a = 0; a < active;) {
-            const int x = activeOutput[a];
-            if (table[x].left + table[x].count != k) {
-                ++a;
-                continue;
-            }
-            const double* sums = activeSums[a];
-            for (int i = 0; i < count; ++i)
-                StorePixel(output + i * outputStep + 4 * x, _mm256_load_pd(sums + 4 * i));
-            freeSums[free++] = activeSums[a];
-            --active;
-            activeOutput[a] = activeOutput[active];
-            activeSums[a] = activeSums[active];
-        }
-    }
+void ColumnLines(const ContributionTable& table, const ColumnSchedule& schedule,
+                 const std::uint8_t* const* rows, int firstColumn, int count, std::uint8_t* output,
+                 std::ptrdiff_t outputStep, double* scratch) {
+    static constexpr ColumnKernels kKernels{kRowBatch, kPrefetchRows, AddRowsTo, StoreSums,
+                                            Vertical};
+    SweepColumns(kKernels, table, schedule, rows, firstColumn, count, output, outputStep, scratch);
 }
 
 } // namespace resample::avx2

@@ -1,10 +1,13 @@
 #include "filters/Resampler.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
 ResizeSimd BestResizeSimd() {
+    if (resample::avx512::Available())
+        return ResizeSimd::Avx512;
     return resample::avx2::Available() ? ResizeSimd::Avx2 : ResizeSimd::Portable;
 }
 
@@ -16,11 +19,25 @@ ResizeSimd& CurrentSimd() {
 } // namespace
 
 const char* ResizeSimdName(ResizeSimd simd) {
-    return simd == ResizeSimd::Avx2 ? "AVX2" : "portable";
+    switch (simd) {
+    case ResizeSimd::Avx2:
+        return "AVX2";
+    case ResizeSimd::Avx512:
+        return "AVX-512";
+    default:
+        return "portable";
+    }
 }
 
 bool ResizeSimdSupported(ResizeSimd simd) {
-    return simd == ResizeSimd::Portable || resample::avx2::Available();
+    switch (simd) {
+    case ResizeSimd::Avx2:
+        return resample::avx2::Available();
+    case ResizeSimd::Avx512:
+        return resample::avx512::Available();
+    default:
+        return true;
+    }
 }
 
 ResizeSimd ResizeSimdInUse() {
@@ -53,7 +70,8 @@ int RingLength(const ContributionTable& table) {
 }
 
 std::size_t HorizontalScratchSize(const ContributionTable& table) {
-    return static_cast<std::size_t>(RingLength(table)) * kLinesPerSweep * 4;
+    const std::size_t avx2 = static_cast<std::size_t>(RingLength(table)) * avx2::kLinesPerGroup * 4;
+    return std::max(avx2, avx512::HorizontalScratchSize(table));
 }
 
 ColumnSchedule::ColumnSchedule(const ContributionTable& table)
@@ -87,30 +105,130 @@ std::size_t ColumnScratchSize(const ColumnSchedule& schedule) {
            kColumnsPerStrip * 4;
 }
 
+void SweepColumns(const ColumnKernels& kernels, const ContributionTable& table,
+                  const ColumnSchedule& schedule, const std::uint8_t* const* rows, int firstColumn,
+                  int count, std::uint8_t* output, std::ptrdiff_t outputStep, double* scratch) {
+    if (schedule.maxActive > kMaxColumnSums) {
+        for (int x = 0; x < table.LineLength(); ++x)
+            kernels.vertical(table[x], rows, firstColumn, count, output + 4 * x, outputStep);
+        return;
+    }
+    for (int x = 0; x < table.LineLength(); ++x)
+        if (table[x].count == 0)
+            for (int i = 0; i < count; ++i)
+                std::memset(output + i * outputStep + 4 * x, 0, 4);
+
+    // Each input row is added to the sums of the outputs using it, in the order
+    // of the rows, so every sum is still taken from its first input to its last.
+    const std::size_t slotDoubles = 4 * kColumnsPerStrip;
+    const std::size_t offset = 4 * static_cast<std::size_t>(firstColumn);
+    int activeOutput[kMaxColumnSums];
+    double* activeSums[kMaxColumnSums];
+    double* freeSums[kMaxColumnSums];
+    int active = 0;
+    int free = schedule.maxActive;
+    for (int slot = 0; slot < free; ++slot)
+        freeSums[slot] = scratch + slot * slotDoubles;
+
+    const int length = table.InputLength();
+    const int scheduled = static_cast<int>(schedule.order.size());
+    for (int k = 0; k < length;) {
+        for (int i = schedule.firstAt[k]; i < schedule.firstAt[k + 1]; ++i) {
+            activeOutput[active] = schedule.order[i];
+            activeSums[active] = freeSums[--free];
+            std::memset(activeSums[active], 0, sizeof(double) * 4 * count);
+            ++active;
+        }
+        if (active == 0) {
+            ++k;
+            continue;
+        }
+        // Rows up to the next output's start or an output's last row.
+        int rowCount = std::min(kernels.rowBatch, length - k);
+        const int nextStart = schedule.firstAt[k + 1];
+        if (nextStart < scheduled)
+            rowCount = std::min(rowCount, table[schedule.order[nextStart]].left - k);
+        for (int a = 0; a < active; ++a) {
+            const ContributionTable::Entry& e = table[activeOutput[a]];
+            rowCount = std::min(rowCount, e.left + e.count - k);
+        }
+        if (kernels.prefetchRows > 0) {
+            const int last = std::min(k + kernels.prefetchRows + rowCount, length);
+            for (int r = k + kernels.prefetchRows; r < last; ++r)
+                for (int b = 0; b < 4 * count; b += 64)
+                    __builtin_prefetch(rows[r] + offset + b);
+        }
+
+        const auto weightsOf = [&](int a) {
+            const ContributionTable::Entry& e = table[activeOutput[a]];
+            return e.weights + (k - e.left);
+        };
+        int a = 0;
+        for (; a + 2 <= active; a += 2)
+            kernels.addRows(rowCount, activeSums[a], weightsOf(a), activeSums[a + 1],
+                            weightsOf(a + 1), rows + k, offset, count);
+        if (a < active)
+            kernels.addRows(rowCount, activeSums[a], weightsOf(a), nullptr, nullptr, rows + k,
+                            offset, count);
+        k += rowCount;
+
+        for (a = 0; a < active;) {
+            const int x = activeOutput[a];
+            if (table[x].left + table[x].count != k) {
+                ++a;
+                continue;
+            }
+            kernels.storeSums(activeSums[a], count, output + 4 * x, outputStep);
+            freeSums[free++] = activeSums[a];
+            --active;
+            activeOutput[a] = activeOutput[active];
+            activeSums[a] = activeSums[active];
+        }
+    }
+}
+
 void Horizontal(const ContributionTable& table, const std::uint8_t* const* lines, int lineCount,
                 std::ptrdiff_t step, std::uint8_t* const* outputs, double* scratch) {
-    if (CurrentSimd() == ResizeSimd::Avx2)
+    switch (CurrentSimd()) {
+    case ResizeSimd::Avx512:
+        avx512::Horizontal(table, lines, lineCount, step, outputs, scratch);
+        break;
+    case ResizeSimd::Avx2:
         avx2::Horizontal(table, lines, lineCount, step, outputs, scratch);
-    else
+        break;
+    default:
         portable::Horizontal(table, lines, lineCount, step, outputs, scratch);
+    }
 }
 
 void Vertical(const ContributionTable::Entry& entry, const std::uint8_t* const* rows,
               int firstColumn, int count, std::uint8_t* output, std::ptrdiff_t outputStep) {
-    if (CurrentSimd() == ResizeSimd::Avx2)
+    switch (CurrentSimd()) {
+    case ResizeSimd::Avx512:
+        avx512::Vertical(entry, rows, firstColumn, count, output, outputStep);
+        break;
+    case ResizeSimd::Avx2:
         avx2::Vertical(entry, rows, firstColumn, count, output, outputStep);
-    else
+        break;
+    default:
         portable::Vertical(entry, rows, firstColumn, count, output, outputStep);
+    }
 }
 
 void ColumnLines(const ContributionTable& table, const ColumnSchedule& schedule,
                  const std::uint8_t* const* rows, int firstColumn, int count, std::uint8_t* output,
                  std::ptrdiff_t outputStep, double* scratch) {
-    if (CurrentSimd() == ResizeSimd::Avx2)
+    switch (CurrentSimd()) {
+    case ResizeSimd::Avx512:
+        avx512::ColumnLines(table, schedule, rows, firstColumn, count, output, outputStep, scratch);
+        break;
+    case ResizeSimd::Avx2:
         avx2::ColumnLines(table, schedule, rows, firstColumn, count, output, outputStep, scratch);
-    else
+        break;
+    default:
         portable::ColumnLines(table, schedule, rows, firstColumn, count, output, outputStep,
                               scratch);
+    }
 }
 
 } // namespace resample

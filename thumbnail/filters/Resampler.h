@@ -12,7 +12,12 @@
 enum class ResizeSimd {
     Portable, // plain C++ for any processor
     Avx2,     // x86-64 with AVX2, four doubles per instruction
+    Avx512,   // x86-64 with AVX-512 F, DQ, BW and VL, eight doubles per instruction
 };
+
+// Every choice, plainest first.
+inline constexpr ResizeSimd kAllResizeSimd[] = {ResizeSimd::Portable, ResizeSimd::Avx2,
+                                                ResizeSimd::Avx512};
 
 const char* ResizeSimdName(ResizeSimd simd);
 bool ResizeSimdSupported(ResizeSimd simd);
@@ -27,12 +32,12 @@ bool UseResizeSimd(ResizeSimd simd);
 // with negative lobes.
 namespace resample {
 
-// Lines that the horizontal pass takes in one sweep; callers hand it lines in
-// groups of this size where they can.
-inline constexpr int kLinesPerSweep = 4;
+// Lines that callers hand the horizontal pass at a time where they can; each
+// path sweeps them in groups of its own, at most this many.
+inline constexpr int kLinesPerSweep = 8;
 
-// Positions of converted pixels the horizontal pass keeps for `table`: a power
-// of two covering every output's reach back from the furthest position
+// Positions of converted pixels the AVX2 horizontal pass keeps for `table`: a
+// power of two covering every output's reach back from the furthest position
 // converted before it.
 int RingLength(const ContributionTable& table);
 // Doubles of working memory the horizontal pass needs for `table`.
@@ -78,6 +83,28 @@ void ColumnLines(const ContributionTable& table, const ColumnSchedule& schedule,
                  const std::uint8_t* const* rows, int firstColumn, int count, std::uint8_t* output,
                  std::ptrdiff_t outputStep, double* scratch);
 
+// The loops of one instruction set that SweepColumns drives.
+struct ColumnKernels {
+    int rowBatch;     // the most rows addRows takes at once
+    int prefetchRows; // rows fetched by hand ahead of those being added; 0 for none
+    // Adds rowCount rows, count pixels from byte offset on, to the sums of one
+    // output weighted by weights0, and to those of a second weighted by
+    // weights1 unless sums1 is null. A sum is 4 doubles per pixel.
+    void (*addRows)(int rowCount, double* sums0, const double* weights0, double* sums1,
+                    const double* weights1, const std::uint8_t* const* rows, std::size_t offset,
+                    int count);
+    // Rounds count pixel sums; pixel i goes to output + i * outputStep.
+    void (*storeSums)(const double* sums, int count, std::uint8_t* output,
+                      std::ptrdiff_t outputStep);
+    // Vertical of the same instruction set, for tables past kMaxColumnSums.
+    void (*vertical)(const ContributionTable::Entry& entry, const std::uint8_t* const* rows,
+                     int firstColumn, int count, std::uint8_t* output, std::ptrdiff_t outputStep);
+};
+// ColumnLines through `kernels`.
+void SweepColumns(const ColumnKernels& kernels, const ContributionTable& table,
+                  const ColumnSchedule& schedule, const std::uint8_t* const* rows, int firstColumn,
+                  int count, std::uint8_t* output, std::ptrdiff_t outputStep, double* scratch);
+
 } // namespace resample
 
 // One implementation of the inner loops per instruction set.
@@ -93,6 +120,8 @@ void ColumnLines(const ContributionTable& table, const ColumnSchedule& schedule,
 
 namespace resample::avx2 {
 bool Available();
+// Lines swept together.
+inline constexpr int kLinesPerGroup = 4;
 void Horizontal(const ContributionTable& table, const std::uint8_t* const* lines, int lineCount,
                 std::ptrdiff_t step, std::uint8_t* const* outputs, double* scratch);
 void Vertical(const ContributionTable::Entry& entry, const std::uint8_t* const* rows,
@@ -101,3 +130,16 @@ void ColumnLines(const ContributionTable& table, const ColumnSchedule& schedule,
                  const std::uint8_t* const* rows, int firstColumn, int count, std::uint8_t* output,
                  std::ptrdiff_t outputStep, double* scratch);
 } // namespace resample::avx2
+
+namespace resample::avx512 {
+bool Available();
+// Doubles of working memory the horizontal pass needs for `table`.
+std::size_t HorizontalScratchSize(const ContributionTable& table);
+void Horizontal(const ContributionTable& table, const std::uint8_t* const* lines, int lineCount,
+                std::ptrdiff_t step, std::uint8_t* const* outputs, double* scratch);
+void Vertical(const ContributionTable::Entry& entry, const std::uint8_t* const* rows,
+              int firstColumn, int count, std::uint8_t* output, std::ptrdiff_t outputStep);
+void ColumnLines(const ContributionTable& table, const ColumnSchedule& schedule,
+                 const std::uint8_t* const* rows, int firstColumn, int count, std::uint8_t* output,
+                 std::ptrdiff_t outputStep, double* scratch);
+} // namespace resample::avx512
