@@ -28,6 +28,14 @@ constexpr std::uint32_t O(std::uint32_t colour) {
 // Colour-table entries as opaque 32-bit pixels.
 const std::uint32_t T0 = O(kTable[0]), T1 = O(kTable[1]), T2 = O(kTable[2]), T3 = O(kTable[3]);
 
+BmpSpec Paletted(std::uint16_t bits, int width, int height, std::string pixels,
+                 std::uint32_t compression = 0) {
+    BmpSpec spec{.width = width, .height = height, .bitCount = bits, .compression = compression};
+    spec.palette = kTable;
+    spec.pixels = std::move(pixels);
+    return spec;
+}
+
 class BmpReaderTest : public ::testing::Test {
 protected:
     // "" on success, else "code text".
@@ -61,18 +69,10 @@ struct Case {
 };
 
 TEST_F(BmpReaderTest, DecodesEveryEncoding) {
-    const BmpSpec bw{.width = 10,
-                     .height = 2,
-                     .bitCount = 1,
-                     .palette = {0xFFFFFF, 0},
-                     .pixels = BmpRows({"\xA5\x40", "\x0F\xC0"})};
-    const BmpSpec four{
-        .width = 3, .bitCount = 4, .palette = kTable, .pixels = BmpRows({"\x12\x30"})};
-    const BmpSpec eight{.width = 2,
-                        .height = 2,
-                        .bitCount = 8,
-                        .palette = kTable,
-                        .pixels = BmpRows({"\0\1"s, "\2\3"})};
+    BmpSpec bw = Paletted(1, 10, 2, BmpRows({"\xA5\x40", "\x0F\xC0"}));
+    bw.palette = {0xFFFFFF, 0};
+    const BmpSpec four = Paletted(4, 3, 1, BmpRows({"\x12\x30"}));
+    const BmpSpec eight = Paletted(8, 2, 2, BmpRows({"\0\1"s, "\2\3"}));
     BmpSpec topDown = eight, early = eight, v4 = eight, v5 = eight, manyColours = eight;
     topDown.height = -2;
     early.offBits = 20;
@@ -84,34 +84,16 @@ TEST_F(BmpReaderTest, DecodesEveryEncoding) {
     manyColours.offBits = 0;
     // Encoded run, odd absolute run with padding, end of line, even absolute run;
     // end of bitmap before the top row, which stays index 0.
-    const BmpSpec rle8{.width = 5,
-                       .height = 3,
-                       .bitCount = 8,
-                       .compression = 1,
-                       .palette = kTable,
-                       .pixels = "\2\1\0\3\2\3\0\0\0\0\0\4\3\2\1\0\1\3\0\0\0\1"s};
+    const BmpSpec rle8 = Paletted(8, 5, 3, "\2\1\0\3\2\3\0\0\0\0\0\4\3\2\1\0\1\3\0\0\0\1"s, 1);
     // Absolute run of 5 (3 bytes and padding), encoded run; absolute run of 4, end of bitmap.
-    const BmpSpec rle4{.width = 6,
-                       .height = 3,
-                       .bitCount = 4,
-                       .compression = 2,
-                       .palette = kTable,
-                       .pixels = "\0\5\x12\x31\x20\0\1\x30\0\0\0\4\x32\x10\2\x21\0\1"s};
-    // Runs past the row's end are dropped; unwritten pixels are index 0.
-    const BmpSpec clipped8{.width = 2,
-                           .height = 2,
-                           .bitCount = 8,
-                           .compression = 1,
-                           .palette = kTable,
-                           .pixels = "\5\1\0\3\2\2\2\0\0\0\0\3\3\2\1\0\0\1"s};
-    const BmpSpec clipped4{.width = 3,
-                           .height = 2,
-                           .bitCount = 4,
-                           .compression = 2,
-                           .palette = kTable,
-                           .pixels = "\1\x20\0\0\x09\x23\0\1"s};
-    const BmpSpec shortTable{
-        .width = 2, .bitCount = 8, .palette = {kTable[1]}, .pixels = BmpRows({"\0\5"s})};
+    const BmpSpec rle4 =
+        Paletted(4, 6, 3, "\0\5\x12\x31\x20\0\1\x30\0\0\0\4\x32\x10\2\x21\0\1"s, 2);
+    // Runs past the row's end are dropped, not spilled into the next row; unwritten
+    // pixels are index 0.
+    const BmpSpec clipped8 = Paletted(8, 2, 2, "\0\3\2\2\2\0\5\1\0\0\0\1"s, 1);
+    const BmpSpec clipped4 = Paletted(4, 3, 3, "\x09\x23\0\0\0\0\2\x31\0\1"s, 2);
+    BmpSpec shortTable = Paletted(8, 2, 1, BmpRows({"\0\5"s}));
+    shortTable.palette = {kTable[1]};
     const std::vector<Case> cases = {
         {"1 bit ignores table at 32", bw, 32, 32, {K, K, K, K, W, W, W, W, W, W,
                                                    W, K, W, K, K, W, K, W, K, W}},
@@ -129,8 +111,8 @@ TEST_F(BmpReaderTest, DecodesEveryEncoding) {
         {"RLE8", rle8, 8, 8, {0, 0, 0, 0, 0, 3, 2, 1, 0, 3, 1, 1, 2, 3, 0}},
         {"RLE8 at 32", rle8, 32, 32, {T0, T0, T0, T0, T0, T3, T2, T1, T0, T3, T1, T1, T2, T3, T0}},
         {"RLE4", rle4, 8, 8, {0, 0, 0, 0, 0, 0, 3, 2, 1, 0, 2, 1, 1, 2, 3, 1, 2, 3}},
-        {"RLE8 clipped", clipped8, 8, 8, {3, 2, 1, 1}},
-        {"RLE4 clipped", clipped4, 32, 32, {T2, T3, T2, T2, T0, T0}},
+        {"RLE8 clipped", clipped8, 32, 32, {T0, T0, T2, T2}},
+        {"RLE4 clipped", clipped4, 32, 32, {T3, T1, T0, T0, T0, T0, T2, T3, T2}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -196,12 +178,7 @@ TEST_F(BmpReaderTest, RefusesBadFilesCheaplyAndCleanly) {
     huge.width = huge.height = 100000;
     intMin.height = INT_MIN;
     auto rle = [](std::uint16_t bits, int size, const std::string& data) {
-        return BmpSpec{.width = size,
-                       .height = size,
-                       .bitCount = bits,
-                       .compression = bits / 4u,
-                       .palette = kTable,
-                       .pixels = data};
+        return Paletted(bits, size, size, data, bits / 4u);
     };
     struct Failure {
         BmpSpec spec;
@@ -247,7 +224,7 @@ TEST_F(BmpReaderTest, TracesItsSteps) {
     testsupport::TempDir dir;
     ConfigureTrace(3, dir / "trace.txt");
     // Straight from a source: decoding memory would add a banner naming an address.
-    const std::string file = MakeBmp({.bitCount = 8, .palette = kTable, .pixels = BmpRows({"\1"})});
+    const std::string file = MakeBmp(Paletted(8, 1, 1, BmpRows({"\1"})));
     CMemoryBlockSource source;
     source.Open(reinterpret_cast<const std::uint8_t*>(file.data()), std::ssize(file));
     autoDecoder.DecodeSource(source, bitmap, 32);
