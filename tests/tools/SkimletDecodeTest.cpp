@@ -1,3 +1,4 @@
+#include "BmpBuilder.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -33,6 +34,21 @@ TEST(SkimletDecode, WritesThePixelsAsRgbAlphaPam) {
         expected += {static_cast<char>(rgb[i]), static_cast<char>(rgb[i + 1]),
                      static_cast<char>(rgb[i + 2]), '\xFF'};
     EXPECT_EQ(testsupport::ReadFile(dir / "out.pam"), expected);
+}
+
+TEST(SkimletDecode, DecodesBitmapsToo) {
+    testsupport::TempDir dir;
+    // 2 x 2, 24 bits, bottom row stored first.
+    testsupport::WriteFile(dir / "in.jpg",
+                           testsupport::MakeBmp({.width = 2,
+                                                 .height = 2,
+                                                 .pixels = testsupport::BmpRows(
+                                                     {"\1\2\3\4\5\6", "\7\x08\x09\x0A\x0B\x0C"})}));
+    EXPECT_EQ(SkimletDecode(dir, {dir / "in.jpg", dir / "out.pam"}),
+              std::make_pair(0, std::string()));
+    EXPECT_EQ(testsupport::ReadFile(dir / "out.pam"),
+              "P7\nWIDTH 2\nHEIGHT 2\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n"
+              "\x09\x08\7\xFF\x0C\x0B\x0A\xFF\3\2\1\xFF\6\5\4\xFF");
 }
 
 TEST(SkimletDecode, ReportsFailuresThroughExitCodes) {

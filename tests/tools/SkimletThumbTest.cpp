@@ -1,8 +1,11 @@
+#include "BmpBuilder.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+
+#include <array>
 
 namespace {
 
@@ -53,6 +56,23 @@ TEST(SkimletThumb, MakesThumbnailOrSaysWhyNot) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "Width 64 Height 48 MaxWidth 32 MaxHeight 24\n");
     EXPECT_EQ(testsupport::DecodeJpegReference(ReadFile(dir / "p_tn.jpg")).height, 24);
+
+    // A bitmap photo: one colour (red 200, green 40, blue 90) all over.
+    std::string row;
+    for (int x = 0; x < 64; ++x)
+        row += "\x5A\x28\xC8";
+    testsupport::WriteFile(
+        dir / "b.bmp",
+        testsupport::MakeBmp({.width = 64,
+                              .height = 48,
+                              .pixels = testsupport::BmpRows(std::vector<std::string>(48, row))}));
+    run = Thumb(dir, {dir / "b.bmp", "32", "0", dir.Path().string()});
+    EXPECT_EQ(run.out, "Width 64 Height 48 MaxWidth 32 MaxHeight 24\n") << run.err;
+    const testsupport::DecodedJpeg thumb =
+        testsupport::DecodeJpegReference(ReadFile(dir / "b_tn.jpg"));
+    ASSERT_EQ(thumb.height, 24);
+    for (int c = 0; c < 3; ++c)
+        EXPECT_NEAR(thumb.pixels[c], (std::array{200, 40, 90}[c]), 6);
 
     run = Thumb(dir, {dir / "p.jpg", "-5", "-5"});
     EXPECT_EQ(run.status, 1);

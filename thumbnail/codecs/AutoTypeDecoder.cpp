@@ -1,6 +1,7 @@
 #include "codecs/AutoTypeDecoder.h"
 
 #include "bitmaps/TextException.h"
+#include "codecs/BmpReader.h"
 #include "codecs/JpegReader.h"
 #include "codecs/Trace.h"
 #include "io/ByteSource.h"
@@ -40,7 +41,8 @@ bool LooksLikePict(const std::uint8_t* b, std::int64_t dataSize) {
 
 } // namespace
 
-CAutoTypeDecoder::CAutoTypeDecoder() : jpegReader_(std::make_unique<CJpegReader>()) {}
+CAutoTypeDecoder::CAutoTypeDecoder()
+    : bmpReader_(std::make_unique<CBmpReader>()), jpegReader_(std::make_unique<CJpegReader>()) {}
 
 CAutoTypeDecoder::~CAutoTypeDecoder() = default;
 
@@ -77,6 +79,10 @@ void CAutoTypeDecoder::DecodeSource(CByteSource& source, CRasterBitmap& bitmap, 
     switch (type) {
     case kPictureUnknown:
         ThrowDecodeError(SkimletCode::kUnknownType, "Unknown file type.");
+    case kPictureBmp:
+        TraceLine(2, "Windows bitmap recognized.\n");
+        bmpReader_->DecodeSource(source, bitmap, requestedBpp);
+        return;
     case kPictureJpeg:
         TraceLine(2, "JPEG file recognized.\n");
         jpegReader_->DecodeSource(source, bitmap, requestedBpp);

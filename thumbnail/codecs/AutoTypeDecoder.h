@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+class CBmpReader;
 class CJpegReader;
 
 // Picture types recognised from a file's first bytes.
@@ -39,5 +40,6 @@ public:
     static PictureType DetectPictureType(const std::uint8_t* bytes, std::int64_t dataSize);
 
 private:
+    std::unique_ptr<CBmpReader> bmpReader_;
     std::unique_ptr<CJpegReader> jpegReader_;
 };

@@ -65,10 +65,10 @@ TEST_F(DecodeFileTest, TypeComesFromContentNotName) {
     EXPECT_EQ(Failure("photo.bmp", testsupport::MakeJpeg({.width = 5, .height = 3, .pixel = {}})),
               "");
     EXPECT_EQ(bitmap.Width(), 5);
-    for (const std::string& bytes :
-         {"GIF89a"s, "\x89PNG\r\n"s, "MM\0*"s, "\n\x05\x01"s, "P5 1"s, "BMxx"s})
+    for (const std::string& bytes : {"GIF89a"s, "\x89PNG\r\n"s, "MM\0*"s, "\n\x05\x01"s, "P5 1"s})
         EXPECT_EQ(Failure("photo.jpg", bytes),
                   "6 Decoder error: Library not compiled for this file type.\n");
+    EXPECT_EQ(Failure("photo.jpg", "BMxx"), "11 End of file reached while decoding.\n");
     EXPECT_EQ(Failure("notes.jpg", "Just some words in a file, nothing more.\n"),
               "8 Decoder error: Unknown file type.\n");
     std::string targa(40, 'q');

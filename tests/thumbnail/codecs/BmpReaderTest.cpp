@@ -1,0 +1,238 @@
+#include "codecs/BmpReader.h"
+#include "bitmaps/DibBitmap.h"
+#include "bitmaps/TextException.h"
+#include "codecs/AutoTypeDecoder.h"
+#include "codecs/Trace.h"
+#include "io/ByteSource.h"
+
+#include "BmpBuilder.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+namespace {
+
+using namespace std::string_literals;
+using testsupport::BmpRows;
+using testsupport::BmpSpec;
+using testsupport::MakeBmp;
+using Pixels = std::vector<std::uint32_t>;
+
+const std::vector<std::uint32_t> kTable = {0x112233, 0x445566, 0x778899, 0xAABBCC};
+constexpr std::uint32_t K = 0xFF000000, W = 0xFFFFFFFF;
+constexpr std::uint32_t O(std::uint32_t colour) {
+    return 0xFF000000 | colour;
+}
+// Colour-table entries as opaque 32-bit pixels.
+const std::uint32_t T0 = O(kTable[0]), T1 = O(kTable[1]), T2 = O(kTable[2]), T3 = O(kTable[3]);
+
+BmpSpec Paletted(std::uint16_t bits, int width, int height, std::string pixels,
+                 std::uint32_t compression = 0) {
+    BmpSpec spec{.width = width, .height = height, .bitCount = bits, .compression = compression};
+    spec.palette = kTable;
+    spec.pixels = std::move(pixels);
+    return spec;
+}
+
+class BmpReaderTest : public ::testing::Test {
+protected:
+    // "" on success, else "code text".
+    std::string Decode(const std::string& file, int bpp, CPictureDecoder* with = nullptr) {
+        CPictureDecoder& decoder = with ? *with : autoDecoder;
+        const auto e = testsupport::Thrown<CTextException>([&] {
+            decoder.DecodeMemory(reinterpret_cast<const std::uint8_t*>(file.data()),
+                                 static_cast<std::int64_t>(file.size()), bitmap, bpp);
+        });
+        EXPECT_EQ(bitmap.AccessCount(), 0);
+        return e ? std::to_string(e->Code()) + " " + e->Text() : "";
+    }
+    Pixels Read() const { // top row first
+        Pixels pixels;
+        for (int y = 0; y < bitmap.Height(); ++y)
+            for (int x = 0; x < bitmap.Width(); ++x)
+                pixels.push_back(bitmap.PixelAt(x, y));
+        return pixels;
+    }
+
+    CAutoTypeDecoder autoDecoder;
+    CDibBitmap bitmap; // 16 x 16 until a reader allocates it
+};
+
+struct Case {
+    const char* name;
+    BmpSpec spec;
+    int request;
+    int bpp; // of the result
+    Pixels pixels;
+};
+
+TEST_F(BmpReaderTest, DecodesEveryEncoding) {
+    BmpSpec bw = Paletted(1, 10, 2, BmpRows({"\xA5\x40", "\x0F\xC0"}));
+    bw.palette = {0xFFFFFF, 0};
+    const BmpSpec four = Paletted(4, 3, 1, BmpRows({"\x12\x30"}));
+    const BmpSpec eight = Paletted(8, 2, 2, BmpRows({"\0\1"s, "\2\3"}));
+    BmpSpec topDown = eight, early = eight, v4 = eight, v5 = eight, manyColours = eight;
+    topDown.height = -2;
+    early.offBits = 20;
+    v4.infoSize = 108;
+    v5.infoSize = 124;
+    for (std::uint32_t i = 4; i < 300; ++i)
+        manyColours.palette.push_back(i * 0x010101 & 0xFFFFFF);
+    manyColours.pixels = BmpRows({"\xFF\x03", "\0\2"s});
+    manyColours.offBits = 0;
+    // Encoded run, odd absolute run with padding, end of line, even absolute run;
+    // end of bitmap before the top row, which stays index 0.
+    const BmpSpec rle8 = Paletted(8, 5, 3, "\2\1\0\3\2\3\0\0\0\0\0\4\3\2\1\0\1\3\0\0\0\1"s, 1);
+    // Absolute run of 5 (3 bytes and padding), encoded run; absolute run of 4, end of bitmap.
+    const BmpSpec rle4 =
+        Paletted(4, 6, 3, "\0\5\x12\x31\x20\0\1\x30\0\0\0\4\x32\x10\2\x21\0\1"s, 2);
+    // Runs past the row's end are dropped, not spilled into the next row; unwritten
+    // pixels are index 0.
+    const BmpSpec clipped8 = Paletted(8, 2, 2, "\0\3\2\2\2\0\5\1\0\0\0\1"s, 1);
+    const BmpSpec clipped4 = Paletted(4, 3, 3, "\x09\x23\0\0\0\0\2\x31\0\1"s, 2);
+    BmpSpec shortTable = Paletted(8, 2, 1, BmpRows({"\0\5"s}));
+    shortTable.palette = {kTable[1]};
+    const std::vector<Case> cases = {
+        {"1 bit ignores table at 32", bw, 32, 32, {K, K, K, K, W, W, W, W, W, W,
+                                                   W, K, W, K, K, W, K, W, K, W}},
+        {"1 bit at 8", bw, 0, 8, {0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 0, 1, 0, 0, 1, 0, 1, 0, 1}},
+        {"4 bit odd width", four, 32, 32, {T1, T2, T3}},
+        {"4 bit at 8", four, 8, 8, {1, 2, 3}},
+        {"8 bit", eight, 0, 8, {2, 3, 0, 1}},
+        {"8 bit at 32", eight, 32, 32, {T2, T3, T0, T1}},
+        {"top-down", topDown, 0, 8, {0, 1, 2, 3}},
+        {"info header 108", v4, 32, 32, {T2, T3, T0, T1}},
+        {"info header 124", v5, 32, 32, {T2, T3, T0, T1}},
+        {"pixel offset inside headers", early, 32, 32, {T2, T3, T0, T1}},
+        {"300 colours, offset 0", manyColours, 32, 32, {T0, T2, 0xFFFFFFFF, T3}},
+        {"short table is black", shortTable, 32, 32, {T1, K}},
+        {"RLE8", rle8, 8, 8, {0, 0, 0, 0, 0, 3, 2, 1, 0, 3, 1, 1, 2, 3, 0}},
+        {"RLE8 at 32", rle8, 32, 32, {T0, T0, T0, T0, T0, T3, T2, T1, T0, T3, T1, T1, T2, T3, T0}},
+        {"RLE4", rle4, 8, 8, {0, 0, 0, 0, 0, 0, 3, 2, 1, 0, 2, 1, 1, 2, 3, 1, 2, 3}},
+        {"RLE8 clipped", clipped8, 32, 32, {T0, T0, T2, T2}},
+        {"RLE4 clipped", clipped4, 32, 32, {T3, T1, T0, T0, T0, T0, T2, T3, T2}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(Decode(MakeBmp(c.spec), c.request), "");
+        EXPECT_EQ(bitmap.BitsPerPixel(), c.bpp);
+        EXPECT_EQ(bitmap.Height(), static_cast<int>(c.pixels.size()) / bitmap.Width());
+        EXPECT_EQ(Read(), c.pixels);
+        if (c.bpp != 8)
+            continue;
+        for (std::size_t i = 0; i < 256; ++i) // the file's colours, then opaque black
+            EXPECT_EQ(PackColour(bitmap.Palette()[i]),
+                      O(i < c.spec.palette.size() ? c.spec.palette[i] : 0));
+    }
+}
+
+TEST_F(BmpReaderTest, DecodesTrueColour) {
+    const std::vector<std::uint32_t> mask565 = {0xF800, 0x07E0, 0x001F};
+    const BmpSpec plain16{.bitCount = 16, .pixels = BmpRows({"\x22\xFC"})};
+    BmpSpec fields565{
+        .bitCount = 16, .compression = 3, .masks = mask565, .pixels = BmpRows({"\x62\xF8"})};
+    BmpSpec fields555 = plain16, inside = fields565;
+    fields555.compression = 3;
+    fields555.masks = {0x7C00, 0x03E0, 0x001F};
+    inside.infoSize = 108;
+    const BmpSpec alpha{.width = 2, .bitCount = 32, .pixels = "\1\2\3\0\4\5\6\7"s};
+    const std::vector<Case> cases = {
+        {"16 bits 5-5-5, top bit ignored", plain16, 32, 32, {0xFFF80810}},
+        {"bit fields 5-6-5", fields565, 32, 32, {0xFFF80810}},
+        {"bit fields 5-5-5", fields555, 32, 32, {0xFFF80810}},
+        {"masks inside a longer header", inside, 32, 32, {0xFFF80810}},
+        {"32 bits keep their alpha", alpha, 0, 32, {0x00030201, 0x07060504}},
+        {"request 8 gives 32", alpha, 8, 32, {0x00030201, 0x07060504}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(Decode(MakeBmp(c.spec), c.request), "");
+        EXPECT_EQ(bitmap.BitsPerPixel(), c.bpp);
+        EXPECT_EQ(Read(), c.pixels);
+    }
+    for (int width = 1; width <= 4; ++width) { // every amount of row padding
+        std::vector<std::string> rows(2);
+        Pixels expected;
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < width; ++x) {
+                const char blue = static_cast<char>(10 * x + y);
+                rows[1 - y] += {blue, 'g', 'r'};
+                expected.push_back(0xFF000000 | 'r' << 16 | 'g' << 8 | std::uint8_t(blue));
+            }
+        ASSERT_EQ(Decode(MakeBmp({.width = width, .height = 2, .pixels = BmpRows(rows)}), 32), "");
+        EXPECT_EQ(Read(), expected) << width;
+    }
+}
+
+TEST_F(BmpReaderTest, RefusesBadFilesCheaplyAndCleanly) {
+    const std::string eof = "11 End of file reached while decoding.\n", error = "Decoder error: ";
+    const std::string noPixels = "2 " + error +
+                                 "Bitmap decoder: The picture has no pixels "
+                                 "(width or height is 0).\n";
+    const std::string delta = "6 " + error + "Encountered delta escape.\n";
+    const BmpSpec rgb{.width = 2, .height = 2, .pixels = std::string(16, 'x')};
+    BmpSpec tiny = rgb, huge = rgb, intMin = rgb;
+    tiny.pixels = huge.pixels = intMin.pixels = "1234";
+    huge.width = huge.height = 100000;
+    intMin.height = INT_MIN;
+    auto rle = [](std::uint16_t bits, int size, const std::string& data) {
+        return Paletted(bits, size, size, data, bits / 4u);
+    };
+    struct Failure {
+        BmpSpec spec;
+        int request;
+        std::string expected;
+        bool allocates = false;
+    };
+    const std::vector<Failure> cases = {
+        {{.bitCount = 2}, 32, "2 " + error + "Decoding bmp: Illegal bpp value.\n"},
+        {{.width = 0}, 32, noPixels},
+        {{.height = 0}, 32, noPixels},
+        {{.width = -1}, 32, "2 " + error + "Bitmap decoder: Negative picture width.\n"},
+        {{.infoSize = 39}, 32, "2 " + error + "Bitmap decoder: BITMAPINFOHEADER has wrong size.\n"},
+        {rgb, 16,
+         "6 " + error + "Bitmap decoder: Cannot decode to 16 bits per pixel (only 8 or 32).\n"},
+        {tiny, 32, eof},
+        {huge, 32, eof},
+        {intMin, 32, eof},
+        {rle(8, 100000, "\0\1"s), 32,
+         "10 " + error +
+             "Bitmap decoder: Compressed picture of 100000 x 100000 pixels is too large.\n"},
+        {rle(8, 4, "\2\1\0\2\1\1"s), 32, delta, true},
+        {rle(4, 4, "\0\2"s), 8, delta, true},
+        {rle(8, 4, "\4\1\0\0"s), 32, eof, true},
+    };
+    for (const Failure& c : cases) {
+        bitmap.Allocate(16, 16, 8, false);
+        EXPECT_EQ(Decode(MakeBmp(c.spec), c.request), c.expected);
+        EXPECT_EQ(bitmap.Width() != 16, c.allocates) << c.expected;
+    }
+    const std::string rgbFile = MakeBmp(rgb);
+    std::string hugeHeader = rgbFile, farPixels = rgbFile;
+    hugeHeader[17] = '\xFF';
+    farPixels[11] = '\x10';
+    for (const std::string& file : {rgbFile.substr(0, 60), "BMxx"s, hugeHeader, farPixels})
+        EXPECT_EQ(Decode(file, 32), eof);
+    CBmpReader reader;
+    EXPECT_EQ(Decode("MB" + rgbFile.substr(2), 32, &reader),
+              "1 " + error + "Bitmap decoder: This isn't a bitmap.\n");
+}
+
+TEST_F(BmpReaderTest, TracesItsSteps) {
+    testsupport::TempDir dir;
+    ConfigureTrace(3, dir / "trace.txt");
+    // Straight from a source: decoding memory would add a banner naming an address.
+    const std::string file = MakeBmp(Paletted(8, 1, 1, BmpRows({"\1"})));
+    CMemoryBlockSource source;
+    source.Open(reinterpret_cast<const std::uint8_t*>(file.data()), std::ssize(file));
+    autoDecoder.DecodeSource(source, bitmap, 32);
+    ConfigureTrace(0, "");
+    EXPECT_EQ(testsupport::ReadFile(dir / "trace.txt"),
+              "Windows bitmap recognized.\nBitmap file signature found\nBitmap header is ok.\n"
+              "Reading palette.\nDecoding uncompressed 8 bit per pixel bitmap.\n"
+              "Decoding finished.\n");
+}
+
+} // namespace
