@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 
 namespace fs = std::filesystem;
 using testsupport::ReadFile;
-using testsupport::RunProgram;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 
@@ -25,19 +25,11 @@ TEST(TessaryMakeOptions, ReadsValuesInBothFormsAndFlags) {
                "--save-template=s.cfg", "--description", ""});
     ASSERT_EQ(r.error, "");
     const CommandLine& c = r.commandLine;
-    EXPECT_EQ(c.photoDir, "/p");
-    EXPECT_EQ(c.outputDir, "/o");
-    EXPECT_EQ(c.rows, 3);
-    EXPECT_EQ(c.columns, 7);
-    EXPECT_EQ(c.thumbHeight, 150);
-    EXPECT_FALSE(c.thumbWidth);
-    EXPECT_EQ(c.frames, true);
-    EXPECT_EQ(c.photoPages, false);
-    EXPECT_FALSE(c.buttons);
-    EXPECT_TRUE(c.quiet);
-    EXPECT_EQ(c.templateFile, "t.cfg");
-    EXPECT_EQ(c.saveTemplateFile, "s.cfg");
-    EXPECT_EQ(c.description, "");
+    EXPECT_EQ(std::tie(c.photoDir, c.outputDir, c.description), std::make_tuple("/p", "/o", ""));
+    EXPECT_EQ(std::tie(c.templateFile, c.saveTemplateFile), std::make_tuple("t.cfg", "s.cfg"));
+    EXPECT_EQ(std::tie(c.rows, c.columns, c.thumbHeight), std::make_tuple(3, 7, 150));
+    EXPECT_EQ(std::tie(c.frames, c.photoPages, c.quiet), std::make_tuple(true, false, true));
+    EXPECT_FALSE(c.thumbWidth || c.buttons); // not given, so the template's stay
     EXPECT_EQ(Parse({"--help"}).commandLine.action, CommandLine::Action::Help);
     EXPECT_EQ(Parse({"--version"}).commandLine.action, CommandLine::Action::Version);
 }
@@ -48,10 +40,9 @@ TEST(TessaryMakeOptions, RefusesBadUsageWithAOneLineReason) {
         {{"photos"}, "unexpected argument 'photos'"},
         {{"--photo-dir"}, "option --photo-dir needs a value"},
         {{"--rows"}, "option --rows needs a number"},
-        {{"--rows", "0"}, "the number of rows must be a whole number from 1 to 32767, not '0'"},
-        {{"--columns", "32768"}, "from 1 to 32767, not '32768'"},
+        {{"--columns", "32768"},
+         "the number of columns must be a whole number from 1 to 32767, not '32768'"},
         {{"--thumb-width", "12px"}, "not '12px'"},
-        {{"--thumb-width", "1.5"}, "not '1.5'"},
         {{"--frames=yes"}, "option --frames takes no value"},
         {{"--template", ""}, "option --template needs a file name"},
         {{"--thumb-width", "100", "--thumb-height", "100"}, "not both"},
@@ -70,11 +61,9 @@ TEST(TessaryMakeOptions, OptionsOverrideTheTemplateAndTheGivenThumbSideDecides) 
     base.numberOfRows = 9;
     const GallerySettings s =
         ApplyOptions(Parse({"--thumb-height", "80", "--output-dir", "/o"}).commandLine, base, "");
-    EXPECT_EQ(s.photoDirectory, "/from/template");
-    EXPECT_EQ(s.outputDirectory, "/o");
-    EXPECT_EQ(s.numberOfRows, 9);
-    EXPECT_EQ(s.maxHeight, 80);
-    EXPECT_EQ(s.maxWidth, 0);
+    EXPECT_EQ(std::tie(s.photoDirectory, s.outputDirectory),
+              std::make_tuple("/from/template", "/o"));
+    EXPECT_EQ(std::tie(s.numberOfRows, s.maxHeight, s.maxWidth), std::make_tuple(9, 80, 0));
     EXPECT_EQ(MissingRequiredOption(s), "--nav-header");
     EXPECT_EQ(MissingRequiredOption(GallerySettings{}), "--photo-dir");
 }
@@ -105,7 +94,7 @@ protected:
     }
 
     testsupport::ProgramResult Run(std::vector<std::string> arguments) const {
-        return RunProgram(std::string(TOOLS_DIR) + "/tessary-make", arguments);
+        return testsupport::RunProgram(std::string(TOOLS_DIR) + "/tessary-make", arguments);
     }
 
     TempDir dir;
@@ -119,29 +108,21 @@ TEST_F(TessaryMake, MakesAGalleryAndSaysWhereItIs) {
     EXPECT_NE(result.out.find("Navigation page: " + (dir.Path() / "site" / "Default.htm").string()),
               std::string::npos);
     // Standard error is not a terminal here: one plain line per step.
-    EXPECT_NE(result.err.find("Thumbnails: 3 of 3\n"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("Table cells: 3 of 3\n"), std::string::npos) << result.err;
-    for (const char* file : {"Default.htm", "coffee_tn.jpg", "coffee.jpg", "coffee.htm"})
-        EXPECT_TRUE(fs::exists(dir.Path() / "site" / file)) << file;
 
     // The saved template reproduces the run, and options still override it.
     const auto again = Run({"--template", dir / "used.cfg", "--output-dir", dir / "again", "-q"});
     ASSERT_EQ(again.status, 0) << again.err;
-    EXPECT_EQ(again.out, "");
-    EXPECT_EQ(again.err, "");
+    EXPECT_EQ(again.out + again.err, ""); // quiet
     EXPECT_EQ(ReadFile(dir / "again/Default.htm"), ReadFile(dir / "site/Default.htm"));
 }
 
 TEST_F(TessaryMake, BadUsageWritesNothing) {
-    const std::vector<std::vector<std::string>> cases = {
-        {"--bogus"},
-        {"--rows", "-1"},
-        {"--photo-dir", dir / "photos"},
-        {"--photo-dir", dir / "nowhere", "--output-dir", dir / "site", "--nav-header",
-         dir / "head.htm", "--nav-footer", dir / "foot.htm"},
-        {"--photo-dir", dir / "photos", "--output-dir", dir / "site", "--nav-header",
-         dir / "missing.htm", "--nav-footer", dir / "foot.htm"},
-    };
+    auto noPhotos = Basic(), noHeader = Basic();
+    noPhotos[1] = dir / "nowhere";
+    noHeader[5] = dir / "missing.htm";
+    const std::vector<std::string> cases[] = {
+        {"--bogus"}, {"--photo-dir", dir / "photos"}, noPhotos, noHeader};
     for (const auto& arguments : cases) {
         const auto result = Run(arguments);
         EXPECT_EQ(result.status, 2) << arguments[0];

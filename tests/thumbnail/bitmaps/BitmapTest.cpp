@@ -2,33 +2,26 @@
 #include "bitmaps/PlainBitmap.h"
 #include "bitmaps/TextException.h"
 
+#include "../filters/Pictures.h"
+
 #include <gtest/gtest.h>
 
 namespace {
 
-TEST(Bitmap, NewBitmapsAre16By16At8Bits) {
+// New bitmaps are 16 x 16 at 8 bits with a grey ramp; DIB lines are padded to 4 bytes.
+TEST(Bitmap, DefaultsStridesAndFootprint) {
     CDibBitmap dib;
     CPlainBitmap plain;
-    for (const CRasterBitmap* b : {static_cast<CRasterBitmap*>(&dib), static_cast<CRasterBitmap*>(&plain)}) {
-        EXPECT_EQ(b->Width(), 16);
-        EXPECT_EQ(b->Height(), 16);
+    for (CRasterBitmap* b :
+         {static_cast<CRasterBitmap*>(&dib), static_cast<CRasterBitmap*>(&plain)}) {
+        EXPECT_EQ(std::make_pair(b->Width(), b->Height()), std::make_pair(16, 16));
         EXPECT_EQ(b->BitsPerPixel(), 8);
-        ASSERT_NE(b->Palette(), nullptr);
         EXPECT_EQ(b->Palette()[200], (PaletteEntry{200, 200, 200, 255}));
+        b->Allocate(3, 2, 32, false);
+        EXPECT_EQ(b->LineStride(), 12);
     }
-}
-
-TEST(Bitmap, StridesAndFootprint) {
-    CDibBitmap dib;
-    CPlainBitmap plain;
-    dib.Allocate(1, 1, 1, false);
-    plain.Allocate(1, 1, 1, false);
-    EXPECT_EQ(dib.LineStride(), 4);
-    EXPECT_EQ(plain.LineStride(), 1);
-    dib.Allocate(3, 2, 32, false);
-    plain.Allocate(3, 2, 32, false);
-    EXPECT_EQ(dib.LineStride(), 12);
-    EXPECT_EQ(plain.LineStride(), 12);
+    plain.Allocate(9, 1, 1, false);
+    EXPECT_EQ(plain.LineStride(), 2);
     dib.Allocate(100, 75, 32, false);
     EXPECT_EQ(dib.MemoryFootprint(), 30088);
     EXPECT_EQ(dib.Palette(), nullptr);
@@ -86,28 +79,20 @@ TEST(Bitmap, ConversionsFollowPalettesAndBrightness) {
     EXPECT_EQ(back.PixelAt(0, 0), 0xFF000000u);
     EXPECT_EQ(back.PixelAt(1, 0), 0xFFFFFFFFu);
 
-    CPlainBitmap indexed;
-    indexed.Allocate(1, 1, 8, false);
-    indexed.Palette()[7] = PaletteEntry{1, 2, 3, 4};
-    indexed.StorePixel(0, 0, 7);
-    indexed.CopyFrom(indexed, 32); // in place
-    EXPECT_EQ(indexed.BitsPerPixel(), 32);
-    EXPECT_EQ(indexed.PixelAt(0, 0), 0x04030201u);
-}
-
-TEST(Bitmap, ExactCopyKeepsDepthAlphaAndPalette) {
-    CDibBitmap source;
-    source.Allocate(3, 2, 8, true);
-    source.Palette()[5] = PaletteEntry{9, 8, 7, 6};
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 3; ++x)
-            source.StorePixel(x, y, static_cast<std::uint32_t>(x + 3 * y));
+    // In place, through the palette; depth 0 copies exactly, alpha flag included.
+    CDibBitmap indexed;
     CPlainBitmap copy;
-    copy.CopyFrom(source, 0);
+    indexed.Allocate(2, 1, 8, true);
+    indexed.Palette()[7] = PaletteEntry{1, 2, 3, 4};
+    indexed.StorePixel(1, 0, 7);
+    copy.CopyFrom(indexed, 0);
     EXPECT_EQ(copy.BitsPerPixel(), 8);
     EXPECT_TRUE(copy.HasAlpha());
-    EXPECT_EQ(copy.Palette()[5], (PaletteEntry{9, 8, 7, 6}));
-    EXPECT_EQ(copy.PixelAt(2, 1), 5u);
+    EXPECT_EQ(copy.PixelAt(1, 0), 7u);
+    EXPECT_EQ(copy.Palette()[7], (PaletteEntry{1, 2, 3, 4}));
+    copy.CopyFrom(copy, 32);
+    EXPECT_EQ(copy.BitsPerPixel(), 32);
+    EXPECT_EQ(copy.PixelAt(1, 0), 0x04030201u);
 }
 
 TEST(Bitmap, NearestPaletteIndexTakesFirstClosestEntry) {
@@ -122,13 +107,8 @@ TEST(Bitmap, NearestPaletteIndexTakesFirstClosestEntry) {
 
 TEST(Bitmap, RefusesImpossibleSizesAsOutOfMemory) {
     CDibBitmap dib;
-    try {
-        dib.Allocate(1 << 30, 1 << 30, 32, false);
-        FAIL() << "allocated 4 EiB";
-    } catch (const CTextException& e) {
-        EXPECT_EQ(e.Code(), 10);
-        EXPECT_EQ(e.Text(), "Out of memory creating bitmap.");
-    }
+    EXPECT_EQ(FailureOf([&] { dib.Allocate(1 << 30, 1 << 30, 32, false); }),
+              "10 Out of memory creating bitmap.");
     EXPECT_THROW(dib.Allocate(4, 4, 24, false), CTextException);
     dib.Allocate(4, 4, 32, false); // still usable afterwards
     EXPECT_EQ(dib.Width(), 4);

@@ -4,6 +4,7 @@
 #include "io/ByteSource.h"
 #include "io/ModuleResources.h"
 
+#include "../filters/Pictures.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -17,14 +18,6 @@ using testsupport::JpegKind;
 std::string Jpeg(int width, int height, JpegKind kind, bool progressive = false) {
     return testsupport::MakeJpeg(
         {.width = width, .height = height, .kind = kind, .progressive = progressive, .pixel = {}});
-}
-
-std::vector<std::uint32_t> Pixels(const CRasterBitmap& bitmap) {
-    std::vector<std::uint32_t> pixels;
-    for (int y = 0; y < bitmap.Height(); ++y)
-        for (int x = 0; x < bitmap.Width(); ++x)
-            pixels.push_back(bitmap.PixelAt(x, y));
-    return pixels;
 }
 
 // The pixel values libjpeg's own decode calls for: grey levels as 8-bit indexes
@@ -59,7 +52,7 @@ protected:
         EXPECT_EQ(bitmap.BitsPerPixel(), expectedBpp);
         const testsupport::DecodedJpeg ref = testsupport::DecodeJpegReference(jpeg);
         EXPECT_EQ(bitmap.Width(), ref.width);
-        EXPECT_EQ(Pixels(bitmap), Expected(ref, expectedBpp));
+        EXPECT_EQ(PixelsOf(bitmap), Expected(ref, expectedBpp));
     }
 
     CAutoTypeDecoder decoder;
@@ -69,6 +62,7 @@ protected:
 TEST_F(JpegReaderTest, PixelsMatchLibjpegForEveryKindAndRequest) {
     for (int bpp : {32, 0, 8})
         ExpectReferencePixels(Jpeg(37, 23, JpegKind::Colour), bpp, 32);
+    ExpectReferencePixels(Jpeg(64, 48, JpegKind::Colour, true), 32, 32);
     ExpectReferencePixels(Jpeg(19, 11, JpegKind::Cmyk), 32, 32);
     ExpectReferencePixels(Jpeg(21, 13, JpegKind::Grey), 32, 32);
     ExpectReferencePixels(Jpeg(21, 13, JpegKind::Grey), 0, 8);
@@ -81,17 +75,14 @@ TEST_F(JpegReaderTest, PixelsMatchLibjpegForEveryKindAndRequest) {
     EXPECT_LE(bitmap.Lines()[3][4 * 3], 5);
 }
 
-TEST_F(JpegReaderTest, ProgressiveEqualsBaselineAndReportsItsPasses) {
+TEST_F(JpegReaderTest, ProgressiveReportsItsPasses) {
     struct Observer : CProgressObserver {
         void ProgressChanged(double f) override { seen.push_back(f); }
         std::vector<double> seen;
     } observer;
-    ExpectReferencePixels(Jpeg(64, 48, JpegKind::Colour), 32, 32);
-    const std::vector<std::uint32_t> baseline = Pixels(bitmap);
     testsupport::TempDir dir;
     testsupport::WriteFile(dir / "p.jpg", Jpeg(64, 48, JpegKind::Colour, true));
     decoder.DecodeFile(dir / "p.jpg", bitmap, 32, &observer);
-    EXPECT_EQ(Pixels(bitmap), baseline);
     EXPECT_GT(observer.seen.size(), 2u);
     EXPECT_TRUE(std::is_sorted(observer.seen.begin(), observer.seen.end()));
     EXPECT_EQ(observer.seen.back(), 1.0);
@@ -136,7 +127,7 @@ TEST_F(JpegReaderTest, ResourcesDecodeAndExifOrientationIsReported) {
     const ResourceEntry entry{42, nullptr, reinterpret_cast<const std::uint8_t*>(jpeg.data()),
                               jpeg.size()};
     decoder.DecodeResource(ResourceModule{&entry, 1}, 42, bitmap, 32);
-    EXPECT_EQ(Pixels(bitmap), Expected(testsupport::DecodeJpegReference(jpeg), 32)); // as stored
+    EXPECT_EQ(PixelsOf(bitmap), Expected(testsupport::DecodeJpegReference(jpeg), 32)); // as stored
     EXPECT_EQ(decoder.PictureOrientation(), Orientation::Rotate90);
 
     const auto missing = testsupport::Thrown<CTextException>([&] {
