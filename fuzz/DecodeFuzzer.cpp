@@ -35,9 +35,9 @@ std::unique_ptr<CResizeFilter> MakeFilter(int kind, int width, int height) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size == 0 || fuzz::AnnouncesCostlyPicture(data, size))
+    if (fuzz::AnnouncesCostlyPicture(data, size))
         return 0;
-    const std::uint8_t selector = data[size - 1];
+    const std::uint8_t selector = size != 0 ? data[size - 1] : 0;
     static constexpr int kDepths[] = {0, 8, 32};
     const int depth = kDepths[selector % 3];
 

@@ -4,6 +4,10 @@
 // Usage: skimlet-make-seeds <folder>
 
 #include "TestSupport.h"
+#if __has_include("BmpBuilder.h")
+#include "BmpBuilder.h"
+#define SEEDS_WITH_BMP 1
+#endif
 
 #include <cstdint>
 #include <cstdio>
@@ -70,6 +74,63 @@ void AddJpegSeeds(std::vector<Seed>& seeds) {
     seeds.push_back({"truncated-progressive", whole.substr(0, whole.size() / 2)});
 }
 
+#ifdef SEEDS_WITH_BMP
+// Windows bitmaps of every depth and encoding the format has, 6 x 3 pixels.
+void AddBmpSeeds(std::vector<Seed>& seeds) {
+    using testsupport::BmpSpec;
+    const auto rows = [](int bytesPerRow) {
+        std::vector<std::string> lines;
+        for (int y = 0; y < 3; ++y) {
+            std::string line;
+            for (int i = 0; i < bytesPerRow; ++i)
+                line += static_cast<char>(y * 40 + i * 23);
+            lines.push_back(line);
+        }
+        return testsupport::BmpRows(lines);
+    };
+    const auto bmp = [](std::uint16_t bits, std::string pixels, std::uint32_t compression = 0) {
+        BmpSpec spec;
+        spec.width = 6;
+        spec.height = 3;
+        spec.bitCount = bits;
+        spec.compression = compression;
+        spec.pixels = std::move(pixels);
+        if (bits <= 8)
+            for (std::uint32_t i = 0; i < (bits == 1 ? 2u : 16u); ++i)
+                spec.palette.push_back(i * 0x0F1D2B);
+        return spec;
+    };
+    const std::pair<int, int> plain[] = {{1, 1}, {4, 3}, {8, 6}, {16, 12}, {24, 18}, {32, 24}};
+    for (const auto& [bits, bytes] : plain)
+        seeds.push_back({"bmp-" + std::to_string(bits) + "bit",
+                         testsupport::MakeBmp(bmp(static_cast<std::uint16_t>(bits), rows(bytes)))});
+
+    // Runs, an absolute stretch, a jump and the end codes.
+    const std::string rle8("\x06\x01\x00\x00"
+                           "\x00\x03\x02\x03\x04\x00\x03\x05\x00\x00"
+                           "\x00\x02\x02\x00\x04\x06\x00\x01",
+                           22);
+    seeds.push_back({"bmp-rle8", testsupport::MakeBmp(bmp(8, rle8, 1))});
+    const std::string rle4("\x06\x12\x00\x00"
+                           "\x00\x05\x34\x56\x70\x00\x01\x08\x00\x00"
+                           "\x00\x02\x03\x00\x03\x9A\x00\x01",
+                           22);
+    seeds.push_back({"bmp-rle4", testsupport::MakeBmp(bmp(4, rle4, 2))});
+
+    BmpSpec fields = bmp(16, rows(12), 3);
+    fields.masks = {0xF800, 0x07E0, 0x001F};
+    seeds.push_back({"bmp-16bit-565", testsupport::MakeBmp(fields)});
+    fields = bmp(32, rows(24), 3);
+    fields.masks = {0x00FF0000, 0x0000FF00, 0x000000FF};
+    fields.infoSize = 108;
+    seeds.push_back({"bmp-32bit-fields-v4", testsupport::MakeBmp(fields)});
+    BmpSpec topDown = bmp(24, rows(18));
+    topDown.height = -3;
+    topDown.infoSize = 124;
+    seeds.push_back({"bmp-24bit-top-down-v5", testsupport::MakeBmp(topDown)});
+}
+#endif
+
 // Built bitmaps for the encoder: its header (flags, quality, smoothing,
 // densities), the size, then palette and pixels cut from a running pattern.
 void AddBuiltSeeds(std::vector<Seed>& seeds) {
@@ -110,6 +171,9 @@ int main(int argc, char** argv) {
     try {
         std::vector<Seed> pictures;
         AddJpegSeeds(pictures);
+#ifdef SEEDS_WITH_BMP
+        AddBmpSeeds(pictures);
+#endif
 
         // The decoder target takes the requested depth and the resize kernel from
         // the last byte, which a picture's trailing byte leaves alone; these four
