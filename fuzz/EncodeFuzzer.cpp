@@ -4,15 +4,16 @@
 //              input (else it is built from the rest), bit 1 optimised coding,
 //              bit 2 a DIB bitmap (else a plain one), bits 3-4 the depth
 //              (decoded: requested 0, 8, 32, 32; built: 1, 8, 32, 32),
-//              bit 5 the writer encodes the picture twice
+//              bit 5 the writer is used again, first with too little room
 //   byte 1     quality - 20        byte 2     smoothing - 20
 //   bytes 3-6  density x and y, little-endian 16 bits each
+//   byte 7     the room of the squeezed encoding, in 16 bytes
 //   built:     width - 1, height - 1 (each below 96), then for 1 and 8 bits
 //              the palette (blue, green, red, alpha), then the pixel bytes of
 //              each line; short data reads as zeros
 //   decoded:   a picture file
-// An encoding must fail only when it outgrows the room the library gives it,
-// and must read back as a JPEG of the bitmap's size.
+// An encoding must fail only when it outgrows its room, must read back as a
+// JPEG of the bitmap's size, and must not depend on what the writer did before.
 
 #include "FuzzSupport.h"
 
@@ -25,6 +26,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -41,16 +44,30 @@ void Build(fuzz::ByteReader& input, int bpp, CRasterBitmap& bitmap) {
             bitmap.Lines()[y][x] = input.Byte();
 }
 
-void CheckReadsBack(const CByteSink& sink, const CRasterBitmap& bitmap) {
+void CheckReadsBack(const std::vector<std::uint8_t>& jpeg, const CRasterBitmap& bitmap) {
     CAutoTypeDecoder decoder;
     CPlainBitmap decoded;
     try {
-        decoder.DecodeMemory(sink.Buffer(), sink.Written(), decoded, 32);
+        decoder.DecodeMemory(jpeg.data(), static_cast<std::int64_t>(jpeg.size()), decoded, 32);
     } catch (const CTextException&) {
         fuzz::Fail("the encoding does not decode");
     }
     if (decoded.Width() != bitmap.Width() || decoded.Height() != bitmap.Height())
         fuzz::Fail("the encoding decodes at another size");
+}
+
+// The encoding, or nothing when it does not fit in `capacity` bytes.
+std::optional<std::vector<std::uint8_t>> Encode(CJpegWriter& writer, CRasterBitmap& bitmap,
+                                                std::int64_t capacity) {
+    fuzz::MemorySink sink(capacity);
+    try {
+        writer.EncodeToSink(bitmap, sink);
+    } catch (const CTextException& e) {
+        if (e.Code() != SkimletCode::kEndOfData)
+            fuzz::Fail("encoding a valid bitmap failed");
+        return std::nullopt;
+    }
+    return std::vector<std::uint8_t>(sink.Buffer(), sink.Buffer() + sink.Written());
 }
 
 } // namespace
@@ -62,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int smoothing = input.Byte() - 20;
     const int densityX = input.Little16();
     const int densityY = input.Little16();
-    const bool decoded = flags & 1;
+    const std::int64_t squeezed = std::int64_t{input.Byte()} * 16;
     const int depthChoice = flags >> 3 & 3;
 
     std::unique_ptr<CRasterBitmap> bitmap;
@@ -70,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         bitmap = std::make_unique<CDibBitmap>();
     else
         bitmap = std::make_unique<CPlainBitmap>();
-    if (decoded) {
+    if (flags & 1) {
         if (fuzz::AnnouncesCostlyPicture(input.Rest(), input.RestSize()))
             return 0;
         static constexpr int kRequested[] = {0, 8, 32, 32};
@@ -91,16 +108,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     writer.UseSmoothing(smoothing);
     writer.UseOptimisedCoding(flags & 2);
     writer.UseDensity(densityX, densityY);
-    for (int pass = 0; pass < (flags & 32 ? 2 : 1); ++pass) {
-        fuzz::MemorySink sink(CPictureEncoder::SinkCapacityFor(*bitmap));
-        try {
-            writer.EncodeToSink(*bitmap, sink);
-        } catch (const CTextException& e) {
-            if (e.Code() != SkimletCode::kEndOfData)
-                fuzz::Fail("encoding a valid bitmap failed");
-            continue;
-        }
-        CheckReadsBack(sink, *bitmap);
+    const std::int64_t capacity = CPictureEncoder::SinkCapacityFor(*bitmap);
+    const auto jpeg = Encode(writer, *bitmap, capacity);
+    if (!jpeg)
+        return 0;
+    CheckReadsBack(*jpeg, *bitmap);
+    if (flags & 32) {
+        const auto cramped = Encode(writer, *bitmap, squeezed);
+        if ((cramped && cramped != jpeg) || Encode(writer, *bitmap, capacity) != jpeg)
+            fuzz::Fail("a used writer encodes differently from a new one");
     }
     return 0;
 }

@@ -132,7 +132,8 @@ void AddBmpSeeds(std::vector<Seed>& seeds) {
 #endif
 
 // Built bitmaps for the encoder: its header (flags, quality, smoothing,
-// densities), the size, then palette and pixels cut from a running pattern.
+// densities, squeezed room), the size, then palette and pixels cut from a
+// running pattern.
 void AddBuiltSeeds(std::vector<Seed>& seeds) {
     struct Built {
         const char* name;
@@ -141,14 +142,15 @@ void AddBuiltSeeds(std::vector<Seed>& seeds) {
     };
     const Built built[] = {
         {"built-1bit-dib", 0x04, 95, 12, 5, 8 + 2 * 5},
-        {"built-8bit-plain", 0x08, 0, 9, 9, 1024 + 81},
-        {"built-32bit-optimised", 0x12, 120, 31, 17, 4 * 32 * 18},
-        {"built-32bit-twice-dib", 0x34, 40, 1, 1, 4},
+        {"built-8bit-plain-reused", 0x28, 0, 9, 9, 1024 + 81},
+        {"built-32bit-optimised", 0x12, 120, 31, 17, 4 * 31 * 17},
+        {"built-32bit-dib-reused", 0x34, 40, 1, 1, 4},
     };
     for (const Built& b : built) {
         std::string bytes{
-            static_cast<char>(b.flags),     static_cast<char>(b.quality),   20, 72, 0, 72, 0,
-            static_cast<char>(b.width - 1), static_cast<char>(b.height - 1)};
+            static_cast<char>(b.flags), static_cast<char>(b.quality), 20, 72, 0, 72, 0, 40};
+        bytes += static_cast<char>(b.width - 1);
+        bytes += static_cast<char>(b.height - 1);
         for (int i = 0; i < b.payload; ++i)
             bytes += static_cast<char>(i * 37 % 251);
         seeds.push_back({b.name, bytes});
@@ -189,7 +191,8 @@ int main(int argc, char** argv) {
             for (char depth = 0; depth < 3; ++depth)
                 encode.push_back(
                     {p.name + "-" + std::to_string(depth),
-                     std::string{static_cast<char>(1 | depth << 3), 20, 20, 0, 0, 0, 0} + p.bytes});
+                     std::string{static_cast<char>(1 | depth << 3), 20, 20, 0, 0, 0, 0, 0} +
+                         p.bytes});
         AddBuiltSeeds(encode);
 
         WriteAll(fs::path(argv[1]) / "decode", decode);
