@@ -51,7 +51,7 @@ private:
 
 // Pictures of more pixels than this are legal but slow to decode under the
 // sanitizers; the targets skip them to keep every run within its time limit.
-inline constexpr std::uint64_t kMaxFuzzPixels = std::uint64_t{1} << 20;
+inline constexpr std::uint64_t kMaxFuzzPixels = std::uint64_t{1} << 18;
 
 // True when the data announces a picture (JPEG frame or Windows bitmap header)
 // that the library would allocate and fill although it is larger than
