@@ -13,8 +13,8 @@
 //              each line; short data reads as zeros
 //   decoded:   a picture file
 // An encoding must fail only when it outgrows its room (or JPEG's largest
-// size), must read back as a
-// JPEG of the bitmap's size, and must not depend on what the writer did before.
+// size), must read back as a JPEG of the bitmap's size, and must not depend on
+// what the writer did before.
 
 #include "FuzzSupport.h"
 
