@@ -1,4 +1,5 @@
-# Front door for people: `make`, `make test`, `make demo`, `make bench`, `make wizard`, `make screenshots`.
+# Front door for people: `make`, `make test`, `make demo`, `make bench`, `make wizard`,
+# `make screenshots`, `make fuzz`.
 # SANITIZE=1 builds into build-asan with AddressSanitizer and UndefinedBehaviorSanitizer.
 
 SANITIZE ?= 0
@@ -13,7 +14,7 @@ endif
 
 PHOTOS ?= $(CURDIR)/samples/photos
 
-.PHONY: all setup setup-test configure build test demo bench bench-photos wizard screenshots format clean
+.PHONY: all setup setup-test configure build test demo bench bench-photos wizard screenshots fuzz format clean
 
 all: build
 
@@ -65,9 +66,17 @@ screenshots: build
 	@xvfb-run -a -s "-screen 0 1600x1200x24" \
 		$(BUILD)/bin/tessary-screenshots $(CURDIR)/screenshots $(PHOTOS)
 
+# Fuzzes the picture decoder and the JPEG writer (libFuzzer, clang) in build-fuzz/,
+# each for FUZZ_SECONDS; fails when either finds a fault (inputs in build-fuzz/crashes/).
+FUZZ_SECONDS ?= 60
+
+fuzz:
+	@bash scripts/setup.sh build fuzz
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) bash fuzz/run.sh
+
 format:
 	@bash scripts/setup.sh format
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-fuzz
