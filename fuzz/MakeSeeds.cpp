@@ -3,11 +3,8 @@
 // plus bitmaps built from bytes, into <folder>/encode/.
 // Usage: skimlet-make-seeds <folder>
 
-#include "TestSupport.h"
-#if __has_include("BmpBuilder.h")
 #include "BmpBuilder.h"
-#define SEEDS_WITH_BMP 1
-#endif
+#include "TestSupport.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -74,7 +71,6 @@ void AddJpegSeeds(std::vector<Seed>& seeds) {
     seeds.push_back({"truncated-progressive", whole.substr(0, whole.size() / 2)});
 }
 
-#ifdef SEEDS_WITH_BMP
 // Windows bitmaps of every depth and encoding the format has, 6 x 3 pixels.
 void AddBmpSeeds(std::vector<Seed>& seeds) {
     using testsupport::BmpSpec;
@@ -129,7 +125,6 @@ void AddBmpSeeds(std::vector<Seed>& seeds) {
     topDown.infoSize = 124;
     seeds.push_back({"bmp-24bit-top-down-v5", testsupport::MakeBmp(topDown)});
 }
-#endif
 
 // Built bitmaps for the encoder: its header (flags, quality, smoothing,
 // densities, squeezed room), the size, then palette and pixels cut from a
@@ -173,9 +168,7 @@ int main(int argc, char** argv) {
     try {
         std::vector<Seed> pictures;
         AddJpegSeeds(pictures);
-#ifdef SEEDS_WITH_BMP
         AddBmpSeeds(pictures);
-#endif
 
         // The decoder target takes the requested depth and the resize kernel from
         // the last byte, which a picture's trailing byte leaves alone; these four
