@@ -1,6 +1,6 @@
 #include "EngineFixture.h"
 
-#include <regex>
+#include <string_view>
 
 // A gallery made from real photos is complete: every link and image reference of
 // its pages names a file in the output folder (the site's own button images aside).
@@ -18,14 +18,20 @@ TEST_F(EngineTest, GalleryFromSamplePhotosIsComplete) {
     gallery.GenerateGallery();
     EXPECT_TRUE(gallery.Problems().empty());
 
-    const std::regex reference("(href|src|window\\.location)='(?!/images/)([^']*)'");
     int checked = 0;
     for (const std::string& page : pages) {
         const std::string html = ReadFile(site + "/" + page);
-        for (std::sregex_iterator it(html.begin(), html.end(), reference), end; it != end; ++it) {
-            const fs::path file = site + "/" + (*it)[2].str();
-            EXPECT_TRUE(fs::is_regular_file(file) && fs::file_size(file) > 0) << page << file;
-            ++checked;
+        for (const std::string_view attribute : {"href='", "src='", "window.location='"}) {
+            for (auto at = html.find(attribute); at != std::string::npos;
+                 at = html.find(attribute, at + 1)) {
+                const auto begin = at + attribute.size();
+                const std::string target = html.substr(begin, html.find('\'', begin) - begin);
+                if (target.starts_with("/images/"))
+                    continue;
+                const fs::path file = site + "/" + target;
+                EXPECT_TRUE(fs::is_regular_file(file) && fs::file_size(file) > 0) << page << file;
+                ++checked;
+            }
         }
     }
     // Table: 3 cells x (link + thumbnail); pages: photo + home + next/previous links.
