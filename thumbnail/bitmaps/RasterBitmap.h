@@ -114,3 +114,17 @@ inline std::uint32_t PackColour(const PaletteEntry& e) {
     return std::uint32_t{e.blue} | std::uint32_t{e.green} << 8 | std::uint32_t{e.red} << 16 |
            std::uint32_t{e.alpha} << 24;
 }
+
+// Keeps BeginAccess and EndAccess paired when an exception leaves the pixel loop.
+class BitmapAccess {
+public:
+    BitmapAccess(CRasterBitmap& bitmap, bool readable, bool writable) : bitmap_(bitmap) {
+        bitmap_.BeginAccess(readable, writable);
+    }
+    ~BitmapAccess() { bitmap_.EndAccess(); }
+    BitmapAccess(const BitmapAccess&) = delete;
+    BitmapAccess& operator=(const BitmapAccess&) = delete;
+
+private:
+    CRasterBitmap& bitmap_;
+};

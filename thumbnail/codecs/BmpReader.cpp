@@ -171,20 +171,6 @@ void DecodeTrueColour(CByteSource& source, const Target& t, int depth) {
     throw CTextException(SkimletCode::kEndOfData, "End of file reached while decoding.\n");
 }
 
-// Keeps BeginAccess and EndAccess paired when decoding fails.
-class WriteAccess {
-public:
-    explicit WriteAccess(CRasterBitmap& bitmap) : bitmap_(bitmap) {
-        bitmap_.BeginAccess(false, true);
-    }
-    ~WriteAccess() { bitmap_.EndAccess(); }
-    WriteAccess(const WriteAccess&) = delete;
-    WriteAccess& operator=(const WriteAccess&) = delete;
-
-private:
-    CRasterBitmap& bitmap_;
-};
-
 } // namespace
 
 void CBmpReader::ReadImage(CRasterBitmap& bitmap, PaletteHolder& paletteHolder, int& requestedBpp,
@@ -269,7 +255,7 @@ void CBmpReader::ReadImage(CRasterBitmap& bitmap, PaletteHolder& paletteHolder, 
         colours[0] = kOpaqueBlack, colours[1] = kOpaqueWhite;
     paletteHolder = std::move(palette);
     {
-        WriteAccess access(bitmap);
+        BitmapAccess access(bitmap, false, true);
         const Target target{bitmap, width, height, info->height < 0, colours};
         if (compressed)
             DecodeRle(source, target, bitCount);

@@ -55,20 +55,6 @@ void ProgressMonitor(j_common_ptr cinfo) {
     source->ReportProgress((pass + progress->completed_passes) / progress->total_passes);
 }
 
-// Keeps BeginAccess and EndAccess paired when a scanline fails.
-class WriteAccess {
-public:
-    explicit WriteAccess(CRasterBitmap& bitmap) : bitmap_(bitmap) {
-        bitmap_.BeginAccess(false, true);
-    }
-    ~WriteAccess() { bitmap_.EndAccess(); }
-    WriteAccess(const WriteAccess&) = delete;
-    WriteAccess& operator=(const WriteAccess&) = delete;
-
-private:
-    CRasterBitmap& bitmap_;
-};
-
 void ReadScanline(j_decompress_ptr cinfo, JSAMPROW row) {
     // The source never suspends, so each call delivers a line; anything else
     // would loop forever.
@@ -152,7 +138,7 @@ void CJpegReader::Decompress(CRasterBitmap& bitmap, int& requestedBpp) {
     bitmap.Allocate(width, height, depth, false);
     jpeg_start_decompress(&d);
     {
-        WriteAccess access(bitmap);
+        BitmapAccess access(bitmap, false, true);
         std::uint8_t* const* lines = bitmap.Lines();
         if (direct) {
             for (int y = 0; y < height; ++y)

@@ -12,24 +12,6 @@
 #error "libjpeg with JCS_EXTENSIONS (libjpeg-turbo) is required"
 #endif
 
-namespace {
-
-// Keeps BeginAccess and EndAccess paired when an exception leaves the scanline loop.
-class ReadAccess {
-public:
-    explicit ReadAccess(CRasterBitmap& bitmap) : bitmap_(bitmap) {
-        bitmap_.BeginAccess(true, false);
-    }
-    ~ReadAccess() { bitmap_.EndAccess(); }
-    ReadAccess(const ReadAccess&) = delete;
-    ReadAccess& operator=(const ReadAccess&) = delete;
-
-private:
-    CRasterBitmap& bitmap_;
-};
-
-} // namespace
-
 CJpegWriter::CJpegWriter() {
     InitJpegErrorManager(errorManager_);
     compressor_.err = &errorManager_;
@@ -76,7 +58,7 @@ void CJpegWriter::WriteImage(CRasterBitmap& bitmap, CByteSink& sink) {
 }
 
 void CJpegWriter::WriteScanlines(CRasterBitmap& bitmap) {
-    ReadAccess access(bitmap);
+    BitmapAccess access(bitmap, true, false);
     std::uint8_t* const* lines = bitmap.Lines();
     while (compressor_.next_scanline < compressor_.image_height) {
         JSAMPROW row[1] = {lines[compressor_.next_scanline]};

@@ -29,11 +29,17 @@ void ConfigureTrace(int level, const std::string& path) {
         std::remove(path.c_str());
 }
 
-int TraceLevel() { return gTraceLevel; }
+int TraceLevel() {
+    return gTraceLevel;
+}
 
-const std::string& TraceFilePath() { return gTracePath; }
+const std::string& TraceFilePath() {
+    return gTracePath;
+}
 
-void ReleaseTraceFile() { gTracePath.clear(); }
+void ReleaseTraceFile() {
+    gTracePath.clear();
+}
 
 void TraceLine(int level, const std::string& text) {
     if (level <= gTraceLevel)

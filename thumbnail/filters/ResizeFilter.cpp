@@ -115,20 +115,6 @@ void HorizontalPass(const CRasterBitmap& source, Orientation o, const Contributi
     }
 }
 
-// Counts the destination as being written for as long as the guard lives.
-class WriteAccess {
-public:
-    explicit WriteAccess(CRasterBitmap& bitmap) : bitmap_(bitmap) {
-        bitmap_.BeginAccess(false, true);
-    }
-    ~WriteAccess() { bitmap_.EndAccess(); }
-    WriteAccess(const WriteAccess&) = delete;
-    WriteAccess& operator=(const WriteAccess&) = delete;
-
-private:
-    CRasterBitmap& bitmap_;
-};
-
 } // namespace
 
 void CResizeFilter::Run(const CRasterBitmap& source, CRasterBitmap& destination) {
@@ -151,7 +137,7 @@ void CResizeFilter::RunOriented(const CRasterBitmap& source, Orientation orienta
     if (!sameBitmap && source.BitsPerPixel() != 32)
         copy.emplace().CopyFrom(source, 32);
 
-    WriteAccess access(destination);
+    BitmapAccess access(destination, false, true);
     Resample(copy ? *copy : source, orientation, destination);
 }
 
