@@ -13,7 +13,9 @@ enum class Orientation : int {
     Rotate270 = 8, // shown turned 90 degrees anticlockwise
 };
 
-constexpr bool SwapsAxes(Orientation o) { return static_cast<int>(o) >= 5; }
+constexpr bool SwapsAxes(Orientation o) {
+    return static_cast<int>(o) >= 5;
+}
 
 // The stored position of the pixel a viewer shows at (x, y), for a stored
 // picture of storedWidth x storedHeight pixels.

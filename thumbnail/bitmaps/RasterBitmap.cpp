@@ -38,9 +38,9 @@ std::int64_t CRasterBitmap::PackedLineBytes(std::int64_t width, int bitsPerPixel
 
 void CRasterBitmap::CheckFormat(int width, int height, int bitsPerPixel) {
     if (bitsPerPixel != 1 && bitsPerPixel != 8 && bitsPerPixel != 32)
-        throw CTextException(SkimletCode::kUnsupported,
-                             "Bitmaps of " + std::to_string(bitsPerPixel) +
-                                 " bits per pixel are not supported.");
+        throw CTextException(SkimletCode::kUnsupported, "Bitmaps of " +
+                                                            std::to_string(bitsPerPixel) +
+                                                            " bits per pixel are not supported.");
     if (width < 0 || height < 0)
         throw CTextException(SkimletCode::kOutOfMemory, kOutOfMemory);
 }
@@ -72,13 +72,18 @@ void CRasterBitmap::Allocate(int width, int height, int bitsPerPixel, bool hasAl
         SetGreyPalette();
 }
 
-void CRasterBitmap::BeginAccess(bool, bool) { ++accessCount_; }
+void CRasterBitmap::BeginAccess(bool, bool) {
+    ++accessCount_;
+}
 
-void CRasterBitmap::EndAccess() { --accessCount_; }
+void CRasterBitmap::EndAccess() {
+    --accessCount_;
+}
 
 void CRasterBitmap::CopyPalette(const PaletteEntry* entries) {
     if (palette_ && entries && palette_ != entries)
-        std::memcpy(palette_, entries, sizeof(PaletteEntry) * static_cast<std::size_t>(PaletteSize()));
+        std::memcpy(palette_, entries,
+                    sizeof(PaletteEntry) * static_cast<std::size_t>(PaletteSize()));
 }
 
 void CRasterBitmap::SetGreyPalette() {
@@ -134,7 +139,8 @@ int CRasterBitmap::NearestPaletteIndex(std::uint32_t colour) const {
     int bestDistance = 1000;
     for (int i = 0; i < PaletteSize(); ++i) {
         const PaletteEntry& e = palette_[i];
-        const int distance = std::abs(e.red - red) + std::abs(e.green - green) + std::abs(e.blue - blue);
+        const int distance =
+            std::abs(e.red - red) + std::abs(e.green - green) + std::abs(e.blue - blue);
         if (distance < bestDistance) {
             bestDistance = distance;
             best = i;
@@ -150,9 +156,9 @@ void CRasterBitmap::SetQuantization(int dither, int method) {
 
 void CRasterBitmap::CopyFrom(const CRasterBitmap& source, int bitsPerPixel) {
     if (bitsPerPixel != 0 && bitsPerPixel != 1 && bitsPerPixel != 8 && bitsPerPixel != 32)
-        throw CTextException(SkimletCode::kUnsupported,
-                             "Bitmaps of " + std::to_string(bitsPerPixel) +
-                                 " bits per pixel are not supported.");
+        throw CTextException(SkimletCode::kUnsupported, "Bitmaps of " +
+                                                            std::to_string(bitsPerPixel) +
+                                                            " bits per pixel are not supported.");
     if (&source == this) {
         if (bitsPerPixel == 0 || bitsPerPixel == bitsPerPixel_)
             return;

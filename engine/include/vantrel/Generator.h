@@ -54,7 +54,14 @@ private:
 // listed or photos left out of it, an unreadable fragment, a navigation page not
 // written completely, a thumbnail not made, a copy or a photo page that failed.
 struct VANTREL_API GenerationProblem {
-    enum class Step { ListPhotos, ReadFragment, NavigationPage, MakeThumbnail, CopyFile, MakePhotoPage };
+    enum class Step {
+        ListPhotos,
+        ReadFragment,
+        NavigationPage,
+        MakeThumbnail,
+        CopyFile,
+        MakePhotoPage
+    };
 
     Step step;
     std::string file;   // the file concerned (photo, fragment or page)
@@ -72,9 +79,9 @@ public:
     // index of the photo (or table cell) just finished. Handlers must not change them.
     // A run covers at most 32767 files, so both values stay within 0 to 32766; photos
     // beyond that are left out and listed in Problems().
-    using ProgressHandler = std::function<void(GenEventTypeEnum eventType,
-                                               const std::int16_t& totalValue,
-                                               const std::int16_t& currentValue)>;
+    using ProgressHandler =
+        std::function<void(GenEventTypeEnum eventType, const std::int16_t& totalValue,
+                           const std::int16_t& currentValue)>;
 
     Generator();
     ~Generator();

@@ -12,5 +12,9 @@ inline constexpr HRESULT E_FILE_NOT_FOUND = static_cast<HRESULT>(0x80070002u);
 inline constexpr HRESULT E_ACCESS_DENIED = static_cast<HRESULT>(0x80070005u);
 inline constexpr HRESULT E_OUT_OF_MEMORY = static_cast<HRESULT>(0x8007000Eu);
 
-constexpr bool Succeeded(HRESULT hr) { return hr >= 0; }
-constexpr bool Failed(HRESULT hr) { return hr < 0; }
+constexpr bool Succeeded(HRESULT hr) {
+    return hr >= 0;
+}
+constexpr bool Failed(HRESULT hr) {
+    return hr < 0;
+}
