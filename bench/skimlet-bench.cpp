@@ -11,8 +11,8 @@
 // outside that range of sizes are skipped.
 
 #include "ThumbnailRules.h"
+#include "base/TextException.h"
 #include "bitmaps/DibBitmap.h"
-#include "bitmaps/TextException.h"
 #include "codecs/AutoTypeDecoder.h"
 #include "codecs/JpegWriter.h"
 #include "filters/ResizeFilter.h"

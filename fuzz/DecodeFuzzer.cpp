@@ -8,8 +8,8 @@
 
 #include "FuzzSupport.h"
 
+#include "base/TextException.h"
 #include "bitmaps/DibBitmap.h"
-#include "bitmaps/TextException.h"
 #include "codecs/AutoTypeDecoder.h"
 #include "codecs/JpegWriter.h"
 #include "filters/ResizeFilter.h"

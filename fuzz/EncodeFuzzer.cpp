@@ -18,9 +18,9 @@
 
 #include "FuzzSupport.h"
 
+#include "base/TextException.h"
 #include "bitmaps/DibBitmap.h"
 #include "bitmaps/PlainBitmap.h"
-#include "bitmaps/TextException.h"
 #include "codecs/AutoTypeDecoder.h"
 #include "codecs/JpegWriter.h"
 

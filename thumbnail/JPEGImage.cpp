@@ -2,9 +2,9 @@
 
 #include "ReportException.h"
 #include "ThumbnailRules.h"
+#include "base/TextException.h"
 #include "bitmaps/DibBitmap.h"
 #include "bitmaps/Orientation.h"
-#include "bitmaps/TextException.h"
 #include "codecs/AutoTypeDecoder.h"
 #include "codecs/JpegWriter.h"
 #include "filters/ResizeFilter.h"

@@ -1,6 +1,6 @@
 #include "ReportException.h"
 
-#include "bitmaps/TextException.h"
+#include "base/TextException.h"
 #include "skimlet/ErrorInfo.h"
 
 HRESULT HResultFromExceptionCode(std::int32_t code) {

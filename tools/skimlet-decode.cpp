@@ -2,8 +2,8 @@
 // component does (any recognised type, 32 bits per pixel) and writes the pixels
 // as a PAM file, for checking decoders against other tools.
 
+#include "base/TextException.h"
 #include "bitmaps/DibBitmap.h"
-#include "bitmaps/TextException.h"
 #include "codecs/AutoTypeDecoder.h"
 
 #include <cerrno>

@@ -1,6 +1,6 @@
 #include "ThumbnailRules.h"
 #include "ReportException.h"
-#include "bitmaps/TextException.h"
+#include "base/TextException.h"
 #include "skimlet/ErrorInfo.h"
 #include "skimlet/JPEGImage.h"
 

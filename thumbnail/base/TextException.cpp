@@ -1,4 +1,4 @@
-#include "bitmaps/TextException.h"
+#include "base/TextException.h"
 
 #include <utility>
 

@@ -1,6 +1,6 @@
-#include "codecs/Trace.h"
+#include "base/Trace.h"
 
-#include "bitmaps/TextException.h"
+#include "base/TextException.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
 #include "bitmaps/DibBitmap.h"
 
-#include "bitmaps/TextException.h"
+#include "base/TextException.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 #include "bitmaps/PlainBitmap.h"
 
-#include "bitmaps/TextException.h"
+#include "base/TextException.h"
 
 #include <new>
 

@@ -1,7 +1,7 @@
 #include "bitmaps/RasterBitmap.h"
 
+#include "base/TextException.h"
 #include "bitmaps/PlainBitmap.h"
-#include "bitmaps/TextException.h"
 #include "filters/ColorQuantizer.h"
 #include "filters/GeometryFilters.h"
 #include "filters/PixelFilters.h"

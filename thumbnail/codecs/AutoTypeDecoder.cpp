@@ -1,9 +1,9 @@
 #include "codecs/AutoTypeDecoder.h"
 
-#include "bitmaps/TextException.h"
+#include "base/TextException.h"
+#include "base/Trace.h"
 #include "codecs/BmpReader.h"
 #include "codecs/JpegReader.h"
-#include "codecs/Trace.h"
 #include "io/ByteSource.h"
 
 namespace {

@@ -1,8 +1,8 @@
 #include "codecs/BmpReader.h"
 
+#include "base/TextException.h"
+#include "base/Trace.h"
 #include "bitmaps/RasterBitmap.h"
-#include "bitmaps/TextException.h"
-#include "codecs/Trace.h"
 #include "io/ByteSource.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "codecs/JpegError.h"
 
-#include "codecs/Trace.h"
+#include "base/Trace.h"
 
 #include <string>
 

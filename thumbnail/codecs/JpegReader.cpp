@@ -1,9 +1,9 @@
 #include "codecs/JpegReader.h"
 
+#include "base/TextException.h"
+#include "base/Trace.h"
 #include "bitmaps/RasterBitmap.h"
-#include "bitmaps/TextException.h"
 #include "codecs/ExifOrientation.h"
-#include "codecs/Trace.h"
 #include "io/ByteSource.h"
 
 #include <jerror.h>

@@ -1,6 +1,6 @@
 #include "codecs/PictureDecoder.h"
 
-#include "codecs/Trace.h"
+#include "base/Trace.h"
 #include "io/ByteSource.h"
 
 #include <cstdio>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/PLObject.h"
 #include "bitmaps/Orientation.h"
-#include "bitmaps/PLObject.h"
 #include "bitmaps/Palette.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "codecs/PictureEncoder.h"
 
+#include "base/Trace.h"
 #include "bitmaps/DibBitmap.h"
-#include "codecs/Trace.h"
 #include "io/ByteSink.h"
 
 void CPictureEncoder::EncodeToFile(const std::string& path, CRasterBitmap& bitmap) {

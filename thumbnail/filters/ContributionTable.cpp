@@ -1,7 +1,7 @@
 #include "filters/ContributionTable.h"
 
+#include "base/TextException.h"
 #include "bitmaps/RasterBitmap.h"
-#include "bitmaps/TextException.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bitmaps/PLObject.h"
+#include "base/PLObject.h"
 
 class CRasterBitmap;
 

@@ -1,7 +1,7 @@
 #include "filters/PixelFilters.h"
 
+#include "base/TextException.h"
 #include "bitmaps/PlainBitmap.h"
-#include "bitmaps/TextException.h"
 #include "filters/FilterSupport.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "filters/ResizeFilter.h"
 
+#include "base/TextException.h"
 #include "bitmaps/PlainBitmap.h"
-#include "bitmaps/TextException.h"
 #include "filters/ContributionTable.h"
 #include "filters/Resampler.h"
 

@@ -1,7 +1,7 @@
 #include "io/ByteSink.h"
 
-#include "bitmaps/TextException.h"
-#include "codecs/Trace.h"
+#include "base/TextException.h"
+#include "base/Trace.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "io/ByteSource.h"
 
-#include "bitmaps/TextException.h"
+#include "base/TextException.h"
 
 #include <algorithm>
 #include <cstring>

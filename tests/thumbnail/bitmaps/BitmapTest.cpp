@@ -1,6 +1,6 @@
+#include "base/TextException.h"
 #include "bitmaps/DibBitmap.h"
 #include "bitmaps/PlainBitmap.h"
-#include "bitmaps/TextException.h"
 
 #include "../filters/Pictures.h"
 

@@ -1,8 +1,8 @@
 #include "codecs/BmpReader.h"
+#include "base/TextException.h"
+#include "base/Trace.h"
 #include "bitmaps/DibBitmap.h"
-#include "bitmaps/TextException.h"
 #include "codecs/AutoTypeDecoder.h"
-#include "codecs/Trace.h"
 #include "io/ByteSource.h"
 
 #include "BmpBuilder.h"

@@ -1,5 +1,5 @@
+#include "base/TextException.h"
 #include "bitmaps/DibBitmap.h"
-#include "bitmaps/TextException.h"
 #include "codecs/AutoTypeDecoder.h"
 #include "io/ByteSource.h"
 #include "io/ModuleResources.h"

@@ -1,6 +1,6 @@
 #include "codecs/JpegWriter.h"
+#include "base/TextException.h"
 #include "bitmaps/DibBitmap.h"
-#include "bitmaps/TextException.h"
 #include "io/ByteSink.h"
 
 #include "../filters/Pictures.h"

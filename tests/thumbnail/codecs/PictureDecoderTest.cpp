@@ -1,7 +1,7 @@
+#include "base/TextException.h"
+#include "base/Trace.h"
 #include "bitmaps/DibBitmap.h"
-#include "bitmaps/TextException.h"
 #include "codecs/AutoTypeDecoder.h"
-#include "codecs/Trace.h"
 
 #include "TestSupport.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/TextException.h"
 #include "bitmaps/Orientation.h"
 #include "bitmaps/RasterBitmap.h"
-#include "bitmaps/TextException.h"
 
 #include "TestSupport.h"
 

@@ -1,5 +1,5 @@
 #include "io/ByteSource.h"
-#include "bitmaps/TextException.h"
+#include "base/TextException.h"
 #include "io/ModuleResources.h"
 
 #include "TestSupport.h"
