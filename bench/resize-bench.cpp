@@ -19,6 +19,8 @@
 #include <random>
 #include <vector>
 
+using namespace skimlet;
+
 namespace {
 
 constexpr int kThumbWidth = 120;

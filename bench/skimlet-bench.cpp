@@ -34,6 +34,8 @@
 #include <utility>
 #include <vector>
 
+using namespace skimlet;
+
 extern char** environ;
 
 namespace {

@@ -50,7 +50,8 @@ OutputFile CreateNavigationPage(const GallerySettings& settings) {
 
 // The reason the component gave for its last S_FALSE, or one of our own.
 std::string ThumbnailReason(const GallerySettings& settings) {
-    if (std::optional<ErrorInfo> info = GetErrorInfo(); info && !info->description.empty())
+    if (std::optional<skimlet::ErrorInfo> info = skimlet::GetErrorInfo();
+        info && !info->description.empty())
         return WithoutTrailingBreaks(info->description);
     if (settings.maxWidth == settings.maxHeight)
         return "no thumbnail is made while MaxWidth and MaxHeight are equal (" +
@@ -62,9 +63,9 @@ void MakeThumbnails(RunContext& run) {
     const GallerySettings& settings = run.settings;
     if (run.list.photos.empty())
         return;
-    std::unique_ptr<JPEGImage> image;
+    std::unique_ptr<skimlet::JPEGImage> image;
     try {
-        image = std::make_unique<JPEGImage>();
+        image = std::make_unique<skimlet::JPEGImage>();
     } catch (const std::exception& failure) {
         run.Report(Step::MakeThumbnail, settings.photoDirectory,
                    std::string("the thumbnail component cannot be created: ") + failure.what());
@@ -75,18 +76,18 @@ void MakeThumbnails(RunContext& run) {
         const std::string path = run.PhotoPath(run.list.photos[i]);
         std::optional<std::string> reason; // why a request made no thumbnail
         std::string failure;               // why the step ends here
-        const auto call = [&](HRESULT result) {
-            if (result == S_FALSE && !reason)
+        const auto call = [&](skimlet::HRESULT result) {
+            if (result == skimlet::S_FALSE && !reason)
                 reason = ThumbnailReason(settings);
-            if (Failed(result)) {
-                std::optional<ErrorInfo> info = GetErrorInfo();
+            if (skimlet::Failed(result)) {
+                std::optional<skimlet::ErrorInfo> info = skimlet::GetErrorInfo();
                 failure = "the thumbnail component failed with " + Hex(result) +
                           (info ? ": " + WithoutTrailingBreaks(info->description) : "");
             }
-            return Succeeded(result);
+            return skimlet::Succeeded(result);
         };
         try {
-            ClearErrorInfo();
+            skimlet::ClearErrorInfo();
             // In this order, for every photo; a call that fails ends the step.
             if (call(image->SetFilePath(path)) && call(image->SetOutputDirectory(outputFolder)))
                 call(image->GenerateThumbnail(settings.maxWidth, settings.maxHeight));

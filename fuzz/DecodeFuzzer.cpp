@@ -20,6 +20,8 @@
 #include <memory>
 #include <vector>
 
+using namespace skimlet;
+
 namespace {
 
 std::unique_ptr<CResizeFilter> MakeFilter(int kind, int width, int height) {

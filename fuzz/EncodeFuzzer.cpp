@@ -30,6 +30,8 @@
 #include <optional>
 #include <vector>
 
+using namespace skimlet;
+
 namespace {
 
 void Build(fuzz::ByteReader& input, int bpp, CRasterBitmap& bitmap) {

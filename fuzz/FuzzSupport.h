@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <vector>
 
-namespace fuzz {
+namespace skimlet::fuzz {
 
 // Stops the run so that libFuzzer keeps the input: for results that no
 // exception explains.
@@ -92,4 +92,4 @@ inline bool AnnouncesCostlyPicture(const std::uint8_t* data, std::size_t size) {
     return false;
 }
 
-} // namespace fuzz
+} // namespace skimlet::fuzz

@@ -1,5 +1,7 @@
 #include "skimlet/ErrorInfo.h"
 
+namespace skimlet {
+
 namespace {
 
 thread_local std::optional<ErrorInfo> tCurrentErrorInfo;
@@ -19,3 +21,5 @@ std::optional<ErrorInfo> GetErrorInfo() {
 void ClearErrorInfo() {
     tCurrentErrorInfo.reset();
 }
+
+} // namespace skimlet

@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <new>
 
+namespace skimlet {
+
 struct JPEGImage::State {
     std::int16_t width = 0;
     std::int16_t height = 0;
@@ -137,3 +139,5 @@ HRESULT JPEGImage::GenerateThumbnail(std::int16_t maxWidth, std::int16_t maxHeig
         writer.EncodeToFile(path, thumbnail);
     });
 }
+
+} // namespace skimlet

@@ -3,6 +3,8 @@
 #include "base/TextException.h"
 #include "skimlet/ErrorInfo.h"
 
+namespace skimlet {
+
 HRESULT HResultFromExceptionCode(std::int32_t code) {
     switch (code) {
     case SkimletCode::kPathNotFound:
@@ -21,3 +23,5 @@ HRESULT ReportException(const CTextException& exception, const char* interfaceId
     SetErrorInfo(ErrorInfo{interfaceId, "Skimlet", exception.Text()});
     return HResultFromExceptionCode(exception.Code());
 }
+
+} // namespace skimlet

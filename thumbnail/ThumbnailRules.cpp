@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+namespace skimlet {
+
 namespace {
 
 // The product in 64 bits gives the 32-bit result wherever that does not overflow,
@@ -39,3 +41,5 @@ std::int16_t ClampToInt16(std::int64_t value) {
     return static_cast<std::int16_t>(std::clamp<std::int64_t>(
         value, std::numeric_limits<std::int16_t>::min(), std::numeric_limits<std::int16_t>::max()));
 }
+
+} // namespace skimlet

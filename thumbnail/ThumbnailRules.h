@@ -5,6 +5,8 @@
 
 // Size and name of a thumbnail, apart from any picture.
 
+namespace skimlet {
+
 struct ThumbnailSize {
     int width;
     int height;
@@ -26,3 +28,5 @@ std::string ThumbnailPathFor(const std::string& filePath, std::string& outputDir
 
 // A 32-bit size as a 16-bit property: larger values read as the largest one.
 std::int16_t ClampToInt16(std::int64_t value);
+
+} // namespace skimlet

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+using namespace skimlet;
+
 namespace {
 
 // Rows top to bottom, each pixel red, green, blue, alpha; opaque when the

@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 
+using namespace skimlet;
+
 namespace {
 
 std::optional<std::int16_t> ParseInt16(const char* text) {

@@ -7,6 +7,8 @@
 
 #include <filesystem>
 
+using namespace skimlet;
+
 namespace {
 
 namespace fs = std::filesystem;

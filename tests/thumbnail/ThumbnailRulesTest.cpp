@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace skimlet;
+
 namespace {
 
 // The usual shapes are checked through JPEGImage; these are the arithmetic's edges.

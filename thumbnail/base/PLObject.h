@@ -1,5 +1,7 @@
 #pragma once
 
+namespace skimlet {
+
 // Root of every image-library class: objects are owned through base pointers
 // and deleted through the virtual destructor.
 class CPLObject {
@@ -13,3 +15,5 @@ protected:
     CPLObject(const CPLObject&) = default;
     CPLObject& operator=(const CPLObject&) = default;
 };
+
+} // namespace skimlet

@@ -6,6 +6,8 @@
 #include <exception>
 #include <string>
 
+namespace skimlet {
+
 // The image library's one exception: a numeric code and a text meant for people.
 // Codes: 1, 2 bitmap header; 3, 4, 5 opening a file; 6 unsupported or libjpeg error;
 // 8 unknown type; 10 out of memory; 11 data ended / output buffer full; -1 output file.
@@ -37,3 +39,5 @@ inline constexpr std::int32_t kOutOfMemory = 10;
 inline constexpr std::int32_t kEndOfData = 11;
 inline constexpr std::int32_t kCannotCreateOutput = -1;
 } // namespace SkimletCode
+
+} // namespace skimlet

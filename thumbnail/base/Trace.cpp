@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+namespace skimlet {
+
 namespace {
 
 // Global and unsynchronised, like the rest of the decoding state: a trace
@@ -52,3 +54,5 @@ void ThrowDecodeError(std::int32_t code, const std::string& text) {
         Append(line);
     throw CTextException(code, std::move(line));
 }
+
+} // namespace skimlet

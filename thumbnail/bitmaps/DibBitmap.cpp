@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+namespace skimlet {
+
 namespace {
 
 constexpr const char* kOutOfMemory = "Out of memory creating bitmap.";
@@ -151,3 +153,5 @@ void CDibBitmap::PasteAt(const CRasterBitmap& source, int x, int y) {
         }
     }
 }
+
+} // namespace skimlet

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace skimlet {
+
 // A bitmap held in one packed device-independent bitmap block: a 40-byte
 // BITMAPINFOHEADER, the palette for 1 and 8 bits per pixel, then the rows
 // bottom line first, each padded to a multiple of 4 bytes.
@@ -44,3 +46,5 @@ private:
     std::size_t dibSize_ = 0;
     std::uint8_t* bits_ = nullptr;
 };
+
+} // namespace skimlet

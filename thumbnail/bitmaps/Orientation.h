@@ -1,5 +1,7 @@
 #pragma once
 
+namespace skimlet {
+
 // How a camera stored a photo relative to how a viewer shows it: the values of
 // the Exif orientation tag. 1 is upright; 5 to 8 swap width and height.
 enum class Orientation : int {
@@ -46,3 +48,5 @@ constexpr StoredPosition StoredPositionOf(Orientation o, int x, int y, int store
     }
     return {x, y};
 }
+
+} // namespace skimlet

@@ -2,6 +2,8 @@
 
 #include <sys/mman.h>
 
+namespace skimlet {
+
 namespace {
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
@@ -21,3 +23,5 @@ PixelBlock AllocatePixelBlock(std::size_t size) {
         ::madvise(block.get(), rounded, MADV_HUGEPAGE);
     return block;
 }
+
+} // namespace skimlet

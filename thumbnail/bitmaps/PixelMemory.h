@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <memory>
 
+namespace skimlet {
+
 struct PixelBlockDeleter {
     void operator()(std::uint8_t* block) const { std::free(block); }
 };
@@ -15,3 +17,5 @@ using PixelBlock = std::unique_ptr<std::uint8_t[], PixelBlockDeleter>;
 // the first touch of each page costs more than libjpeg's colour conversion:
 // large blocks therefore ask the kernel for huge pages.
 PixelBlock AllocatePixelBlock(std::size_t size);
+
+} // namespace skimlet

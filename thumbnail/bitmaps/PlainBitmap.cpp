@@ -4,6 +4,8 @@
 
 #include <new>
 
+namespace skimlet {
+
 CPlainBitmap::CPlainBitmap() {
     Allocate(16, 16, 8, false);
 }
@@ -46,3 +48,5 @@ void CPlainBitmap::BuildLineTable() {
     for (int y = 0; y < height_; ++y)
         lines_[y] = pixels_.get() + y * stride;
 }
+
+} // namespace skimlet

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace skimlet {
+
 // A bitmap with top-down, unpadded rows in plain memory; filters use it for
 // temporary results. A new one is 16 x 16 at 8 bits per pixel.
 class CPlainBitmap : public CRasterBitmap {
@@ -25,3 +27,5 @@ private:
     PixelBlock pixels_;
     std::unique_ptr<PaletteEntry[]> paletteBlock_;
 };
+
+} // namespace skimlet

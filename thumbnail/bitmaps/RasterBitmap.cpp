@@ -12,6 +12,8 @@
 #include <new>
 #include <string>
 
+namespace skimlet {
+
 namespace {
 
 constexpr const char* kOutOfMemory = "Out of memory creating bitmap.";
@@ -286,3 +288,5 @@ void CRasterBitmap::Threshold(int minimum, int maximum, int channel) {
 void CRasterBitmap::InvertLightness() {
     CLightnessInvertFilter().RunInPlace(*this);
 }
+
+} // namespace skimlet

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace skimlet {
+
 // An in-memory picture of 1, 8 or 32 bits per pixel with a line table:
 // Lines()[y] is the first byte of line y, line 0 being the top whatever the
 // storage order. 32-bit pixels are blue, green, red, alpha in memory.
@@ -128,3 +130,5 @@ public:
 private:
     CRasterBitmap& bitmap_;
 };
+
+} // namespace skimlet

@@ -6,6 +6,8 @@
 #include "codecs/JpegReader.h"
 #include "io/ByteSource.h"
 
+namespace skimlet {
+
 namespace {
 
 bool StartsWith(const std::uint8_t* bytes, std::initializer_list<std::uint8_t> signature,
@@ -92,3 +94,5 @@ void CAutoTypeDecoder::DecodeSource(CByteSource& source, CRasterBitmap& bitmap, 
         ThrowDecodeError(SkimletCode::kUnsupported, "Library not compiled for this file type.");
     }
 }
+
+} // namespace skimlet

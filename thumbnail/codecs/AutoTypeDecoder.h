@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace skimlet {
+
 class CBmpReader;
 class CJpegReader;
 
@@ -43,3 +45,5 @@ private:
     std::unique_ptr<CBmpReader> bmpReader_;
     std::unique_ptr<CJpegReader> jpegReader_;
 };
+
+} // namespace skimlet

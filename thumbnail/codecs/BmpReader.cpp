@@ -12,6 +12,8 @@
 #include <memory>
 #include <string>
 
+namespace skimlet {
+
 namespace {
 
 constexpr std::int64_t kFileHeaderBytes = 14;
@@ -269,3 +271,5 @@ void CBmpReader::ReadImage(CRasterBitmap& bitmap, PaletteHolder& paletteHolder, 
     }
     TraceLine(3, "Decoding finished.\n");
 }
+
+} // namespace skimlet

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace skimlet {
+
 // Reads Windows bitmap files: uncompressed 1, 4, 8, 16, 24 and 32 bits per
 // pixel and RLE4/RLE8 compressed ones, stored bottom-up or top-down.
 // Palette pictures become 8-bit bitmaps with the file's colours (or 32-bit
@@ -21,3 +23,5 @@ protected:
     void ReadImage(CRasterBitmap& bitmap, PaletteHolder& paletteHolder, int& requestedBpp,
                    CByteSource& source) override;
 };
+
+} // namespace skimlet

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace skimlet {
+
 namespace {
 
 constexpr std::uint8_t kMarkerPrefix = 0xFF;
@@ -119,3 +121,5 @@ Orientation ReadExifOrientation(const std::uint8_t* jpeg, std::int64_t size) {
     }
     return Orientation::Normal;
 }
+
+} // namespace skimlet

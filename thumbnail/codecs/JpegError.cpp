@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace skimlet {
+
 namespace {
 
 std::string Message(j_common_ptr cinfo) {
@@ -30,3 +32,5 @@ void InitJpegErrorManager(jpeg_error_mgr& manager) {
     manager.error_exit = ThrowingErrorExit;
     manager.emit_message = TracingEmitMessage;
 }
+
+} // namespace skimlet

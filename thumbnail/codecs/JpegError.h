@@ -3,6 +3,8 @@
 #include <cstdio> // jpeglib.h needs FILE and size_t first
 #include <jpeglib.h>
 
+namespace skimlet {
+
 // Sets up libjpeg's standard error manager for the reader and the writer:
 // a fatal error throws CTextException 6 with "Decoder error: <message>\n\n",
 // and warnings (a truncated or damaged file) go to the trace file at level 3
@@ -14,3 +16,5 @@
 // jpeg_abort_*. This keeps every frame of ours under normal C++ unwinding,
 // which setjmp/longjmp would not.
 void InitJpegErrorManager(jpeg_error_mgr& manager);
+
+} // namespace skimlet

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace skimlet {
+
 namespace {
 
 // What libjpeg reads once the data has run out: an end-of-image marker, so
@@ -163,3 +165,5 @@ void CJpegReader::Decompress(CRasterBitmap& bitmap, int& requestedBpp) {
     }
     jpeg_finish_decompress(&d);
 }
+
+} // namespace skimlet

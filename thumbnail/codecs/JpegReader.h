@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace skimlet {
+
 // Reads JPEG pictures through libjpeg straight out of the source's memory.
 // Colour pictures become 32-bit bitmaps; grey ones 8-bit (grey ramp palette)
 // unless 32 bits are requested. The decompression object lives as long as the
@@ -36,3 +38,5 @@ private:
     jpeg_progress_mgr progressManager_{};
     bool fastDecoding_ = true;
 };
+
+} // namespace skimlet

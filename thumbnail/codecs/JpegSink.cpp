@@ -4,6 +4,8 @@
 
 #include <jerror.h>
 
+namespace skimlet {
+
 namespace {
 
 constexpr std::size_t kTransferSize = 8192;
@@ -63,3 +65,5 @@ void AttachJpegSink(j_compress_ptr compressor, CByteSink& sink) {
     }
     DestinationOf(compressor).sink = &sink;
 }
+
+} // namespace skimlet

@@ -3,9 +3,13 @@
 #include <cstdio> // jpeglib.h needs FILE and size_t first
 #include <jpeglib.h>
 
+namespace skimlet {
+
 class CByteSink;
 
 // Makes the compressor hand its output to `sink` in blocks of 8192 bytes. The
 // sink's own exceptions (a full buffer) pass through libjpeg to the caller; a
 // short write is libjpeg's JERR_FILE_WRITE.
 void AttachJpegSink(j_compress_ptr compressor, CByteSink& sink);
+
+} // namespace skimlet

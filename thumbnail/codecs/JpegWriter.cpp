@@ -12,6 +12,8 @@
 #error "libjpeg with JCS_EXTENSIONS (libjpeg-turbo) is required"
 #endif
 
+namespace skimlet {
+
 CJpegWriter::CJpegWriter() {
     InitJpegErrorManager(errorManager_);
     compressor_.err = &errorManager_;
@@ -65,3 +67,5 @@ void CJpegWriter::WriteScanlines(CRasterBitmap& bitmap) {
         jpeg_write_scanlines(&compressor_, row, 1);
     }
 }
+
+} // namespace skimlet

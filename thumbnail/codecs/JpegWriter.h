@@ -5,6 +5,8 @@
 #include <cstdio> // jpeglib.h needs FILE and size_t first
 #include <jpeglib.h>
 
+namespace skimlet {
+
 // Writes bitmaps as baseline JFIF files through libjpeg. With the initial
 // settings the output is libjpeg's default encoding (quality 75) of the
 // bitmap's red, green and blue, computed with the floating-point DCT. Bitmaps
@@ -41,3 +43,5 @@ private:
     int densityX_ = 0;
     int densityY_ = 0;
 };
+
+} // namespace skimlet

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+namespace skimlet {
+
 namespace {
 
 std::string AddressText(const void* address) {
@@ -70,3 +72,5 @@ void CPictureDecoder::ChooseTargetBpp(int fileBpp, int& requestedBpp) {
 }
 
 void CPictureDecoder::ReadImage(CRasterBitmap&, PaletteHolder&, int&, CByteSource&) {}
+
+} // namespace skimlet

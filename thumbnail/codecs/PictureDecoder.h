@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+namespace skimlet {
+
 class CByteSource;
 class CProgressObserver;
 class CRasterBitmap;
@@ -45,3 +47,5 @@ protected:
 
     Orientation orientation_ = Orientation::Normal;
 };
+
+} // namespace skimlet

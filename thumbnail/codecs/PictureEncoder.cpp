@@ -4,6 +4,8 @@
 #include "bitmaps/DibBitmap.h"
 #include "io/ByteSink.h"
 
+namespace skimlet {
+
 void CPictureEncoder::EncodeToFile(const std::string& path, CRasterBitmap& bitmap) {
     CBufferedFileSink sink;
     TraceLine(1, "--- Encoding file " + path + ". ---\n");
@@ -28,3 +30,5 @@ std::int64_t CPictureEncoder::SinkCapacityFor(const CRasterBitmap& bitmap) {
         return footprint + 4096;
     return static_cast<std::int64_t>(static_cast<double>(footprint) * 1.2);
 }
+
+} // namespace skimlet

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+namespace skimlet {
+
 class CByteSink;
 class CRasterBitmap;
 
@@ -28,3 +30,5 @@ protected:
     // The format's own encoding.
     virtual void WriteImage(CRasterBitmap& bitmap, CByteSink& sink) = 0;
 };
+
+} // namespace skimlet

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+namespace skimlet {
+
 namespace {
 
 constexpr int kRed = 0, kGreen = 1, kBlue = 2;
@@ -399,3 +401,5 @@ void CColorQuantizer::Run(const CRasterBitmap& source, CRasterBitmap& destinatio
         throw CTextException(SkimletCode::kOutOfMemory, "Out of memory.");
     }
 }
+
+} // namespace skimlet

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+namespace skimlet {
+
 // Turns a 32-bit bitmap into an 8-bit palette bitmap: chooses 256 colours by one
 // of three methods and maps every pixel to its nearest colour, optionally dithered.
 class CColorQuantizer : public CImageFilter {
@@ -31,3 +33,5 @@ private:
     int paletteMethod_;
     int ditherMethod_;
 };
+
+} // namespace skimlet

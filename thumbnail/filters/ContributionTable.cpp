@@ -9,6 +9,8 @@
 #include <new>
 #include <numbers>
 
+namespace skimlet {
+
 namespace {
 
 double Tent(double x, double r) {
@@ -115,3 +117,5 @@ ContributionTable::ContributionTable(int outputLength, int inputLength, double s
         throw CTextException(SkimletCode::kOutOfMemory, "Out of memory resizing bitmap.");
     }
 }
+
+} // namespace skimlet

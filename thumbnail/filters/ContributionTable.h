@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace skimlet {
+
 // The weighting function of a resampling filter and the distance beyond which
 // it is zero (for an output position at unit scale).
 struct ResizeKernel {
@@ -44,3 +46,5 @@ private:
     std::vector<Entry> entries_;
     std::vector<double> weights_;
 };
+
+} // namespace skimlet

@@ -2,6 +2,8 @@
 
 #include "bitmaps/PlainBitmap.h"
 
+namespace skimlet {
+
 const CRasterBitmap& ReadableAs32Bits(const CRasterBitmap& source, const CRasterBitmap& destination,
                                       CPlainBitmap& scratch) {
     if (source.BitsPerPixel() == 32 && &source != &destination)
@@ -17,3 +19,5 @@ const CRasterBitmap& ReadableApartFrom(const CRasterBitmap& source,
     scratch.CopyFrom(source, 0);
     return scratch;
 }
+
+} // namespace skimlet

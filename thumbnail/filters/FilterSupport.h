@@ -1,5 +1,7 @@
 #pragma once
 
+namespace skimlet {
+
 class CRasterBitmap;
 class CPlainBitmap;
 
@@ -13,3 +15,5 @@ const CRasterBitmap& ReadableAs32Bits(const CRasterBitmap& source, const CRaster
 // are the same bitmap.
 const CRasterBitmap& ReadableApartFrom(const CRasterBitmap& source,
                                        const CRasterBitmap& destination, CPlainBitmap& scratch);
+
+} // namespace skimlet

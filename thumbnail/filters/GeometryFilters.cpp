@@ -10,6 +10,8 @@
 #include <cstring>
 #include <string>
 
+namespace skimlet {
+
 void CRotateFilter::Run(const CRasterBitmap& source, CRasterBitmap& destination) {
     if (!std::isfinite(radians_))
         throw CTextException(SkimletCode::kUnsupported, "The rotation angle is not a number.");
@@ -85,3 +87,5 @@ void CCropFilter::Run(const CRasterBitmap& source, CRasterBitmap& destination) {
         }
     }
 }
+
+} // namespace skimlet

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace skimlet {
+
 // Turns the picture by an angle in radians, counter-clockwise as seen on screen
 // (line 0 at the top). The result is 32 bits per pixel (other depths are expanded
 // first) and just large enough to hold the turned picture: each side is the
@@ -40,3 +42,5 @@ private:
     int top_;
     int bottom_;
 };
+
+} // namespace skimlet

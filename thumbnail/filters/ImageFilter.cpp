@@ -2,6 +2,8 @@
 
 #include "bitmaps/PlainBitmap.h"
 
+namespace skimlet {
+
 void CImageFilter::RunInPlace(CRasterBitmap& bitmap) {
     CPlainBitmap result;
     Run(bitmap, result);
@@ -13,3 +15,5 @@ void CImageFilter::Run(const CRasterBitmap& source, CRasterBitmap& destination) 
         destination.CopyFrom(source, 0);
     RunInPlace(destination);
 }
+
+} // namespace skimlet

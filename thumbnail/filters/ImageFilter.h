@@ -2,6 +2,8 @@
 
 #include "base/PLObject.h"
 
+namespace skimlet {
+
 class CRasterBitmap;
 
 // Base of the image filters. A concrete filter overrides one of the two
@@ -13,3 +15,5 @@ public:
     // Copies the source into the destination and runs the filter there.
     virtual void Run(const CRasterBitmap& source, CRasterBitmap& destination);
 };
+
+} // namespace skimlet

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+namespace skimlet {
+
 namespace {
 
 // Runs `pixelToByte` over every 32-bit pixel of the source into an 8-bit
@@ -75,3 +77,5 @@ void CLightnessInvertFilter::Run(const CRasterBitmap& source, CRasterBitmap& des
         }
     }
 }
+
+} // namespace skimlet

@@ -6,6 +6,8 @@
 // They read 32-bit pixels; sources of 1 or 8 bits per pixel are expanded
 // through their palette first.
 
+namespace skimlet {
+
 // 8 bits per pixel with a grey-ramp palette: grey = 0.212671 red + 0.71516 green
 // + 0.072169 blue, truncated.
 class CGreyscaleFilter : public CImageFilter {
@@ -41,3 +43,5 @@ class CLightnessInvertFilter : public CImageFilter {
 public:
     void Run(const CRasterBitmap& source, CRasterBitmap& destination) override;
 };
+
+} // namespace skimlet

@@ -14,7 +14,7 @@
 
 #define SKIMLET_AVX2 __attribute__((target("avx2")))
 
-namespace resample::avx2 {
+namespace skimlet::resample::avx2 {
 
 namespace {
 
@@ -253,11 +253,11 @@ void ColumnLines(const ContributionTable& table, const ColumnSchedule& schedule,
     SweepColumns(kKernels, table, schedule, rows, firstColumn, count, output, outputStep, scratch);
 }
 
-} // namespace resample::avx2
+} // namespace skimlet::resample::avx2
 
 #else
 
-namespace resample::avx2 {
+namespace skimlet::resample::avx2 {
 
 bool Available() {
     return false;
@@ -279,6 +279,6 @@ void ColumnLines(const ContributionTable& table, const ColumnSchedule& schedule,
     portable::ColumnLines(table, schedule, rows, firstColumn, count, output, outputStep, scratch);
 }
 
-} // namespace resample::avx2
+} // namespace skimlet::resample::avx2
 
 #endif

@@ -24,7 +24,7 @@
 
 #define SKIMLET_AVX512 __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl")))
 
-namespace resample::avx512 {
+namespace skimlet::resample::avx512 {
 
 namespace {
 
@@ -421,11 +421,11 @@ void ColumnLines(const ContributionTable& table, const ColumnSchedule& schedule,
     SweepColumns(kKernels, table, schedule, rows, firstColumn, count, output, outputStep, scratch);
 }
 
-} // namespace resample::avx512
+} // namespace skimlet::resample::avx512
 
 #else
 
-namespace resample::avx512 {
+namespace skimlet::resample::avx512 {
 
 bool Available() {
     return false;
@@ -451,6 +451,6 @@ void ColumnLines(const ContributionTable& table, const ColumnSchedule& schedule,
     portable::ColumnLines(table, schedule, rows, firstColumn, count, output, outputStep, scratch);
 }
 
-} // namespace resample::avx512
+} // namespace skimlet::resample::avx512
 
 #endif

@@ -2,6 +2,8 @@
 
 #include "filters/Resampler.h"
 
+namespace skimlet {
+
 namespace resample::portable {
 
 namespace {
@@ -88,3 +90,5 @@ void ColumnLines(const ContributionTable& table, const ColumnSchedule&,
 }
 
 } // namespace resample::portable
+
+} // namespace skimlet

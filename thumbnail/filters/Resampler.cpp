@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace skimlet {
+
 namespace {
 
 ResizeSimd BestResizeSimd() {
@@ -232,3 +234,5 @@ void ColumnLines(const ContributionTable& table, const ColumnSchedule& schedule,
 }
 
 } // namespace resample
+
+} // namespace skimlet

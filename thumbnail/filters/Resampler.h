@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace skimlet {
+
 // Vector instructions the resize filters may use. Every choice gives the same
 // bytes: each sum is taken term by term in the same order in double precision,
 // a vector lane holding one of the four bytes of a pixel.
@@ -143,3 +145,5 @@ void ColumnLines(const ContributionTable& table, const ColumnSchedule& schedule,
                  const std::uint8_t* const* rows, int firstColumn, int count, std::uint8_t* output,
                  std::ptrdiff_t outputStep, double* scratch);
 } // namespace resample::avx512
+
+} // namespace skimlet

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+namespace skimlet {
+
 namespace {
 
 [[noreturn]] void ThrowOutOfMemory() {
@@ -205,3 +207,5 @@ CHammingResizeFilter::CHammingResizeFilter(int newWidth, int newHeight, double r
 ResizeKernel CHammingResizeFilter::Kernel() const {
     return HammingKernel(radius_);
 }
+
+} // namespace skimlet

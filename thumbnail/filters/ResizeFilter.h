@@ -3,6 +3,8 @@
 #include "bitmaps/Orientation.h"
 #include "filters/ImageFilter.h"
 
+namespace skimlet {
+
 struct ResizeKernel;
 
 // Resizing filters: a separable two-pass resampler, lines first, then columns,
@@ -76,3 +78,5 @@ public:
 protected:
     ResizeKernel Kernel() const override;
 };
+
+} // namespace skimlet

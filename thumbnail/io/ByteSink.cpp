@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace skimlet {
+
 namespace {
 
 // The folder of `path` as a prefix ending in "/", or "./" when it names none.
@@ -169,3 +171,5 @@ void CBufferedFileSink::Close() {
                          "Writing " + path_ + " failed (" + std::strerror(error) + ")");
     }
 }
+
+} // namespace skimlet

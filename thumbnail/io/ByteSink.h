@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+namespace skimlet {
+
 // Collects an encoder's output in one bounded buffer.
 class CByteSink : public CPLObject {
 public:
@@ -59,3 +61,5 @@ private:
     std::FILE* file_ = nullptr;
     std::unique_ptr<std::uint8_t[]> ownedBuffer_;
 };
+
+} // namespace skimlet

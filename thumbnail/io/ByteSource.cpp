@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 
+namespace skimlet {
+
 namespace {
 
 // Stands in for the data of an empty block, so that an open source always has
@@ -94,3 +96,5 @@ int CMemoryBlockSource::Open(const std::uint8_t* data, std::int64_t size) {
 void CMemoryBlockSource::Close() {
     CByteSource::Close();
 }
+
+} // namespace skimlet

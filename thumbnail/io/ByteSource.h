@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace skimlet {
+
 // Told how far a decode has got, as a fraction from 0.0 to 1.0.
 class CProgressObserver {
 public:
@@ -97,3 +99,5 @@ public:
     int Open(const ResourceModule& module, int resourceId, const char* resourceType = nullptr);
     void Close() override;
 };
+
+} // namespace skimlet

@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace skimlet {
+
 namespace {
 
 // Closes a file descriptor when it goes out of scope; the mapping outlives it.
@@ -106,3 +108,5 @@ void CMappedFileSource::Close() {
     }
     CByteSource::Close();
 }
+
+} // namespace skimlet

@@ -6,6 +6,8 @@
 #include <limits>
 #include <string>
 
+namespace skimlet {
+
 CModuleResourceSource::CModuleResourceSource() : CByteSource(nullptr) {}
 
 CModuleResourceSource::~CModuleResourceSource() {
@@ -27,3 +29,5 @@ int CModuleResourceSource::Open(const ResourceModule& module, int resourceId,
 void CModuleResourceSource::Close() {
     CByteSource::Close();
 }
+
+} // namespace skimlet

@@ -2,6 +2,8 @@
 
 #include <iterator>
 
+namespace skimlet {
+
 namespace {
 
 // Resource type names compare as on the original platform: without regard to
@@ -40,3 +42,5 @@ const ResourceModule& SkimletModule() {
     static const ResourceModule module{kSkimletEntries, std::size(kSkimletEntries)};
     return module;
 }
+
+} // namespace skimlet

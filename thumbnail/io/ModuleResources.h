@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace skimlet {
+
 // Blocks of bytes compiled into a library and found by (module, identifier,
 // type name): the least a resource-reading decoder needs.
 inline constexpr const char* kRawDataResourceType = "RCDATA";
@@ -26,3 +28,5 @@ const ResourceEntry* FindModuleResource(const ResourceModule& module, int id, co
 
 // Skimlet's own resources; string 100 is the project name.
 const ResourceModule& SkimletModule();
+
+} // namespace skimlet

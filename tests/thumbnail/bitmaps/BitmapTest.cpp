@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace skimlet;
+
 namespace {
 
 // New bitmaps are 16 x 16 at 8 bits with a grey ramp; DIB lines are padded to 4 bytes.

@@ -12,6 +12,8 @@
 
 #include <climits>
 
+using namespace skimlet;
+
 namespace {
 
 using namespace std::string_literals;

@@ -6,6 +6,8 @@
 
 #include <vector>
 
+using namespace skimlet;
+
 namespace {
 
 // Reads from an exactly sized heap copy, so that the sanitizers see any read past the end.

@@ -11,6 +11,8 @@
 
 #include <algorithm>
 
+using namespace skimlet;
+
 namespace {
 
 using testsupport::JpegKind;

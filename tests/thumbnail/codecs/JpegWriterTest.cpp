@@ -10,6 +10,8 @@
 
 #include <filesystem>
 
+using namespace skimlet;
+
 namespace {
 
 using testsupport::ReadFile;

@@ -9,6 +9,8 @@
 
 #include <filesystem>
 
+using namespace skimlet;
+
 namespace {
 
 using namespace std::string_literals;

@@ -9,6 +9,8 @@
 #include <array>
 #include <memory>
 
+using namespace skimlet;
+
 namespace {
 
 using Q = CColorQuantizer;

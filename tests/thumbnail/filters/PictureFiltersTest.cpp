@@ -9,6 +9,8 @@
 #include <limits>
 #include <numbers>
 
+using namespace skimlet;
+
 namespace {
 
 using Pixels = std::vector<std::uint32_t>;

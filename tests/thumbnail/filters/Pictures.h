@@ -18,6 +18,8 @@
 // Small pictures for filter tests, as pixel values in rows from the top: the
 // 0xAARRGGBB value at 32 bits per pixel, the index at 1 and 8.
 
+namespace skimlet {
+
 inline void FillPicture(CRasterBitmap& bitmap, int width, int bitsPerPixel,
                         const std::vector<std::uint32_t>& pixels) {
     const int height = static_cast<int>(pixels.size()) / width;
@@ -131,3 +133,5 @@ inline Picture Reference(const Picture& p, int newWidth, int newHeight, double r
                          const Kernel& k = kTent) {
     return ReferencePass(ReferencePass(p, newWidth, true, radius, k), newHeight, false, radius, k);
 }
+
+} // namespace skimlet

@@ -10,6 +10,8 @@
 #include <numbers>
 #include <random>
 
+using namespace skimlet;
+
 namespace {
 
 Picture RandomPicture(int width, int height, unsigned seed) {

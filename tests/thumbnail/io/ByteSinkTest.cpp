@@ -10,6 +10,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+using namespace skimlet;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace skimlet;
+
 namespace {
 
 struct RecordingObserver : CProgressObserver {

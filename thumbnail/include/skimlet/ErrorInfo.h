@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+namespace skimlet {
+
 // The calling thread's current error information: what the last failing
 // operation of a component said about the failure.
 struct ErrorInfo {
@@ -16,3 +18,5 @@ void SetErrorInfo(ErrorInfo info);
 // Takes this thread's error information: returns it and clears it.
 std::optional<ErrorInfo> GetErrorInfo();
 void ClearErrorInfo();
+
+} // namespace skimlet

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace skimlet {
+
 // Result codes of the component's operations: S_OK and S_FALSE succeed,
 // negative values fail.
 using HRESULT = std::int32_t;
@@ -18,3 +20,5 @@ constexpr bool Succeeded(HRESULT hr) {
 constexpr bool Failed(HRESULT hr) {
     return hr < 0;
 }
+
+} // namespace skimlet

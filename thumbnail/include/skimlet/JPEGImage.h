@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+namespace skimlet {
+
 // Makes JPEG thumbnails of photos.
 //
 //     JPEGImage image;
@@ -58,3 +60,5 @@ private:
     struct State;
     std::unique_ptr<State> state_;
 };
+
+} // namespace skimlet
