@@ -154,4 +154,8 @@ void CDibBitmap::PasteAt(const CRasterBitmap& source, int x, int y) {
     }
 }
 
+std::unique_ptr<CRasterBitmap> CDibBitmap::NewEmpty() const {
+    return std::make_unique<CDibBitmap>();
+}
+
 } // namespace skimlet

@@ -37,6 +37,7 @@ protected:
     void AllocateStorage(int width, int height, int bitsPerPixel, bool hasAlpha) override;
     void ReleaseStorage() override;
     void BuildLineTable() override;
+    std::unique_ptr<CRasterBitmap> NewEmpty() const override;
 
 private:
     // Points palette and bits into the block according to its header.

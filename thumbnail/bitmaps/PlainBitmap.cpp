@@ -49,4 +49,8 @@ void CPlainBitmap::BuildLineTable() {
         lines_[y] = pixels_.get() + y * stride;
 }
 
+std::unique_ptr<CRasterBitmap> CPlainBitmap::NewEmpty() const {
+    return std::make_unique<CPlainBitmap>();
+}
+
 } // namespace skimlet

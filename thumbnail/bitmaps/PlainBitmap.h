@@ -22,6 +22,7 @@ protected:
     void AllocateStorage(int width, int height, int bitsPerPixel, bool hasAlpha) override;
     void ReleaseStorage() override;
     void BuildLineTable() override;
+    std::unique_ptr<CRasterBitmap> NewEmpty() const override;
 
 private:
     PixelBlock pixels_;

@@ -1,11 +1,6 @@
 #include "bitmaps/RasterBitmap.h"
 
 #include "base/TextException.h"
-#include "bitmaps/PlainBitmap.h"
-#include "filters/ColorQuantizer.h"
-#include "filters/GeometryFilters.h"
-#include "filters/PixelFilters.h"
-#include "filters/ResizeFilter.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -165,9 +160,9 @@ void CRasterBitmap::CopyFrom(const CRasterBitmap& source, int bitsPerPixel) {
         if (bitsPerPixel == 0 || bitsPerPixel == bitsPerPixel_)
             return;
         // Converting in place: Allocate would free the pixels being read.
-        CPlainBitmap copy;
-        copy.CopyFrom(source, 0);
-        ConvertFrom(copy, bitsPerPixel);
+        const std::unique_ptr<CRasterBitmap> copy = NewEmpty();
+        copy->CopyFrom(source, 0);
+        ConvertFrom(*copy, bitsPerPixel);
         return;
     }
     if (bitsPerPixel == 0 || bitsPerPixel == source.BitsPerPixel()) {
@@ -186,10 +181,9 @@ void CRasterBitmap::ConvertFrom(const CRasterBitmap& source, int bitsPerPixel) {
     const int width = source.Width();
     const int height = source.Height();
     const int from = source.BitsPerPixel();
-    if (bitsPerPixel == 8 && from == 32) {
-        CColorQuantizer(quantizeMethod_, quantizeDither_).Run(source, *this);
-        return;
-    }
+    if (bitsPerPixel == 8 && from == 32)
+        throw CTextException(SkimletCode::kUnsupported,
+                             "Bitmaps of 32 bits per pixel reach 8 through the colour quantizer.");
     Allocate(width, height, bitsPerPixel, bitsPerPixel == 32 && source.HasAlpha());
 
     if (bitsPerPixel == 32) {
@@ -239,54 +233,6 @@ void CRasterBitmap::ConvertFrom(const CRasterBitmap& source, int bitsPerPixel) {
                 lines_[y][x / 8] |= static_cast<std::uint8_t>(0x80u >> (x % 8));
         }
     }
-}
-
-// Resize filter shortcuts.
-
-void CRasterBitmap::ResizeTent(int newWidth, int newHeight) {
-    CTentResizeFilter(newWidth, newHeight).RunInPlace(*this);
-}
-
-void CRasterBitmap::ResizeBox(int newWidth, int newHeight, double radius) {
-    CBoxResizeFilter(newWidth, newHeight, radius).RunInPlace(*this);
-}
-
-void CRasterBitmap::ResizeGaussian(int newWidth, int newHeight, double radius) {
-    CGaussianResizeFilter(newWidth, newHeight, radius).RunInPlace(*this);
-}
-
-void CRasterBitmap::ResizeHamming(int newWidth, int newHeight, double radius) {
-    CHammingResizeFilter(newWidth, newHeight, radius).RunInPlace(*this);
-}
-
-// Shortcuts to the non-resizing filters.
-
-void CRasterBitmap::Quantize(int paletteMethod, int ditherMethod) {
-    CColorQuantizer(paletteMethod, ditherMethod).RunInPlace(*this);
-}
-
-void CRasterBitmap::ToGreyscale() {
-    CGreyscaleFilter().RunInPlace(*this);
-}
-
-void CRasterBitmap::Rotate(double radians, std::uint32_t background) {
-    CRotateFilter(radians, background).RunInPlace(*this);
-}
-
-void CRasterBitmap::ExtractAlpha() {
-    CAlphaExtractFilter().RunInPlace(*this);
-}
-
-void CRasterBitmap::Crop(int left, int right, int top, int bottom) {
-    CCropFilter(left, right, top, bottom).RunInPlace(*this);
-}
-
-void CRasterBitmap::Threshold(int minimum, int maximum, int channel) {
-    CThresholdFilter(minimum, maximum, channel).RunInPlace(*this);
-}
-
-void CRasterBitmap::InvertLightness() {
-    CLightnessInvertFilter().RunInPlace(*this);
 }
 
 } // namespace skimlet

@@ -51,26 +51,12 @@ public:
     int QuantizeDither() const { return quantizeDither_; }
     int QuantizeMethod() const { return quantizeMethod_; }
 
-    // Depth 0 or the source's own depth copies exactly; 1, 8 and 32 convert.
+    // Depth 0 or the source's own depth copies exactly; 1, 8 and 32 convert,
+    // except 32 to 8, which needs the colour quantizer (CopyConverted among the
+    // filters) and throws CTextException 6 here.
     void CopyFrom(const CRasterBitmap& source, int bitsPerPixel);
 
     int AccessCount() const { return accessCount_; }
-
-    // Resize filter shortcuts: each runs the filter in place on this bitmap,
-    // which becomes 32 bits per pixel at the new size.
-    void ResizeTent(int newWidth, int newHeight);
-    void ResizeBox(int newWidth, int newHeight, double radius);
-    void ResizeGaussian(int newWidth, int newHeight, double radius);
-    void ResizeHamming(int newWidth, int newHeight, double radius);
-
-    // Shortcuts that run one of the non-resizing filters in place on this bitmap.
-    void Quantize(int paletteMethod, int ditherMethod); // to 8 bits per pixel
-    void ToGreyscale();
-    void Rotate(double radians, std::uint32_t background);
-    void ExtractAlpha();
-    void Crop(int left, int right, int top, int bottom);
-    void Threshold(int minimum, int maximum, int channel);
-    void InvertLightness();
 
     // Bytes that `width` pixels need at `bitsPerPixel`, without padding.
     static std::int64_t PackedLineBytes(std::int64_t width, int bitsPerPixel);
@@ -81,6 +67,8 @@ protected:
     virtual void AllocateStorage(int width, int height, int bitsPerPixel, bool hasAlpha) = 0;
     virtual void ReleaseStorage() = 0;
     virtual void BuildLineTable() = 0;
+    // An empty bitmap of the same kind, for conversions that need a scratch copy.
+    virtual std::unique_ptr<CRasterBitmap> NewEmpty() const = 0;
 
     // Checks the arguments of Allocate; throws CTextException for bad ones.
     static void CheckFormat(int width, int height, int bitsPerPixel);

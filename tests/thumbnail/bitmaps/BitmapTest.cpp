@@ -95,6 +95,9 @@ TEST(Bitmap, ConversionsFollowPalettesAndBrightness) {
     copy.CopyFrom(copy, 32);
     EXPECT_EQ(copy.BitsPerPixel(), 32);
     EXPECT_EQ(copy.PixelAt(1, 0), 0x04030201u);
+    indexed.CopyFrom(indexed, 32); // the scratch copy is a bitmap of the same kind
+    EXPECT_EQ(indexed.BitsPerPixel(), 32);
+    EXPECT_EQ(indexed.PixelAt(1, 0), 0x04030201u);
 }
 
 TEST(Bitmap, NearestPaletteIndexTakesFirstClosestEntry) {

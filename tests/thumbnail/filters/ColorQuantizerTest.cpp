@@ -3,6 +3,7 @@
 #include "Pictures.h"
 #include "bitmaps/DibBitmap.h"
 #include "bitmaps/PlainBitmap.h"
+#include "filters/BitmapFilters.h"
 
 #include <gtest/gtest.h>
 
@@ -125,20 +126,35 @@ TEST(ColorQuantizer, FloydSteinbergWalksOddRowsRightToLeft) {
     EXPECT_EQ(PixelsOf(*result), (Colours{kDark, kDark, kLight, kDark}));
 }
 
-TEST(ColorQuantizer, CopyFromConvertsThroughTheQuantizerSettings) {
+TEST(ColorQuantizer, CopyConvertedGoesThroughTheQuantizerSettings) {
     CDibBitmap colour;
     FillPicture(colour, 2, 32, {0xFFFF0000, Grey(101)});
     CDibBitmap indexed;
-    indexed.CopyFrom(colour, 8); // default: fixed palette, no dithering
+    // The bitmap model alone knows no quantizer and says so.
+    ExpectTextException(SkimletCode::kUnsupported, [&] { indexed.CopyFrom(colour, 8); });
+    CopyConverted(indexed, colour, 8); // default: fixed palette, no dithering
     EXPECT_EQ(PixelsOf(indexed), PixelsOf(*Quantized(PixelsOf(colour), 2, Q::FixedPalette, 0)));
     EXPECT_EQ(ColoursOf(indexed, 249, 1), Colours{0xFF0000FF}); // alpha kept from Allocate
 
     indexed.SetQuantization(Q::NoDither, Q::MedianCut);
-    indexed.CopyFrom(colour, 8);
+    CopyConverted(indexed, colour, 8);
     EXPECT_EQ(ColoursOf(indexed, 8, 2), (Colours{0x626262, 0xFF0000}));
     EXPECT_EQ(PixelsOf(indexed), (Colours{1, 8}));
 
-    colour.Quantize(Q::Popularity, Q::NoDither); // in place; red level 31 is not counted
+    // In place, with the bitmap's own settings; other depths copy as CopyFrom does.
+    CDibBitmap same;
+    FillPicture(same, 2, 32, {0xFFFF0000, Grey(101)});
+    same.SetQuantization(Q::NoDither, Q::MedianCut);
+    CopyConverted(same, same, 8);
+    EXPECT_EQ(PixelsOf(same), PixelsOf(indexed));
+    EXPECT_EQ(ColoursOf(same, 8, 2), ColoursOf(indexed, 8, 2));
+    CDibBitmap wide;
+    wide.CopyFrom(indexed, 32);
+    CopyConverted(same, same, 32);
+    EXPECT_EQ(same.BitsPerPixel(), 32);
+    EXPECT_EQ(PixelsOf(same), PixelsOf(wide));
+
+    Quantize(colour, Q::Popularity, Q::NoDither); // in place; red level 31 is not counted
     EXPECT_EQ(colour.BitsPerPixel(), 8);
     EXPECT_EQ(ColoursOf(colour, 8, 2), (Colours{0x626262, 0}));
     EXPECT_EQ(PixelsOf(colour), (Colours{1, 8}));

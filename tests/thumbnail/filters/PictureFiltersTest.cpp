@@ -1,6 +1,7 @@
 #include "Pictures.h"
 #include "bitmaps/DibBitmap.h"
 #include "bitmaps/PlainBitmap.h"
+#include "filters/BitmapFilters.h"
 #include "filters/GeometryFilters.h"
 #include "filters/PixelFilters.h"
 
@@ -19,7 +20,7 @@ TEST(PictureFilters, GreyscaleWeighsChannelsAndKeepsGreys) {
     CDibBitmap picture;
     FillPicture(picture, 6, 32,
                 {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF, 0xFF131313, 0xFF7C7C7C});
-    picture.ToGreyscale();
+    ToGreyscale(picture);
     EXPECT_EQ(picture.BitsPerPixel(), 8);
     EXPECT_EQ(PixelsOf(picture), (Pixels{54, 182, 18, 255, 19, 124}));
     EXPECT_EQ(picture.Palette()[100], (PaletteEntry{100, 100, 100, 255}));
@@ -43,12 +44,12 @@ TEST(PictureFilters, AlphaThresholdAndLightness) {
     EXPECT_EQ(result.BitsPerPixel(), 8);
     EXPECT_EQ(PixelsOf(result), (Pixels{0, 11, 19, 0}));
     ExpectTextException(6, [&] { CThresholdFilter(0, 255, 4).Run(picture, result); });
-    ExpectTextException(6, [&] { picture.Threshold(0, 255, -1); });
+    ExpectTextException(6, [&] { Threshold(picture, 0, 255, -1); });
 
     // (200, 100, 50): value 200 becomes 55, hue and saturation kept, so every
     // channel scales by 55 / 200 (27.5 and 13.75 rounded up). Alpha stays.
     FillPicture(picture, 4, 32, {0x40C86432, 0xFF000000, 0xFFFFFFFF, 0xFF646464});
-    picture.InvertLightness();
+    InvertLightness(picture);
     EXPECT_EQ(PixelsOf(picture), (Pixels{0x40371C0E, 0xFFFFFFFF, 0xFF000000, 0xFF9B9B9B}));
 }
 
@@ -66,10 +67,10 @@ TEST(PictureFilters, RotateTurnsCounterClockwiseAroundTheCentre) {
     // round, the corners of the result are background.
     const std::uint32_t bg = 0xFF00FF00;
     FillPicture(picture, 2, 32, {1, 2, 3, 4});
-    picture.Rotate(std::numbers::pi / 4, bg);
+    Rotate(picture, std::numbers::pi / 4, bg);
     EXPECT_EQ(picture.Width(), 3);
     EXPECT_EQ(PixelsOf(picture), (Pixels{bg, 2, bg, 1, 4, 4, bg, 3, bg}));
-    ExpectTextException(6, [&] { picture.Rotate(std::numeric_limits<double>::quiet_NaN(), 0); });
+    ExpectTextException(6, [&] { Rotate(picture, std::numeric_limits<double>::quiet_NaN(), 0); });
 }
 
 TEST(PictureFilters, CropKeepsDepthAndClipsToThePicture) {
@@ -81,13 +82,13 @@ TEST(PictureFilters, CropKeepsDepthAndClipsToThePicture) {
     EXPECT_EQ(PixelsOf(result), (Pixels{5, 6, 9, 10}));
     CCropFilter(-5, 99, -1, 2).Run(picture, result);
     EXPECT_EQ(PixelsOf(result), (Pixels{0, 1, 2, 3, 4, 5, 6, 7}));
-    ExpectTextException(6, [&] { picture.Crop(2, 2, 0, 3); });
-    ExpectTextException(6, [&] { picture.Crop(4, 9, 0, 3); });
+    ExpectTextException(6, [&] { Crop(picture, 2, 2, 0, 3); });
+    ExpectTextException(6, [&] { Crop(picture, 4, 9, 0, 3); });
 
     CPlainBitmap bits; // 1 bit per pixel, cut off a byte boundary
     FillPicture(bits, 10, 1, {1, 0, 1, 1, 0, 0, 1, 0, 1, 1});
     bits.Palette()[1] = PaletteEntry{1, 2, 3, 4};
-    bits.Crop(3, 10, 0, 1);
+    Crop(bits, 3, 10, 0, 1);
     EXPECT_EQ(bits.BitsPerPixel(), 1);
     EXPECT_EQ(PixelsOf(bits), (Pixels{1, 0, 0, 1, 0, 1, 1}));
     EXPECT_EQ(bits.Palette()[1], (PaletteEntry{1, 2, 3, 4}));
