@@ -1,5 +1,7 @@
 #pragma once
 
+#include "skimlet/Export.h"
+
 #include <optional>
 #include <string>
 
@@ -14,9 +16,9 @@ struct ErrorInfo {
 };
 
 // Installs `info` as this thread's error information, replacing any before it.
-void SetErrorInfo(ErrorInfo info);
+SKIMLET_API void SetErrorInfo(ErrorInfo info);
 // Takes this thread's error information: returns it and clears it.
-std::optional<ErrorInfo> GetErrorInfo();
-void ClearErrorInfo();
+SKIMLET_API std::optional<ErrorInfo> GetErrorInfo();
+SKIMLET_API void ClearErrorInfo();
 
 } // namespace skimlet
