@@ -53,7 +53,7 @@ std::string ThumbnailReason(const GallerySettings& settings) {
     if (std::optional<skimlet::ErrorInfo> info = skimlet::GetErrorInfo();
         info && !info->description.empty())
         return WithoutTrailingBreaks(info->description);
-    if (settings.maxWidth == settings.maxHeight)
+    if (skimlet::JPEGImage::NoThumbnailFor(settings.maxWidth, settings.maxHeight))
         return "no thumbnail is made while MaxWidth and MaxHeight are equal (" +
                std::to_string(settings.maxWidth) + ")";
     return "the thumbnail component made no thumbnail and gave no reason";

@@ -109,7 +109,7 @@ HRESULT JPEGImage::GenerateThumbnail(std::int16_t maxWidth, std::int16_t maxHeig
     State& s = *state_;
     s.maxWidth = maxWidth;
     s.maxHeight = maxHeight;
-    if (maxWidth == maxHeight) {
+    if (NoThumbnailFor(maxWidth, maxHeight)) {
         // Not an error: nothing to report, and nothing stale either.
         ClearErrorInfo();
         return S_FALSE;
@@ -138,6 +138,10 @@ HRESULT JPEGImage::GenerateThumbnail(std::int16_t maxWidth, std::int16_t maxHeig
         CJpegWriter writer;
         writer.EncodeToFile(path, thumbnail);
     });
+}
+
+bool JPEGImage::NoThumbnailFor(std::int16_t maxWidth, std::int16_t maxHeight) {
+    return maxWidth == maxHeight;
 }
 
 } // namespace skimlet

@@ -102,6 +102,11 @@ TEST(JPEGImage, SizesNamesAndTheStoredDirectory) {
     EXPECT_EQ(image.MaxWidth(), 100);
     EXPECT_EQ(image.GenerateThumbnail(-5, -10), S_FALSE);
     EXPECT_TRUE(GetErrorInfo().has_value());
+    // The published rule names the quiet case only.
+    EXPECT_TRUE(JPEGImage::NoThumbnailFor(100, 100));
+    EXPECT_TRUE(JPEGImage::NoThumbnailFor(0, 0));
+    EXPECT_FALSE(JPEGImage::NoThumbnailFor(-5, -10));
+    EXPECT_FALSE(JPEGImage::NoThumbnailFor(120, 0));
     EXPECT_FALSE(fs::exists(dir.Path() / "site/c._tn.jpg"));
     image.SetOutputDirectory(dir / "missing");
     EXPECT_EQ(image.GenerateThumbnail(120, 0), S_FALSE);

@@ -7,8 +7,6 @@ namespace skimlet {
 class CPLObject {
 public:
     virtual ~CPLObject() = default;
-    // Validity hook for debugging; the library's classes keep no invariant worth checking here.
-    virtual void CheckState() const {}
 
 protected:
     CPLObject() = default;

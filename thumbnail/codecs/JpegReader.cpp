@@ -115,8 +115,9 @@ void CJpegReader::ReadImage(CRasterBitmap& bitmap, PaletteHolder&, int& requeste
 
 void CJpegReader::Decompress(CRasterBitmap& bitmap, int& requestedBpp) {
     jpeg_decompress_struct& d = decompressor_;
-    if (fastDecoding_)
-        d.do_fancy_upsampling = FALSE;
+    // Plain chroma upsampling rather than libjpeg's smoother one: faster, and
+    // the thumbnails' bytes depend on it.
+    d.do_fancy_upsampling = FALSE;
     d.dct_method = JDCT_FLOAT;
 
     const bool grey = d.out_color_space == JCS_GRAYSCALE;

@@ -19,10 +19,6 @@ public:
     CJpegReader(const CJpegReader&) = delete;
     CJpegReader& operator=(const CJpegReader&) = delete;
 
-    // Fast decoding (the default) uses plain chroma upsampling instead of
-    // libjpeg's smoother one.
-    void SetFastDecoding(bool fast) { fastDecoding_ = fast; }
-
 protected:
     void ReadImage(CRasterBitmap& bitmap, PaletteHolder& paletteHolder, int& requestedBpp,
                    CByteSource& source) override;
@@ -36,7 +32,6 @@ private:
     jpeg_error_mgr errorManager_{};
     jpeg_source_mgr sourceManager_{};
     jpeg_progress_mgr progressManager_{};
-    bool fastDecoding_ = true;
 };
 
 } // namespace skimlet

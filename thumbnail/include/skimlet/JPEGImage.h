@@ -1,6 +1,7 @@
 #pragma once
 
 #include "skimlet/ErrorInfo.h"
+#include "skimlet/Export.h"
 #include "skimlet/HResult.h"
 
 #include <cstdint>
@@ -19,7 +20,7 @@ namespace skimlet {
 // A photo or thumbnail that cannot be handled is not a failure of the call:
 // the operation returns S_FALSE and leaves this thread's error information
 // (GetErrorInfo) describing the problem.
-class JPEGImage {
+class SKIMLET_API JPEGImage {
 public:
     // Identifies this component's interface in error information.
     static constexpr const char* kInterfaceId = "{7D1F3C52-6A0B-4E8E-9C4D-2B57A9E1F0C3}";
@@ -48,6 +49,9 @@ public:
     // the height, and the photo's aspect ratio gives the other side. Equal
     // arguments write nothing and return S_FALSE.
     HRESULT GenerateThumbnail(std::int16_t maxWidth, std::int16_t maxHeight);
+    // True when GenerateThumbnail(maxWidth, maxHeight) writes nothing by rule and
+    // leaves no error information, whatever the photo: the arguments are equal.
+    static bool NoThumbnailFor(std::int16_t maxWidth, std::int16_t maxHeight);
 
     // The loaded photo's size as a viewer shows it.
     std::int16_t Width() const;
