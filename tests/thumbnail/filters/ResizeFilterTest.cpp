@@ -2,12 +2,13 @@
 #include "Pictures.h"
 #include "bitmaps/DibBitmap.h"
 #include "bitmaps/PlainBitmap.h"
+#include "filters/BitmapFilters.h"
+#include "filters/ContributionTable.h"
 #include "filters/Resampler.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <numbers>
 #include <random>
 
 using namespace skimlet;
@@ -109,20 +110,44 @@ TEST(ResizeFilter, EveryPathMatchesTheReference) {
     }
 }
 
+TEST(ResizeFilter, KernelsGiveHandWorkedValues) {
+    // Values worked out by hand: sqrt(2 pi) = 2.5066282746, e^-1 = 0.3678794412.
+    const struct {
+        const char* name;
+        ResizeKernel kernel;
+        double x;
+        double expected;
+    } cases[] = {
+        {"tent", TentKernel(1.0), 0.0, 1.0},
+        {"tent", TentKernel(1.0), -0.25, 0.75},
+        {"tent", TentKernel(1.0), 1.0, 0.0}, // open at the radius
+        {"tent", TentKernel(2.0), 0.5, 1.5},
+        {"box", BoxKernel(0.4), -0.4, 1.0}, // closed at the radius
+        {"box", BoxKernel(0.4), 0.41, 0.0},
+        {"box", BoxKernel(1.0), 0.7, 1.0},
+        {"Gaussian", GaussianKernel(1.0), 0.0, 0.1467626632},  // e^-1 / sqrt(2 pi)
+        {"Gaussian", GaussianKernel(1.0), -1.0, 0.0539909665}, // e^-2 / sqrt(2 pi)
+        {"Gaussian", GaussianKernel(2.0), 1.0, 0.0890160549},  // e^-1.5 / sqrt(2 pi)
+        {"Gaussian", GaussianKernel(1.0), 1.01, 0.0},
+        {"Hamming", HammingKernel(1.0), 0.0, 1.0},
+        {"Hamming", HammingKernel(1.0), 0.25, 0.4861708107}, // 0.54 * sin(pi/4) / (pi/4)
+        {"Hamming", HammingKernel(1.0), -0.5, 0.0509295818}, // 0.08 * 2 / pi
+        {"Hamming", HammingKernel(2.5), 1.5, -0.0169765273}, // 0.08 * -1 / (1.5 pi)
+        {"Hamming", HammingKernel(1.0), 1.5, 0.0},
+    };
+    for (const auto& c : cases)
+        EXPECT_NEAR(c.kernel.weight(c.x, c.kernel.radius), c.expected, 1e-9)
+            << c.name << " radius " << c.kernel.radius << " at " << c.x;
+}
+
 TEST(ResizeFilter, FamilyKernelsMatchTheReference) {
-    const Kernel box = [](double x, double r) { return std::abs(x) <= r ? 1.0 : 0.0; };
-    const Kernel gaussian = [](double x, double r) {
-        return std::abs(x) <= r ? std::exp(-(x * x) / r - 1.0) / std::sqrt(2.0 * std::numbers::pi)
-                                : 0.0;
+    // The kernels themselves are pinned above; this checks the passes under each.
+    const auto under = [](ResizeKernel (*make)(double)) -> Kernel {
+        return [make](double x, double r) { return make(r).weight(x, r); };
     };
-    const Kernel hamming = [](double x, double r) {
-        if (std::abs(x) > r)
-            return 0.0;
-        if (x == 0.0)
-            return 1.0;
-        const double px = std::numbers::pi * x;
-        return (0.54 + 0.46 * std::cos(2.0 * std::numbers::pi * x)) * std::sin(px) / px;
-    };
+    const Kernel box = under(BoxKernel);
+    const Kernel gaussian = under(GaussianKernel);
+    const Kernel hamming = under(HammingKernel);
     const Picture p = RandomPicture(19, 14, 3);
     for (const auto& [w, h] : {std::pair{7, 5}, std::pair{30, 33}}) {
         for (double r : {0.4, 1.0, 2.5}) {
@@ -196,10 +221,10 @@ TEST(ResizeFilter, OtherSourcesInPlaceUseAndShortcuts) {
 
     CDibBitmap shortcut;
     Store(p, shortcut);
-    shortcut.ResizeTent(8, 5);
+    ResizeTent(shortcut, 8, 5);
     EXPECT_EQ(Load(shortcut).bytes, expected.bytes);
     Store(p, shortcut);
-    shortcut.ResizeHamming(8, 5, 2.0);
+    ResizeHamming(shortcut, 8, 5, 2.0);
     EXPECT_EQ(Load(shortcut).bytes, Resized(p, CHammingResizeFilter(8, 5, 2.0)).bytes);
 }
 
