@@ -114,6 +114,14 @@ void Generator::GenerateGallery() {
     state_->problems = std::move(problems);
 }
 
+std::string Generator::NavigationPageClash() const {
+    const vantrel::GallerySettings& settings = state_->settings;
+    std::vector<GenerationProblem> ignored;
+    const vantrel::PhotoList list = vantrel::ListGalleryPhotos(settings, ignored);
+    return vantrel::NavigationPageClash(list.photos, settings.outputFilename,
+                                        settings.createPageForEachPhoto);
+}
+
 void Generator::LoadTemplate(const std::string& templateFile) {
     vantrel::LoadTemplateFile(templateFile, state_->settings);
 }

@@ -22,8 +22,48 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitProblems = 3;
 
+// Names come from the file system: control characters (C0, DEL, C1) and bytes that are
+// not UTF-8 are shown as \xNN, so that a file name cannot drive the terminal.
+std::string Printable(const std::string& text) {
+    std::string shown;
+    const auto escape = [&](unsigned char byte) {
+        char code[8];
+        std::snprintf(code, sizeof code, "\\x%02X", byte);
+        shown += code;
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x80) {
+            if (byte < 0x20 || byte == 0x7F)
+                escape(byte);
+            else
+                shown += text[i];
+            ++i;
+            continue;
+        }
+        // The length of a well-formed UTF-8 sequence starting here, or 0.
+        const std::size_t length = byte >= 0xC2 && byte <= 0xDF   ? 2
+                                   : byte >= 0xE0 && byte <= 0xEF ? 3
+                                   : byte >= 0xF0 && byte <= 0xF4 ? 4
+                                                                  : 0;
+        bool wellFormed = length > 0 && i + length <= text.size();
+        for (std::size_t k = 1; wellFormed && k < length; ++k)
+            wellFormed = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        const bool c1 =
+            wellFormed && byte == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+        if (!wellFormed || c1) {
+            escape(byte);
+            ++i;
+            continue;
+        }
+        shown.append(text, i, length);
+        i += length;
+    }
+    return shown;
+}
+
 int Complain(int status, const std::string& message) {
-    std::fprintf(stderr, "tessary-make: %s\n", message.c_str());
+    std::fprintf(stderr, "tessary-make: %s\n", Printable(message).c_str());
     return status;
 }
 
@@ -118,7 +158,30 @@ std::string CheckInputs(const GallerySettings& s) {
         return "the output folder '" + s.outputDirectory + "' is a file, not a folder";
     if (s.outputFilename.find('/') != std::string::npos)
         return "--output-file takes a file name, not a path: '" + s.outputFilename + "'";
+    if (s.outputFilename == "." || s.outputFilename == "..")
+        return "--output-file takes a file name, not '" + s.outputFilename + "'";
     return "";
+}
+
+// Why the template cannot be saved where asked, found before any work is done.
+std::string CheckSaveTemplate(const std::string& file) {
+    std::error_code error;
+    const fs::path path = fs::absolute(file, error);
+    if (fs::is_directory(path, error))
+        return "--save-template names a folder: '" + file + "'";
+    const fs::path folder = path.parent_path();
+    if (!fs::is_directory(folder, error))
+        return "the folder of the template '" + file + "' does not exist";
+    if (fs::exists(fs::symlink_status(path, error)) ? ::access(path.c_str(), W_OK) != 0
+                                                    : ::access(folder.c_str(), W_OK) != 0)
+        return "cannot write the template '" + file + "'";
+    return "";
+}
+
+bool NavigationPageIncomplete(const std::vector<GenerationProblem>& problems) {
+    return std::any_of(problems.begin(), problems.end(), [](const GenerationProblem& problem) {
+        return problem.step == GenerationProblem::Step::NavigationPage;
+    });
 }
 
 } // namespace
@@ -140,6 +203,8 @@ int main(int argc, char** argv) {
 
     GallerySettings base;
     if (!line.templateFile.empty()) {
+        if (!Readable(line.templateFile))
+            return Complain(kExitUsage, "cannot read the template '" + line.templateFile + "'");
         try {
             Generator loader;
             loader.LoadTemplate(line.templateFile);
@@ -165,15 +230,14 @@ int main(int argc, char** argv) {
     if (const std::string problem = CheckInputs(settings); !problem.empty())
         return Complain(kExitUsage, problem);
     if (!line.saveTemplateFile.empty()) {
-        std::error_code error;
-        const fs::path folder = fs::absolute(line.saveTemplateFile).parent_path();
-        if (!fs::is_directory(folder, error))
-            return Complain(kExitUsage, "the folder of the template '" + line.saveTemplateFile +
-                                            "' does not exist");
+        if (const std::string problem = CheckSaveTemplate(line.saveTemplateFile); !problem.empty())
+            return Complain(kExitUsage, problem);
     }
 
     Generator generator;
     Assign(settings, generator);
+    if (const std::string clash = generator.NavigationPageClash(); !clash.empty())
+        return Complain(kExitUsage, "--output-file cannot name the navigation page: " + clash);
     const int photos = CountPhotos(settings.photoDirectory);
     const int cells = std::min(photos, std::max(0, int{settings.numberOfRows}) *
                                            std::max(0, int{settings.numberOfCols}));
@@ -205,14 +269,21 @@ int main(int argc, char** argv) {
                                  .string();
     const auto& problems = generator.Problems();
     if (!problems.empty()) {
-        std::fprintf(stderr, "tessary-make: the gallery was made, but %zu problem%s came up:\n",
-                     problems.size(), problems.size() == 1 ? "" : "s");
-        for (const GenerationProblem& problem : problems)
-            std::fprintf(stderr, "  %s\n", OneLine(problem.Text()).c_str());
-        std::fprintf(stderr, "Navigation page: %s\n", page.c_str());
-        return kExitProblems;
+        const bool failed = NavigationPageIncomplete(problems);
+        std::fprintf(stderr, "tessary-make: the gallery was %s%zu problem%s came up:\n",
+                     failed ? "not made; " : "made, but ", problems.size(),
+                     problems.size() == 1 ? "" : "s");
+        for (const GenerationProblem& problem : problems) {
+            const std::string text = problem.Text();
+            const std::string head = text.substr(0, text.size() - problem.reason.size());
+            std::fprintf(stderr, "  %s%s\n", Printable(head).c_str(),
+                         Printable(OneLine(problem.reason)).c_str());
+        }
+        if (!failed)
+            std::fprintf(stderr, "Navigation page: %s\n", Printable(page).c_str());
+        return failed ? kExitFailed : kExitProblems;
     }
     if (!line.quiet)
-        std::printf("Navigation page: %s\n", page.c_str());
+        std::printf("Navigation page: %s\n", Printable(page).c_str());
     return kExitDone;
 }

@@ -125,6 +125,10 @@ public:
 
     // Makes the gallery; throws GeneratorError (0x80040191 to 0x80040199).
     void GenerateGallery();
+    // Why GenerateGallery would refuse OutputFilename before writing anything (it names a
+    // photo of PhotoDirectory, or a thumbnail, page or copy of one), or "" when it would
+    // not. Lists the photo folder.
+    std::string NavigationPageClash() const;
     // Reads settings from a template file; throws GeneratorError 0x8004019A. Values are
     // stored as read, without the setter rules. A Description holding only text comes
     // back exactly as SaveTemplate wrote it; one holding elements (a hand-made
