@@ -21,7 +21,7 @@ std::vector<PhotoNames> PlanNames(const std::vector<std::string>& photos,
     std::vector<PhotoNames> plan;
     plan.reserve(photos.size());
     for (const std::string& photo : photos) {
-        PhotoNames names{PlainThumbnailName(photo), PlainPageName(photo), {}};
+        PhotoNames names{PlainThumbnailName(photo), PlainPageName(photo), photo, {}};
         if (taken.contains(names.thumbnail) || taken.contains(names.page)) {
             const std::string base = BaseName(photo);
             const auto free = [&](const std::string& name) {

@@ -26,10 +26,6 @@ struct PhotoList {
     std::int16_t highestIndex = -1;
 };
 
-// A photo's name ends in "jpg" or "JPG", exactly; shorter names than "x.jpg" less the
-// dot have no page or thumbnail name and are left out.
-bool IsPhotoName(std::string_view name);
-
 // The name less its last four characters: "beach.jpg" gives "beach".
 inline std::string BaseName(const std::string& photo) {
     return photo.substr(0, photo.size() - 4);

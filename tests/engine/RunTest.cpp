@@ -87,6 +87,7 @@ TEST_F(EngineTest, MoreThan32767FilesWithoutPhotoPages) {
     for (int i = 100000; i < 132770; ++i) // empty "photos": no thumbnail, quickly copied
         WriteFile(photos + "/p" + std::to_string(i) + ".jpg", "");
     gallery.SetCreatePageForEachPhoto(false);
+    EXPECT_EQ(gallery.Photos().size(), 32767u);
     gallery.SetNumberOfRows(1);
     gallery.SetNumberOfCols(1);
     gallery.GenerateGallery();

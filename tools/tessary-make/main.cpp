@@ -83,62 +83,9 @@ std::string OneLine(std::string text) {
     return result;
 }
 
-GallerySettings SettingsOf(const Generator& g) {
-    GallerySettings s;
-    s.navHeaderFilePath = g.NavHeaderFilePath();
-    s.navFooterFilePath = g.NavFooterFilePath();
-    s.imgHeaderFilePath = g.ImgHeaderFilePath();
-    s.imgFooterFilePath = g.ImgFooterFilePath();
-    s.outputFilename = g.OutputFilename();
-    s.description = g.Description();
-    s.photoDirectory = g.PhotoDirectory();
-    s.outputDirectory = g.OutputDirectory();
-    s.targetFrameName = g.TargetFrameName();
-    s.numberOfRows = g.NumberOfRows();
-    s.numberOfCols = g.NumberOfCols();
-    s.maxWidth = g.MaxWidth();
-    s.maxHeight = g.MaxHeight();
-    s.useNavButtons = g.UseNavButtons();
-    s.useFrames = g.UseFrames();
-    s.createPageForEachPhoto = g.CreatePageForEachPhoto();
-    return s;
-}
-
-void Assign(const GallerySettings& s, Generator& g) {
-    g.SetNavHeaderFilePath(s.navHeaderFilePath);
-    g.SetNavFooterFilePath(s.navFooterFilePath);
-    g.SetImgHeaderFilePath(s.imgHeaderFilePath);
-    g.SetImgFooterFilePath(s.imgFooterFilePath);
-    g.SetOutputFilename(s.outputFilename);
-    g.SetDescription(s.description);
-    g.SetPhotoDirectory(s.photoDirectory);
-    g.SetOutputDirectory(s.outputDirectory);
-    g.SetTargetFrameName(s.targetFrameName);
-    g.SetNumberOfRows(s.numberOfRows);
-    g.SetNumberOfCols(s.numberOfCols);
-    g.SetMaxWidth(s.maxWidth);
-    g.SetMaxHeight(s.maxHeight);
-    g.SetUseNavButtons(s.useNavButtons);
-    g.SetUseFrames(s.useFrames);
-    g.SetCreatePageForEachPhoto(s.createPageForEachPhoto);
-}
-
 bool Readable(const std::string& path) {
     std::error_code error;
     return fs::is_regular_file(path, error) && std::ifstream(path).good();
-}
-
-// Photos as the engine picks them: files whose names end in "jpg" or "JPG".
-int CountPhotos(const std::string& folder) {
-    int count = 0;
-    std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        if (name.size() >= 4 && it->is_regular_file(error) &&
-            (name.ends_with("jpg") || name.ends_with("JPG")))
-            ++count;
-    }
-    return count;
 }
 
 // A usage problem with the settings that the engine would only pass over.
@@ -201,14 +148,14 @@ int main(int argc, char** argv) {
         return kExitDone;
     }
 
-    GallerySettings base;
+    GallerySettings base = DefaultSettings();
     if (!line.templateFile.empty()) {
         if (!Readable(line.templateFile))
             return Complain(kExitUsage, "cannot read the template '" + line.templateFile + "'");
         try {
             Generator loader;
             loader.LoadTemplate(line.templateFile);
-            base = SettingsOf(loader);
+            base = loader.Settings();
         } catch (const GeneratorError& e) {
             return Complain(kExitFailed, "cannot load the template '" + line.templateFile +
                                              "': " + OneLine(e.Description()));
@@ -235,10 +182,10 @@ int main(int argc, char** argv) {
     }
 
     Generator generator;
-    Assign(settings, generator);
+    generator.SetSettings(settings);
     if (const std::string clash = generator.NavigationPageClash(); !clash.empty())
         return Complain(kExitUsage, "--output-file cannot name the navigation page: " + clash);
-    const int photos = CountPhotos(settings.photoDirectory);
+    const int photos = static_cast<int>(generator.Photos().size());
     const int cells = std::min(photos, std::max(0, int{settings.numberOfRows}) *
                                            std::max(0, int{settings.numberOfCols}));
     ProgressDisplay display(stderr, isatty(fileno(stderr)) != 0, photos, cells);
