@@ -56,6 +56,11 @@ GeneratorError MakeError(ErrorCode code) {
     return GeneratorError(Number(code), "Generator", "Error");
 }
 
+GeneratorError NavigationPageClashError(const std::string& clash) {
+    return GeneratorError(Number(ErrorCode::CannotCreateOutputFile), "Generator::GenerateGallery()",
+                          "Error: Unable to create output file\r\nMore Info: " + clash);
+}
+
 GeneratorError TemplateLoadError(const std::string& xmlError, const std::string& cause) {
     return GeneratorError(Number(ErrorCode::CannotLoadTemplate), "Generator::LoadTemplate()",
                           "Error: Unable to load template file\r\nXML Error: " + xmlError +

@@ -26,6 +26,9 @@ enum class ErrorCode : int {
 // The error with its fixed source and description (codes 401 to 409).
 GeneratorError MakeError(ErrorCode code);
 
+// 0x80040199 for a navigation page name that would replace a photo or another output.
+GeneratorError NavigationPageClashError(const std::string& clash);
+
 // "Error: Unable to load template file", the parser's reason and the cause, CR LF apart.
 GeneratorError TemplateLoadError(const std::string& xmlError, const std::string& cause);
 // "Error: Unable to save template file" and the cause, CR LF apart.

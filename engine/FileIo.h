@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -19,11 +20,27 @@ struct FileIdentity {
     }
 };
 
-// Reads a whole file; on failure returns false and sets `error`.
+// The identity of what `path` names, links not followed; invalid when nothing is there.
+FileIdentity IdentityOfPath(const std::string& path);
+// The same with links followed: tells whether two paths lead to one folder.
+FileIdentity IdentityOfTarget(const std::string& path);
+
+// Whether `path` opens, without blocking, as a regular file; when not, sets `error`.
+bool IsRegularInput(const std::string& path, std::error_code& error);
+
+// Reads a whole regular file; on failure returns false and sets `error`.
 bool ReadWholeFile(const std::string& path, std::string& bytes, std::error_code& error);
 
-// A file created afresh (an existing one is truncated) and written through a buffer.
-// The first failure sticks: later writes do nothing and report it.
+// Whether `name` is a temporary file that an output called `output` was written through:
+// "." + the output's name (its first 200 bytes) + "." + 12 hex digits + ".tmp", the
+// pattern the thumbnail sink uses too.
+bool IsTemporaryOf(std::string_view name, std::string_view output);
+
+// A file written through a buffer into a temporary file beside its target and renamed
+// over the target by Close, so the target is either the old file or the whole new one.
+// A link at the target is replaced, not written through. The first failure sticks:
+// later writes do nothing and report it. Destroyed without Close, the temporary file
+// is removed and the target left as it was.
 class OutputFile {
 public:
     OutputFile() = default;
@@ -33,30 +50,47 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Creates or truncates `path`; on failure the result is closed and `error` is set.
+    // Creates the temporary file for `path`; refuses a target that is neither a regular
+    // file nor a link, and a file that may not be written. On failure the result is
+    // closed and `error` is set.
     static OutputFile Create(const std::string& path, std::error_code& error);
 
     bool IsOpen() const { return fd_ >= 0; }
-    FileIdentity Identity() const;
+    int Descriptor() const { return fd_; }
     // False once any write has failed.
     bool Write(std::string_view bytes);
-    // Flushes and closes; returns the first failure of the file's life, if any.
+    // Flushes, closes and renames over the target; returns the first failure of the
+    // file's life, if any, in which case the target is untouched.
     std::error_code Close();
+    // Drops what was written; the target is untouched.
+    void Abandon();
     std::error_code Error() const { return error_; }
 
 private:
     bool Flush();
 
     int fd_ = -1;
+    std::string path_;
+    std::string temporaryPath_;
     std::string buffer_;
     std::error_code error_;
 };
 
-// Copies `from` to `to` through the kernel, replacing the contents of an existing `to`.
-// A target that is the source itself is left alone and counts as copied.
+// Copies `from` to `to` through a temporary file, with the photo's modification time.
+// Only a regular `from` is read (opened without blocking, so a fifo cannot hang the run);
+// a source that shrinks or vanishes while it is read is a failure. A target that is the
+// source itself is left alone and counts as copied.
 bool CopyFileReplacing(const std::string& from, const std::string& to, std::error_code& error);
 
-// Writes `bytes` as the whole content of `path`.
+// Writes `bytes` as the whole content of `path`, atomically.
 bool WriteWholeFile(const std::string& path, std::string_view bytes, std::error_code& error);
+
+// Error values of our own, for the failures the system has no number for.
+enum class FileError {
+    NotRegular = 1, // "not a regular file"
+    Shrank,         // "shrank while it was read"
+    Vanished,       // "was removed while it was read"
+};
+std::error_code MakeErrorCode(FileError error);
 
 } // namespace vantrel

@@ -9,12 +9,19 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vantrel {
 
 namespace {
 
 using Step = GenerationProblem::Step;
+using skimlet::ErrorInfo;
+using skimlet::GetErrorInfo;
+using skimlet::HRESULT;
+using skimlet::S_FALSE;
+using skimlet::S_OK;
 
 std::string Hex(std::int32_t value) {
     char text[16];
@@ -28,8 +35,8 @@ std::string WithoutTrailingBreaks(std::string text) {
     return text;
 }
 
-// Creates the navigation page, and the output folder (one level) when it is missing.
-// A page that cannot be created would leave a run with nothing to show for it.
+// Creates the navigation page's temporary file, and the output folder (one level) when
+// it is missing. A page that cannot be created would leave a run with nothing to show.
 OutputFile CreateNavigationPage(const GallerySettings& settings) {
     const std::string path = settings.outputDirectory + "/" + settings.outputFilename;
     std::error_code error;
@@ -48,6 +55,77 @@ OutputFile CreateNavigationPage(const GallerySettings& settings) {
     throw MakeError(ErrorCode::CannotCreateOutputFile);
 }
 
+bool IsOwnPhotoFolder(const GallerySettings& settings) {
+    return IdentityOfTarget(settings.photoDirectory) == IdentityOfTarget(settings.outputDirectory);
+}
+
+std::unordered_set<std::string> SplitNames(const std::string& record) {
+    std::unordered_set<std::string> names;
+    for (std::size_t start = 0; start < record.size();) {
+        const std::size_t end = std::min(record.find('\0', start), record.size());
+        if (end > start)
+            names.insert(record.substr(start, end - start));
+        start = end + 1;
+    }
+    return names;
+}
+
+// The thumbnails an earlier run wrote into this gallery's own photo folder.
+std::unordered_set<std::string> ReadOwnThumbnails(const GallerySettings& settings) {
+    std::string record;
+    std::error_code error;
+    ReadWholeFile(settings.outputDirectory + "/" + kOwnThumbnailsFile, record, error);
+    return SplitNames(record);
+}
+
+// Records this run's thumbnails, and the earlier ones still there, before any is written:
+// a run killed midway still leaves them recorded.
+void RecordOwnThumbnails(RunContext& run, const std::unordered_set<std::string>& earlier) {
+    std::unordered_set<std::string> names;
+    for (const std::string& name : earlier) {
+        if (IdentityOfPath(run.OutputPath(name)).valid)
+            names.insert(name);
+    }
+    for (const PhotoNames& planned : run.list.names) {
+        if (planned.thumbnailIsPhoto.empty())
+            names.insert(planned.thumbnail);
+    }
+    std::string record;
+    for (const std::string& name : names)
+        record += name + '\0';
+    std::error_code error;
+    if (!WriteWholeFile(run.OutputPath(kOwnThumbnailsFile), record, error))
+        run.Report(Step::MakeThumbnail, run.OutputPath(kOwnThumbnailsFile),
+                   "cannot be written, so a later run may take this run's thumbnails for "
+                   "photos: " +
+                       error.message());
+}
+
+// Removes the temporary files of our outputs that a killed run left behind.
+void RemoveLeftTemporaries(const GallerySettings& settings, const PhotoList& list) {
+    // Temporary names keep the first 200 bytes of the output's name.
+    const auto kept = [](const std::string& name) { return name.substr(0, 200); };
+    std::unordered_set<std::string> outputs{kept(settings.outputFilename), kOwnThumbnailsFile};
+    for (std::size_t i = 0; i < list.photos.size(); ++i) {
+        outputs.insert(kept(list.photos[i]));
+        outputs.insert(kept(list.names[i].thumbnail));
+        outputs.insert(kept(list.names[i].page));
+    }
+    std::error_code error;
+    std::filesystem::directory_iterator entries(settings.outputDirectory, error);
+    for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+        const std::string name = entries->path().filename().string();
+        constexpr std::size_t kSuffix = 1 + 12 + 4; // ".<12 hex digits>.tmp"
+        if (name.size() <= 1 + kSuffix || name[0] != '.')
+            continue;
+        const std::string output = name.substr(1, name.size() - 1 - kSuffix);
+        struct stat status {};
+        if (outputs.contains(output) && IsTemporaryOf(name, output) &&
+            ::lstat(entries->path().c_str(), &status) == 0 && S_ISREG(status.st_mode))
+            ::unlink(entries->path().c_str());
+    }
+}
+
 // The reason the component gave for its last S_FALSE, or one of our own.
 std::string ThumbnailReason(const GallerySettings& settings) {
     if (std::optional<skimlet::ErrorInfo> info = skimlet::GetErrorInfo();
@@ -57,6 +135,24 @@ std::string ThumbnailReason(const GallerySettings& settings) {
         return "no thumbnail is made while MaxWidth and MaxHeight are equal (" +
                std::to_string(settings.maxWidth) + ")";
     return "the thumbnail component made no thumbnail and gave no reason";
+}
+
+// Why a photo is not handed to the thumbnail component, or "".
+std::string RefusedPhoto(RunContext& run, std::size_t index) {
+    const PhotoNames& names = run.Names(index);
+    if (!names.thumbnailIsPhoto.empty())
+        return "its thumbnail would replace the photo '" + names.thumbnailIsPhoto +
+               "', so none was made";
+    std::error_code error;
+    if (!IsRegularInput(run.PhotoPath(run.list.photos[index]), error))
+        return "cannot be read: " + error.message();
+    // A link at the thumbnail's name is ours to replace, never to write through.
+    const std::string target = run.OutputPath(names.thumbnail);
+    struct stat status {};
+    if (::lstat(target.c_str(), &status) == 0 && S_ISLNK(status.st_mode) &&
+        ::unlink(target.c_str()) != 0)
+        return "the link at " + target + " cannot be replaced";
+    return "";
 }
 
 void MakeThumbnails(RunContext& run) {
@@ -73,14 +169,27 @@ void MakeThumbnails(RunContext& run) {
     }
     const std::string outputFolder = settings.outputDirectory + "/";
     for (std::size_t i = 0; i < run.list.photos.size(); ++i) {
-        const std::string path = run.PhotoPath(run.list.photos[i]);
-        std::optional<std::string> reason; // why a request made no thumbnail
-        std::string failure;               // why the step ends here
-        const auto call = [&](skimlet::HRESULT result) {
-            if (result == skimlet::S_FALSE && !reason)
+        const std::string& photo = run.list.photos[i];
+        const std::string path = run.PhotoPath(photo);
+        if (const std::string refused = RefusedPhoto(run, i); !refused.empty()) {
+            run.Report(Step::MakeThumbnail, path, refused);
+            run.Raise(GenEventMakeThumbnail, i);
+            continue;
+        }
+        const std::string& thumbnail = run.Names(i).thumbnail;
+        std::optional<std::string> reason;  // why a request made no thumbnail
+        std::optional<std::string> warning; // damage the decoder passed over
+        std::string failure;                // why the step ends here
+        const auto call = [&](HRESULT result) {
+            if (result == S_FALSE && !reason)
                 reason = ThumbnailReason(settings);
+            if (result == S_OK) {
+                std::optional<ErrorInfo> info = GetErrorInfo();
+                if (info && !info->description.empty() && !warning)
+                    warning = WithoutTrailingBreaks(info->description);
+            }
             if (skimlet::Failed(result)) {
-                std::optional<skimlet::ErrorInfo> info = skimlet::GetErrorInfo();
+                std::optional<ErrorInfo> info = GetErrorInfo();
                 failure = "the thumbnail component failed with " + Hex(result) +
                           (info ? ": " + WithoutTrailingBreaks(info->description) : "");
             }
@@ -89,7 +198,9 @@ void MakeThumbnails(RunContext& run) {
         try {
             skimlet::ClearErrorInfo();
             // In this order, for every photo; a call that fails ends the step.
-            if (call(image->SetFilePath(path)) && call(image->SetOutputDirectory(outputFolder)))
+            if (call(image->SetFilePath(path)) && call(image->SetOutputDirectory(outputFolder)) &&
+                call(image->SetThumbnailName(thumbnail == PlainThumbnailName(photo) ? std::string()
+                                                                                    : thumbnail)))
                 call(image->GenerateThumbnail(settings.maxWidth, settings.maxHeight));
         } catch (const std::exception& thrown) {
             failure = std::string("the thumbnail component failed: ") + thrown.what();
@@ -103,20 +214,21 @@ void MakeThumbnails(RunContext& run) {
         }
         if (reason)
             run.Report(Step::MakeThumbnail, path, *reason);
+        else if (warning)
+            run.Report(Step::MakeThumbnail, path, "made from a damaged photo: " + *warning);
         run.Raise(GenEventMakeThumbnail, i);
     }
 }
 
+// Every photo is tried: one that cannot be copied costs only its own copy.
 void CopyFiles(RunContext& run) {
     for (std::size_t i = 0; i < run.list.photos.size(); ++i) {
         const std::string& name = run.list.photos[i];
         const std::string from = run.PhotoPath(name);
         std::error_code error;
         if (!CopyFileReplacing(from, run.OutputPath(name), error)) {
-            run.Report(Step::CopyFile, from,
-                       run.EndsStep("cannot be copied: " + error.message(), i,
-                                    "the photos after it were not copied"));
-            return;
+            run.Report(Step::CopyFile, from, "cannot be copied: " + error.message());
+            continue;
         }
         run.Raise(GenEventFileCopy, i);
     }
@@ -133,10 +245,30 @@ Fragment ReadFragment(const std::string& path) {
     return fragment;
 }
 
+PhotoList ListGalleryPhotos(const GallerySettings& settings,
+                            std::vector<GenerationProblem>& problems,
+                            std::unordered_set<std::string>* ownThumbnails) {
+    std::unordered_set<std::string> own;
+    if (IsOwnPhotoFolder(settings)) {
+        own = ReadOwnThumbnails(settings);
+        if (ownThumbnails)
+            *ownThumbnails = own;
+        own.insert(kOwnThumbnailsFile);
+    }
+    return ListPhotos(settings.photoDirectory, problems, own);
+}
+
 void RunGeneration(const GallerySettings& settings, const ProgressSink& progress,
                    std::vector<GenerationProblem>& problems) {
     ValidateInputs(settings);
-    const PhotoList list = ListPhotos(settings.photoDirectory, problems);
+    std::unordered_set<std::string> ownThumbnails;
+    PhotoList list = ListGalleryPhotos(settings, problems, &ownThumbnails);
+    if (const std::string clash = NavigationPageClash(list.photos, settings.outputFilename,
+                                                      settings.createPageForEachPhoto);
+        !clash.empty())
+        throw NavigationPageClashError(clash);
+    list.names = PlanNames(list.photos, settings.outputFilename);
+
     const Fragment header = ReadFragment(settings.navHeaderFilePath);
     const Fragment footer = ReadFragment(settings.navFooterFilePath);
     for (const Fragment* fragment : {&header, &footer}) {
@@ -144,9 +276,15 @@ void RunGeneration(const GallerySettings& settings, const ProgressSink& progress
             problems.push_back({Step::ReadFragment, fragment->path,
                                 "cannot be read, taken as empty: " + fragment->error});
     }
+    RemoveLeftTemporaries(settings, list);
+    // Created before anything else is written, so that a page that cannot be is the
+    // run's first and only failure.
     OutputFile page = CreateNavigationPage(settings);
 
-    RunContext run{settings, list, problems, progress, page.Identity()};
+    RunContext run{settings, list, problems, progress,
+                   settings.outputDirectory + "/" + settings.outputFilename};
+    if (IsOwnPhotoFolder(settings))
+        RecordOwnThumbnails(run, ownThumbnails);
     MakeThumbnails(run);
     CopyFiles(run);
     if (settings.createPageForEachPhoto)
@@ -156,8 +294,8 @@ void RunGeneration(const GallerySettings& settings, const ProgressSink& progress
     AddThumbsToNav(run, page);
     page.Write(footer.text);
     if (const std::error_code error = page.Close())
-        run.Report(Step::NavigationPage, run.OutputPath(settings.outputFilename),
-                   "cannot be written completely: " + error.message());
+        run.Report(Step::NavigationPage, run.navigationPage,
+                   "cannot be written completely, the earlier one is kept: " + error.message());
 }
 
 } // namespace vantrel

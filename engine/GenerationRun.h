@@ -2,6 +2,8 @@
 
 #include "RunContext.h"
 
+#include <unordered_set>
+
 namespace vantrel {
 
 // The whole run: validation, listing, navigation page, thumbnails, copies, photo pages
@@ -9,6 +11,12 @@ namespace vantrel {
 // over and recorded in `problems`.
 void RunGeneration(const GallerySettings& settings, const ProgressSink& progress,
                    std::vector<GenerationProblem>& problems);
+
+// The photos of a run. In a gallery made inside its own photo folder, the thumbnails
+// an earlier run recorded there are no photos; they go to `ownThumbnails` when given.
+PhotoList ListGalleryPhotos(const GallerySettings& settings,
+                            std::vector<GenerationProblem>& problems,
+                            std::unordered_set<std::string>* ownThumbnails = nullptr);
 
 // Writes the description block and the thumbnail table into the navigation page.
 void AddThumbsToNav(RunContext& run, OutputFile& page);

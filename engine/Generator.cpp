@@ -60,6 +60,29 @@ void SetNumber(std::int16_t& property, std::int16_t value) {
 
 } // namespace
 
+vantrel::GallerySettings Generator::Settings() const {
+    return state_->settings;
+}
+
+void Generator::SetSettings(const vantrel::GallerySettings& s) {
+    SetNavHeaderFilePath(s.navHeaderFilePath);
+    SetNavFooterFilePath(s.navFooterFilePath);
+    SetImgHeaderFilePath(s.imgHeaderFilePath);
+    SetImgFooterFilePath(s.imgFooterFilePath);
+    SetOutputFilename(s.outputFilename);
+    SetDescription(s.description);
+    SetPhotoDirectory(s.photoDirectory);
+    SetOutputDirectory(s.outputDirectory);
+    SetTargetFrameName(s.targetFrameName);
+    SetNumberOfRows(s.numberOfRows);
+    SetNumberOfCols(s.numberOfCols);
+    SetMaxWidth(s.maxWidth);
+    SetMaxHeight(s.maxHeight);
+    SetUseNavButtons(s.useNavButtons);
+    SetUseFrames(s.useFrames);
+    SetCreatePageForEachPhoto(s.createPageForEachPhoto);
+}
+
 // clang-format off
 std::string Generator::NavHeaderFilePath() const { return state_->settings.navHeaderFilePath; }
 void Generator::SetNavHeaderFilePath(const std::string& value) { SetText(state_->settings.navHeaderFilePath, value); }
@@ -112,6 +135,19 @@ void Generator::GenerateGallery() {
         throw;
     }
     state_->problems = std::move(problems);
+}
+
+std::vector<std::string> Generator::Photos() const {
+    std::vector<GenerationProblem> ignored;
+    return vantrel::ListGalleryPhotos(state_->settings, ignored).photos;
+}
+
+std::string Generator::NavigationPageClash() const {
+    const vantrel::GallerySettings& settings = state_->settings;
+    std::vector<GenerationProblem> ignored;
+    const vantrel::PhotoList list = vantrel::ListGalleryPhotos(settings, ignored);
+    return vantrel::NavigationPageClash(list.photos, settings.outputFilename,
+                                        settings.createPageForEachPhoto);
 }
 
 void Generator::LoadTemplate(const std::string& templateFile) {

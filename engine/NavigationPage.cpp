@@ -9,13 +9,13 @@ namespace vantrel {
 namespace {
 
 // <td><a href='beach.htm' target='Photos'><img src='beach_tn.jpg'></a></td>
-std::string CellLine(const GallerySettings& settings, const std::string& photo) {
-    const std::string base = BaseName(photo);
-    const std::string link = settings.createPageForEachPhoto ? base + ".htm" : photo;
+std::string CellLine(const GallerySettings& settings, const std::string& photo,
+                     const PhotoNames& names) {
+    const std::string& link = settings.createPageForEachPhoto ? names.page : photo;
     std::string line = "<td><a href='" + UrlAttribute(link) + "'";
     if (settings.useFrames)
         line += " target='" + HtmlAttribute(settings.targetFrameName) + "'";
-    line += "><img src='" + UrlAttribute(base + "_tn.jpg") + "'></a></td>\r\n";
+    line += "><img src='" + UrlAttribute(names.thumbnail) + "'></a></td>\r\n";
     return line;
 }
 
@@ -46,9 +46,10 @@ void AddThumbsToNav(RunContext& run, OutputFile& page) {
                     return;
                 continue;
             }
-            if (!page.Write(CellLine(settings, run.list.photos[static_cast<std::size_t>(index)])))
+            const auto i = static_cast<std::size_t>(index);
+            if (!page.Write(CellLine(settings, run.list.photos[i], run.Names(i))))
                 return;
-            run.Raise(GenEventAddThumbsToNav, static_cast<std::size_t>(index));
+            run.Raise(GenEventAddThumbsToNav, i);
         }
         if (!page.Write("</tr>\r\n"))
             return;

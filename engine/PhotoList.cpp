@@ -36,7 +36,8 @@ bool IsPhotoName(std::string_view name) {
     return suffix == "jpg" || suffix == "JPG";
 }
 
-PhotoList ListPhotos(const std::string& folder, std::vector<GenerationProblem>& problems) {
+PhotoList ListPhotos(const std::string& folder, std::vector<GenerationProblem>& problems,
+                     const std::unordered_set<std::string>& ownOutputs) {
     using Step = GenerationProblem::Step;
     PhotoList list;
     std::vector<std::string> files;
@@ -49,7 +50,10 @@ PhotoList ListPhotos(const std::string& folder, std::vector<GenerationProblem>& 
         std::error_code typeError;
         if (entries->is_directory(typeError))
             continue;
-        files.push_back(entries->path().filename().string());
+        std::string name = entries->path().filename().string();
+        if (ownOutputs.contains(name))
+            continue;
+        files.push_back(std::move(name));
         // Reading a fifo would wait forever: only regular files are photos.
         if (!entries->is_regular_file(typeError))
             specialFiles.push_back(files.back());

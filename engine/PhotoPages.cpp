@@ -14,10 +14,6 @@ constexpr const char* kHomeButton = "<input type='image' src='/images/homeButton
 constexpr const char* kNextButton = "<input type='image' src='/images/nextButton.gif' "
                                     "id='nextButton' name='nextButton' onClick=";
 
-std::string PageName(const std::string& photo) {
-    return BaseName(photo) + ".htm";
-}
-
 std::string ButtonLine(const char* opening, const std::string& link) {
     return std::string(opening) + "\"window.location='" + ScriptUrlAttribute(link) + "'\">\r\n";
 }
@@ -32,10 +28,10 @@ std::string PageContent(const RunContext& run, std::size_t index, const Fragment
     page += "<img src='" + UrlAttribute(photos[index]) + "'><br>\r\n";
     if (settings.useNavButtons) {
         if (index > 0)
-            page += ButtonLine(kPreviousButton, PageName(photos[index - 1]));
+            page += ButtonLine(kPreviousButton, run.Names(index - 1).page);
         page += ButtonLine(kHomeButton, settings.outputFilename);
         if (index + 1 < photos.size())
-            page += ButtonLine(kNextButton, PageName(photos[index + 1]));
+            page += ButtonLine(kNextButton, run.Names(index + 1).page);
     }
     page += footer.text;
     return page;
@@ -60,24 +56,25 @@ void MakePhotoPages(RunContext& run, const Fragment& navHeader, const Fragment& 
         }
     }
 
+    // A page that fails costs only itself. One that is the navigation page under another
+    // name (a link, or a file system that ignores case) is passed over.
+    const FileIdentity navigationPage = IdentityOfTarget(run.navigationPage);
     for (std::size_t i = 0; i < run.list.photos.size(); ++i) {
-        const std::string path = run.OutputPath(PageName(run.list.photos[i]));
-        std::error_code error;
-        OutputFile page = OutputFile::Create(path, error);
+        const std::string path = run.OutputPath(run.Names(i).page);
         std::string reason;
-        if (error)
-            reason = "cannot be created: " + error.message();
-        else if (page.Identity() == run.navigationPage)
+        if (IdentityOfTarget(path) == navigationPage) {
             reason = "is the navigation page itself and is not overwritten";
-        else {
-            page.Write(PageContent(run, i, header, footer));
-            if ((error = page.Close()))
+        } else {
+            std::error_code error;
+            OutputFile page = OutputFile::Create(path, error);
+            if (error)
+                reason = "cannot be created: " + error.message();
+            else if (page.Write(PageContent(run, i, header, footer)), (error = page.Close()))
                 reason = "cannot be written: " + error.message();
         }
         if (!reason.empty()) {
-            run.Report(Step::MakePhotoPage, path,
-                       run.EndsStep(reason, i, "the pages after it were not written"));
-            return;
+            run.Report(Step::MakePhotoPage, path, reason);
+            continue;
         }
         run.Raise(GenEventMakePhotoPage, i);
     }

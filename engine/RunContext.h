@@ -31,12 +31,13 @@ struct RunContext {
     const PhotoList& list;
     std::vector<GenerationProblem>& problems;
     const ProgressSink& progress;
-    // The open navigation page: no photo page may be written over it.
-    FileIdentity navigationPage;
+    // The navigation page's path: no photo page may be written over it.
+    std::string navigationPage;
 
     std::string PhotoPath(const std::string& name) const {
         return settings.photoDirectory + "/" + name;
     }
+    const PhotoNames& Names(std::size_t index) const { return list.names[index]; }
     std::string OutputPath(const std::string& name) const {
         return settings.outputDirectory + "/" + name;
     }

@@ -21,6 +21,7 @@ struct JPEGImage::State {
     std::int16_t maxHeight = 0;
     std::string filePath;
     std::string outputDirectory;
+    std::string thumbnailName; // empty: named after the photo
     CAutoTypeDecoder decoder;
     std::unique_ptr<CDibBitmap> photo;
     // Set only by a decode that delivered a picture of at least 1 x 1.
@@ -65,6 +66,17 @@ std::string JPEGImage::OutputDirectory() const {
 HRESULT JPEGImage::SetOutputDirectory(const std::string& directory) {
     if (!directory.empty())
         state_->outputDirectory = directory;
+    return S_OK;
+}
+
+std::string JPEGImage::ThumbnailName() const {
+    return state_->thumbnailName;
+}
+
+HRESULT JPEGImage::SetThumbnailName(const std::string& name) {
+    if (name.find('/') != std::string::npos || name == "." || name == "..")
+        return E_INVALIDARG;
+    state_->thumbnailName = name;
     return S_OK;
 }
 
@@ -134,7 +146,9 @@ HRESULT JPEGImage::GenerateThumbnail(std::int16_t maxWidth, std::int16_t maxHeig
         else
             filter.RunOriented(*s.photo, s.orientation, thumbnail);
 
-        const std::string path = ThumbnailPathFor(s.filePath, s.outputDirectory);
+        std::string path = ThumbnailPathFor(s.filePath, s.outputDirectory);
+        if (!s.thumbnailName.empty()) // the usual path ends in "/" + its own name
+            path = path.substr(0, path.rfind('/') + 1) + s.thumbnailName;
         CJpegWriter writer;
         writer.EncodeToFile(path, thumbnail);
     });

@@ -1,6 +1,7 @@
 #include "EngineFixture.h"
 
 #include <functional>
+#include <tuple>
 #include <unistd.h>
 
 // That setters ignore "" and 0 is checked with validation; the defaults there and by the
@@ -12,6 +13,28 @@ TEST(GeneratorSettings, GettersReturnWhatTheSettersKept) {
     g.SetMaxHeight(-3);
     EXPECT_EQ(g.OutputDirectory(), "/site/ ");
     EXPECT_EQ(g.MaxHeight(), 32767);
+}
+
+TEST(GeneratorSettings, TheSettingsValueGoesInFieldByFieldUnderTheSetterRules) {
+    const vantrel::GallerySettings given{"nh", "nf", "ih", "if", "i.htm", "d",   "/p", "/o",
+                                         "T",  3,    4,    5,    6,       false, true, false};
+    Generator g;
+    g.SetSettings(given);
+    EXPECT_EQ(g.Settings(), given);
+    EXPECT_EQ(
+        std::make_tuple(g.ImgFooterFilePath(), g.TargetFrameName(), g.MaxHeight(), g.UseFrames()),
+        std::make_tuple(std::string("if"), std::string("T"), std::int16_t{6}, true));
+    // Blanks and numbers below 1 leave what is stored; flags are taken as they are.
+    vantrel::GallerySettings blank{};
+    blank.targetFrameName.clear();
+    blank.numberOfRows = -2;
+    blank.useNavButtons = true;
+    g.SetSettings(blank);
+    vantrel::GallerySettings expected = given;
+    expected.useNavButtons = true;
+    expected.useFrames = false;
+    expected.createPageForEachPhoto = true;
+    EXPECT_EQ(g.Settings(), expected);
 }
 
 TEST_F(EngineTest, ValidationReportsTheFirstMissingSettingExactly) {

@@ -1,10 +1,12 @@
 #include "TestSupport.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <jpeglib.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -224,6 +226,33 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     result.out = ReadFile(outPath);
     result.err = ReadFile(errPath);
     return result;
+}
+
+int RunInChild(const std::function<int()>& body, std::int64_t fileSizeLimit) {
+    std::fflush(nullptr); // the child must not write the parent's buffered output again
+    const pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("cannot fork");
+    if (pid == 0) {
+        int status = 125;
+        if (fileSizeLimit > 0) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{static_cast<rlim_t>(fileSizeLimit),
+                               static_cast<rlim_t>(fileSizeLimit)};
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                _exit(126);
+        }
+        try {
+            status = body();
+        } catch (...) {
+            status = 124;
+        }
+        _exit(status);
+    }
+    int wstatus = 0;
+    while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
 }
 
 } // namespace testsupport

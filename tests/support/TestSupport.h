@@ -79,4 +79,9 @@ struct ProgramResult {
 // its exit status and output.
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments);
 
+// Runs `body` in a forked child whose files may grow to at most `fileSizeLimit` bytes
+// (0: no limit), with SIGXFSZ ignored so that a write past it fails as on a full disk.
+// Returns the child's exit status (body's result), or -1 when it did not exit normally.
+int RunInChild(const std::function<int()>& body, std::int64_t fileSizeLimit = 0);
+
 } // namespace testsupport

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <tuple>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using testsupport::ReadFile;
@@ -155,6 +156,67 @@ TEST_F(TessaryMake, ListsProblemsAndExitsThree) {
     EXPECT_NE(result.err.find("1 problem came up"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("zebra.jpg"), std::string::npos) << result.err;
     EXPECT_TRUE(fs::exists(dir.Path() / "site/Default.htm"));
+}
+
+TEST_F(TessaryMake, UsageErrorsAndNameClashesAreFoundBeforeAnyWork) {
+    WriteFile(dir / "file", "x");
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--output-file", "astronaut_tn.jpg"},
+         "'astronaut_tn.jpg' is the thumbnail name of the photo 'astronaut.jpg'"},
+        {{"--output-dir", dir / "photos", "--output-file", "chelsea.jpg"},
+         "'chelsea.jpg' is a photo of the gallery"},
+        {{"--output-file", "coffee.htm"},
+         "'coffee.htm' is the page name of the photo 'coffee.jpg'"},
+        {{"--output-file", "."}, "--output-file takes a file name, not '.'"},
+        {{"--output-file", ".."}, "--output-file takes a file name, not '..'"},
+        {{"--save-template", dir / "photos"}, "--save-template names a folder"},
+        {{"--save-template", dir / "file/t.cfg"}, "does not exist"},
+        {{"--template", dir / "missing.cfg"}, "cannot read the template"},
+    };
+    for (const auto& [options, expected] : cases) {
+        auto arguments = Basic();
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        const auto result = Run(arguments);
+        EXPECT_EQ(result.status, 2) << expected;
+        EXPECT_NE(result.err.find(expected), std::string::npos) << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+        EXPECT_FALSE(fs::exists(dir.Path() / "site"));
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path() / "photos"), {}), 3);
+    if (geteuid() != 0) { // root may write anywhere
+        fs::create_directory(dir.Path() / "locked");
+        fs::permissions(dir.Path() / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+        auto arguments = Basic();
+        arguments.insert(arguments.end(), {"--save-template", dir / "locked/t.cfg"});
+        const auto result = Run(arguments);
+        EXPECT_EQ(result.status, 2);
+        EXPECT_NE(result.err.find("cannot write the template"), std::string::npos) << result.err;
+        fs::permissions(dir.Path() / "locked", fs::perms::owner_all);
+    }
+}
+
+TEST_F(TessaryMake, NavigationPageNotWrittenExitsOneAndKeepsTheEarlierPage) {
+    ASSERT_EQ(Run(Basic()).status, 0);
+    const std::string earlier = ReadFile(dir / "site/Default.htm");
+    WriteFile(dir / "head.htm", std::string(300000, 'h')); // more than the disk takes
+    const int status = testsupport::RunInChild([&] { return Run(Basic()).status; }, 200000);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(ReadFile(dir / "site/Default.htm"), earlier);
+}
+
+TEST_F(TessaryMake, NamesPrintedHaveTheirControlCharactersEscaped) {
+    WriteFile(dir / "photos/\x1b]0;PWNED\a\x1b[2J\xc2\x9b\xff.jpg", "not a photo");
+    auto arguments = Basic();
+    arguments[3] = dir / "site\r";
+    const auto result = Run(arguments);
+    EXPECT_EQ(result.status, 3);
+    EXPECT_NE(result.err.find("\\x1B]0;PWNED\\x07\\x1B[2J\\xC2\\x9B\\xFF.jpg"), std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("Navigation page: " + dir / "site\\x0D/Default.htm"),
+              std::string::npos)
+        << result.err;
+    for (const char raw : {'\x1b', '\a', '\r', '\xff'})
+        EXPECT_EQ(result.err.find(raw), std::string::npos) << int(raw);
 }
 
 } // namespace

@@ -124,6 +124,15 @@ ParseResult ParseCommandLine(std::span<const std::string> arguments) {
     return result;
 }
 
+GallerySettings DefaultSettings() {
+    GallerySettings settings;
+    settings.outputFilename = "Default.htm";
+    settings.numberOfRows = 5;
+    settings.numberOfCols = 5;
+    settings.maxWidth = 120;
+    return settings;
+}
+
 GallerySettings ApplyOptions(const CommandLine& line, GallerySettings settings,
                              const std::string& descriptionText) {
     auto apply = [](std::string& field, const std::optional<std::string>& value) {
@@ -209,7 +218,8 @@ Other options:
   -h, --help                 this text
       --version              the program's version
 
-Exit status: 0 done; 1 the gallery could not be made; 2 wrong usage;
+Exit status: 0 done; 1 the gallery (or its navigation page) could not be made;
+2 wrong usage, checked before anything is written;
 3 made, but some photos lack a thumbnail, copy or page (they are listed).
 
 Example:

@@ -1,33 +1,17 @@
 #pragma once
 
+#include "vantrel/Generator.h"
+
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
-// The sixteen gallery settings as the command line assembles them before they
-// go into a Generator.
-struct GallerySettings {
-    std::string navHeaderFilePath;
-    std::string navFooterFilePath;
-    std::string imgHeaderFilePath;
-    std::string imgFooterFilePath;
-    std::string outputFilename = "Default.htm";
-    std::string description;
-    std::string photoDirectory;
-    std::string outputDirectory;
-    std::string targetFrameName = "Photos";
-    std::int16_t numberOfRows = 5;
-    std::int16_t numberOfCols = 5;
-    std::int16_t maxWidth = 120;
-    std::int16_t maxHeight = 0;
-    bool useNavButtons = true;
-    bool useFrames = false;
-    bool createPageForEachPhoto = true;
+using vantrel::GallerySettings;
 
-    friend bool operator==(const GallerySettings&, const GallerySettings&) = default;
-};
+// The settings a run starts from when no template gives them.
+GallerySettings DefaultSettings();
 
 // What the user asked for. Unset options leave the template's (or the
 // default) value in place.

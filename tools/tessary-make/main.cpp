@@ -22,8 +22,48 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitProblems = 3;
 
+// Names come from the file system: control characters (C0, DEL, C1) and bytes that are
+// not UTF-8 are shown as \xNN, so that a file name cannot drive the terminal.
+std::string Printable(const std::string& text) {
+    std::string shown;
+    const auto escape = [&](unsigned char byte) {
+        char code[8];
+        std::snprintf(code, sizeof code, "\\x%02X", byte);
+        shown += code;
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x80) {
+            if (byte < 0x20 || byte == 0x7F)
+                escape(byte);
+            else
+                shown += text[i];
+            ++i;
+            continue;
+        }
+        // The length of a well-formed UTF-8 sequence starting here, or 0.
+        const std::size_t length = byte >= 0xC2 && byte <= 0xDF   ? 2
+                                   : byte >= 0xE0 && byte <= 0xEF ? 3
+                                   : byte >= 0xF0 && byte <= 0xF4 ? 4
+                                                                  : 0;
+        bool wellFormed = length > 0 && i + length <= text.size();
+        for (std::size_t k = 1; wellFormed && k < length; ++k)
+            wellFormed = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        const bool c1 =
+            wellFormed && byte == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+        if (!wellFormed || c1) {
+            escape(byte);
+            ++i;
+            continue;
+        }
+        shown.append(text, i, length);
+        i += length;
+    }
+    return shown;
+}
+
 int Complain(int status, const std::string& message) {
-    std::fprintf(stderr, "tessary-make: %s\n", message.c_str());
+    std::fprintf(stderr, "tessary-make: %s\n", Printable(message).c_str());
     return status;
 }
 
@@ -43,62 +83,9 @@ std::string OneLine(std::string text) {
     return result;
 }
 
-GallerySettings SettingsOf(const Generator& g) {
-    GallerySettings s;
-    s.navHeaderFilePath = g.NavHeaderFilePath();
-    s.navFooterFilePath = g.NavFooterFilePath();
-    s.imgHeaderFilePath = g.ImgHeaderFilePath();
-    s.imgFooterFilePath = g.ImgFooterFilePath();
-    s.outputFilename = g.OutputFilename();
-    s.description = g.Description();
-    s.photoDirectory = g.PhotoDirectory();
-    s.outputDirectory = g.OutputDirectory();
-    s.targetFrameName = g.TargetFrameName();
-    s.numberOfRows = g.NumberOfRows();
-    s.numberOfCols = g.NumberOfCols();
-    s.maxWidth = g.MaxWidth();
-    s.maxHeight = g.MaxHeight();
-    s.useNavButtons = g.UseNavButtons();
-    s.useFrames = g.UseFrames();
-    s.createPageForEachPhoto = g.CreatePageForEachPhoto();
-    return s;
-}
-
-void Assign(const GallerySettings& s, Generator& g) {
-    g.SetNavHeaderFilePath(s.navHeaderFilePath);
-    g.SetNavFooterFilePath(s.navFooterFilePath);
-    g.SetImgHeaderFilePath(s.imgHeaderFilePath);
-    g.SetImgFooterFilePath(s.imgFooterFilePath);
-    g.SetOutputFilename(s.outputFilename);
-    g.SetDescription(s.description);
-    g.SetPhotoDirectory(s.photoDirectory);
-    g.SetOutputDirectory(s.outputDirectory);
-    g.SetTargetFrameName(s.targetFrameName);
-    g.SetNumberOfRows(s.numberOfRows);
-    g.SetNumberOfCols(s.numberOfCols);
-    g.SetMaxWidth(s.maxWidth);
-    g.SetMaxHeight(s.maxHeight);
-    g.SetUseNavButtons(s.useNavButtons);
-    g.SetUseFrames(s.useFrames);
-    g.SetCreatePageForEachPhoto(s.createPageForEachPhoto);
-}
-
 bool Readable(const std::string& path) {
     std::error_code error;
     return fs::is_regular_file(path, error) && std::ifstream(path).good();
-}
-
-// Photos as the engine picks them: files whose names end in "jpg" or "JPG".
-int CountPhotos(const std::string& folder) {
-    int count = 0;
-    std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        if (name.size() >= 4 && it->is_regular_file(error) &&
-            (name.ends_with("jpg") || name.ends_with("JPG")))
-            ++count;
-    }
-    return count;
 }
 
 // A usage problem with the settings that the engine would only pass over.
@@ -118,7 +105,30 @@ std::string CheckInputs(const GallerySettings& s) {
         return "the output folder '" + s.outputDirectory + "' is a file, not a folder";
     if (s.outputFilename.find('/') != std::string::npos)
         return "--output-file takes a file name, not a path: '" + s.outputFilename + "'";
+    if (s.outputFilename == "." || s.outputFilename == "..")
+        return "--output-file takes a file name, not '" + s.outputFilename + "'";
     return "";
+}
+
+// Why the template cannot be saved where asked, found before any work is done.
+std::string CheckSaveTemplate(const std::string& file) {
+    std::error_code error;
+    const fs::path path = fs::absolute(file, error);
+    if (fs::is_directory(path, error))
+        return "--save-template names a folder: '" + file + "'";
+    const fs::path folder = path.parent_path();
+    if (!fs::is_directory(folder, error))
+        return "the folder of the template '" + file + "' does not exist";
+    if (fs::exists(fs::symlink_status(path, error)) ? ::access(path.c_str(), W_OK) != 0
+                                                    : ::access(folder.c_str(), W_OK) != 0)
+        return "cannot write the template '" + file + "'";
+    return "";
+}
+
+bool NavigationPageIncomplete(const std::vector<GenerationProblem>& problems) {
+    return std::any_of(problems.begin(), problems.end(), [](const GenerationProblem& problem) {
+        return problem.step == GenerationProblem::Step::NavigationPage;
+    });
 }
 
 } // namespace
@@ -138,12 +148,14 @@ int main(int argc, char** argv) {
         return kExitDone;
     }
 
-    GallerySettings base;
+    GallerySettings base = DefaultSettings();
     if (!line.templateFile.empty()) {
+        if (!Readable(line.templateFile))
+            return Complain(kExitUsage, "cannot read the template '" + line.templateFile + "'");
         try {
             Generator loader;
             loader.LoadTemplate(line.templateFile);
-            base = SettingsOf(loader);
+            base = loader.Settings();
         } catch (const GeneratorError& e) {
             return Complain(kExitFailed, "cannot load the template '" + line.templateFile +
                                              "': " + OneLine(e.Description()));
@@ -165,16 +177,15 @@ int main(int argc, char** argv) {
     if (const std::string problem = CheckInputs(settings); !problem.empty())
         return Complain(kExitUsage, problem);
     if (!line.saveTemplateFile.empty()) {
-        std::error_code error;
-        const fs::path folder = fs::absolute(line.saveTemplateFile).parent_path();
-        if (!fs::is_directory(folder, error))
-            return Complain(kExitUsage, "the folder of the template '" + line.saveTemplateFile +
-                                            "' does not exist");
+        if (const std::string problem = CheckSaveTemplate(line.saveTemplateFile); !problem.empty())
+            return Complain(kExitUsage, problem);
     }
 
     Generator generator;
-    Assign(settings, generator);
-    const int photos = CountPhotos(settings.photoDirectory);
+    generator.SetSettings(settings);
+    if (const std::string clash = generator.NavigationPageClash(); !clash.empty())
+        return Complain(kExitUsage, "--output-file cannot name the navigation page: " + clash);
+    const int photos = static_cast<int>(generator.Photos().size());
     const int cells = std::min(photos, std::max(0, int{settings.numberOfRows}) *
                                            std::max(0, int{settings.numberOfCols}));
     ProgressDisplay display(stderr, isatty(fileno(stderr)) != 0, photos, cells);
@@ -205,14 +216,21 @@ int main(int argc, char** argv) {
                                  .string();
     const auto& problems = generator.Problems();
     if (!problems.empty()) {
-        std::fprintf(stderr, "tessary-make: the gallery was made, but %zu problem%s came up:\n",
-                     problems.size(), problems.size() == 1 ? "" : "s");
-        for (const GenerationProblem& problem : problems)
-            std::fprintf(stderr, "  %s\n", OneLine(problem.Text()).c_str());
-        std::fprintf(stderr, "Navigation page: %s\n", page.c_str());
-        return kExitProblems;
+        const bool failed = NavigationPageIncomplete(problems);
+        std::fprintf(stderr, "tessary-make: the gallery was %s%zu problem%s came up:\n",
+                     failed ? "not made; " : "made, but ", problems.size(),
+                     problems.size() == 1 ? "" : "s");
+        for (const GenerationProblem& problem : problems) {
+            const std::string text = problem.Text();
+            const std::string head = text.substr(0, text.size() - problem.reason.size());
+            std::fprintf(stderr, "  %s%s\n", Printable(head).c_str(),
+                         Printable(OneLine(problem.reason)).c_str());
+        }
+        if (!failed)
+            std::fprintf(stderr, "Navigation page: %s\n", Printable(page).c_str());
+        return failed ? kExitFailed : kExitProblems;
     }
     if (!line.quiet)
-        std::printf("Navigation page: %s\n", page.c_str());
+        std::printf("Navigation page: %s\n", Printable(page).c_str());
     return kExitDone;
 }

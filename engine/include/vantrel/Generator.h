@@ -21,9 +21,55 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #define VANTREL_API __attribute__((visibility("default")))
+
+namespace vantrel {
+
+// The sixteen settings of a gallery as one value, with a new Generator's defaults.
+struct GallerySettings {
+    std::string navHeaderFilePath;
+    std::string navFooterFilePath;
+    std::string imgHeaderFilePath;
+    std::string imgFooterFilePath;
+    std::string outputFilename;
+    std::string description;
+    std::string photoDirectory;
+    std::string outputDirectory;
+    std::string targetFrameName = "Photos";
+    std::int16_t numberOfRows = 0;
+    std::int16_t numberOfCols = 0;
+    std::int16_t maxWidth = 0;
+    std::int16_t maxHeight = 0;
+    bool useNavButtons = true;
+    bool useFrames = false;
+    bool createPageForEachPhoto = true;
+
+    friend bool operator==(const GallerySettings&, const GallerySettings&) = default;
+};
+
+// Which files are photos: names ending in "jpg" or "JPG", exactly, of at least four bytes.
+VANTREL_API bool IsPhotoName(std::string_view name);
+
+// The names of one photo's outputs in the output folder.
+struct PhotoNames {
+    std::string thumbnail; // "beach_tn.jpg"; "beach~2_tn.jpg" when an earlier photo has the name
+    std::string page;      // "beach.htm"; "beach~2.htm" likewise
+    std::string copy;      // the photo's own name, always
+    // The photo whose name the thumbnail would take; that thumbnail is not written.
+    std::string thumbnailIsPhoto;
+};
+
+// The output names of `photos` (in list order) beside the navigation page: each photo's
+// name less its last four characters, then "_tn.jpg" and ".htm". A photo whose names an
+// earlier one already took gets the first free "~2", "~3"... names, never the navigation
+// page's nor a photo's; every other photo keeps these plain names.
+VANTREL_API std::vector<PhotoNames> PlanNames(const std::vector<std::string>& photos,
+                                              const std::string& navigationPage);
+
+} // namespace vantrel
 
 // The step of a run that a Progress event reports on. Thumbnails are made
 // first, then copies, photo pages and the navigation table.
@@ -88,6 +134,11 @@ public:
     Generator(const Generator&) = delete;
     Generator& operator=(const Generator&) = delete;
 
+    // All sixteen settings at once. SetSettings applies each field as its setter below
+    // does, so "" and numbers below 1 leave the stored value.
+    vantrel::GallerySettings Settings() const;
+    void SetSettings(const vantrel::GallerySettings& settings);
+
     // The sixteen settings. String setters ignore "", number setters ignore values
     // below 1; getters return what is stored, unchanged.
     std::string NavHeaderFilePath() const;
@@ -125,6 +176,13 @@ public:
 
     // Makes the gallery; throws GeneratorError (0x80040191 to 0x80040199).
     void GenerateGallery();
+    // The photos GenerateGallery would take, in list order: the photo files of
+    // PhotoDirectory, at most 32767, without a gallery's own earlier thumbnails.
+    std::vector<std::string> Photos() const;
+    // Why GenerateGallery would refuse OutputFilename before writing anything (it names a
+    // photo of PhotoDirectory, or a thumbnail, page or copy of one), or "" when it would
+    // not. Lists the photo folder.
+    std::string NavigationPageClash() const;
     // Reads settings from a template file; throws GeneratorError 0x8004019A. Values are
     // stored as read, without the setter rules. A Description holding only text comes
     // back exactly as SaveTemplate wrote it; one holding elements (a hand-made

@@ -43,8 +43,16 @@ public:
     // An empty value changes nothing.
     HRESULT SetOutputDirectory(const std::string& directory);
 
+    // The thumbnail's file name when it is not to follow the photo's name (two photos
+    // whose names give one thumbnail name); empty, as it starts, for the usual name.
+    std::string ThumbnailName() const;
+    // Takes a plain file name, or "" for the usual name; a name holding "/", or that is
+    // "." or "..", is refused with E_INVALIDARG and changes nothing.
+    HRESULT SetThumbnailName(const std::string& name);
+
     // Writes the thumbnail of the loaded photo as <OutputDirectory>/<base>_tn.jpg, where
-    // base is the photo's file name less its last four characters. The larger
+    // base is the photo's file name less its last four characters (or under
+    // ThumbnailName when one is set). The larger
     // argument decides: MaxWidth > MaxHeight fixes the width, MaxWidth < MaxHeight
     // the height, and the photo's aspect ratio gives the other side. Equal
     // arguments write nothing and return S_FALSE.

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "vantrel/Generator.h"
+
+#include <string>
+#include <vector>
+
+// What each photo's outputs are called in the output folder.
+namespace vantrel {
+
+// The thumbnail and page names a photo has without any clash: its name less the last
+// four characters, then "_tn.jpg" or ".htm".
+std::string PlainThumbnailName(const std::string& photo);
+std::string PlainPageName(const std::string& photo);
+
+// Why `outputFilename` cannot be the navigation page beside the outputs of `photos`
+// (a photo, or a thumbnail, page or copy name of one), or "" when it can.
+std::string NavigationPageClash(const std::vector<std::string>& photos,
+                                const std::string& outputFilename, bool photoPages);
+
+// In a gallery made inside its own photo folder, this hidden file lists (NUL apart) the
+// thumbnails the gallery wrote there, so that a later run does not take them for photos.
+inline constexpr const char* kOwnThumbnailsFile = ".tessary-thumbnails";
+
+} // namespace vantrel
