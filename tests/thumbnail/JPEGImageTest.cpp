@@ -23,13 +23,19 @@ std::pair<int, int> SizeOf(const std::string& jpegPath) {
     return {d.width, d.height};
 }
 
-// The photo as shown, decoded by libjpeg: grey repeats, CMYK's first three count as RGB.
+// The photo as shown, decoded by libjpeg: grey repeats, Adobe CMYK (inverted)
+// becomes C x K / 255 and so on.
 Picture Shown(const std::string& jpeg, Orientation orientation) {
     const DecodedJpeg d = DecodeJpegReference(jpeg);
     Picture stored{d.width, d.height, {}};
-    for (std::size_t i = 0; i < d.pixels.size(); i += d.components)
-        for (int c = 0; c < 4; ++c)
-            stored.bytes.push_back(c == 3 ? 255 : d.pixels[i + (d.components == 1 ? 0 : c)]);
+    for (std::size_t i = 0; i < d.pixels.size(); i += d.components) {
+        const std::uint8_t* p = &d.pixels[i];
+        for (int c = 0; c < 3; ++c)
+            stored.bytes.push_back(d.components == 1   ? p[0]
+                                   : d.components == 3 ? p[c]
+                                                       : (p[c] * p[3] + 127) / 255);
+        stored.bytes.push_back(255);
+    }
     return Turned(stored, orientation);
 }
 

@@ -21,15 +21,16 @@ std::string Jpeg(int width, int height, JpegKind kind, bool progressive = false)
 }
 
 // The pixel values libjpeg's own decode calls for: grey levels as 8-bit indexes
-// or opaque grey; red, green, blue (CMYK's first three components unconverted)
-// as opaque colours.
+// or opaque grey; red, green, blue as opaque colours, from Adobe's inverted
+// CMYK as C x K / 255 and so on.
 std::vector<std::uint32_t> Expected(const testsupport::DecodedJpeg& ref, int bpp) {
     std::vector<std::uint32_t> pixels;
     for (std::size_t i = 0; i < ref.pixels.size(); i += ref.components) {
         const std::uint8_t* r = &ref.pixels[i];
-        pixels.push_back(bpp == 8              ? r[0]
-                         : ref.components == 1 ? 0xFF000000u | r[0] * 0x010101u
-                                               : 0xFF000000u | r[0] << 16 | r[1] << 8 | r[2]);
+        std::uint32_t rgb[3] = {r[0], r[0], r[0]};
+        for (int c = 0; c < 3 && ref.components > 1; ++c)
+            rgb[c] = ref.components == 4 ? (r[c] * r[3] + 127u) / 255u : r[c];
+        pixels.push_back(bpp == 8 ? r[0] : 0xFF000000u | rgb[0] << 16 | rgb[1] << 8 | rgb[2]);
     }
     return pixels;
 }
@@ -64,6 +65,7 @@ TEST_F(JpegReaderTest, PixelsMatchLibjpegForEveryKindAndRequest) {
         ExpectReferencePixels(Jpeg(37, 23, JpegKind::Colour), bpp, 32);
     ExpectReferencePixels(Jpeg(64, 48, JpegKind::Colour, true), 32, 32);
     ExpectReferencePixels(Jpeg(19, 11, JpegKind::Cmyk), 32, 32);
+    ExpectReferencePixels(Jpeg(19, 11, JpegKind::Ycck), 0, 32);
     ExpectReferencePixels(Jpeg(21, 13, JpegKind::Grey), 32, 32);
     ExpectReferencePixels(Jpeg(21, 13, JpegKind::Grey), 0, 8);
     EXPECT_EQ(bitmap.Palette()[77], (PaletteEntry{77, 77, 77, 255}));

@@ -26,7 +26,7 @@ TEST(ByteSource, CountsReadsReportsEachKibibyteAndStopsAtTheEnd) {
     testsupport::TempDir dir;
     testsupport::WriteFile(dir / "small", std::string(1024, 'a'));
     RecordingObserver observer;
-    CMappedFileSource small(&observer);
+    CFileSource small(&observer);
     ASSERT_EQ(small.Open(dir / "small"), 0);
     EXPECT_EQ(small.Name(), dir / "small");
     const std::uint8_t* start = small.RemainingData();
@@ -40,7 +40,7 @@ TEST(ByteSource, CountsReadsReportsEachKibibyteAndStopsAtTheEnd) {
 
     testsupport::WriteFile(dir / "large", std::string(2048, 'b'));
     observer.seen.clear();
-    CMappedFileSource large(&observer);
+    CFileSource large(&observer);
     ASSERT_EQ(large.Open(dir / "large"), 0);
     for (int i = 0; i < 4; ++i)
         large.ReadBytes(512);
@@ -69,7 +69,7 @@ TEST(ByteSource, FileOpenCodesTellMissingFoldersFilesAndAccess) {
     testsupport::TempDir dir;
     testsupport::WriteFile(dir / "file.jpg", "x");
     testsupport::WriteFile(dir / "empty.jpg", "");
-    CMappedFileSource source;
+    CFileSource source;
     EXPECT_EQ(source.Open(dir / "missing.jpg"), 4);
     EXPECT_EQ(source.Open(dir / "no-folder/x.jpg"), 3);
     EXPECT_EQ(source.Open(dir / "file.jpg/x.jpg"), 3);
