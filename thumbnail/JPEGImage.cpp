@@ -60,14 +60,11 @@ HRESULT WithDecodeWarning(HRESULT result, const std::string& warning) {
     return S_OK;
 }
 
+// The first warning names the damage; those after it mostly follow from it.
 std::string DecodeWarningOf(const CPictureDecoder& decoder) {
     if (decoder.WarningCount() == 0)
         return {};
-    std::string text = "Decoder warning: " + decoder.FirstWarning();
-    if (const int more = decoder.WarningCount() - 1; more > 0)
-        text +=
-            " (and " + std::to_string(more) + (more == 1 ? " more warning)" : " more warnings)");
-    return text + "\n";
+    return "Decoder warning: " + decoder.FirstWarning() + "\n";
 }
 
 } // namespace

@@ -51,6 +51,8 @@ TEST(JPEGImage, ThumbnailsMatchAnIndependentPipeline) {
         {"grey", Photo(90, 70, JpegKind::Grey), 1, 93},
         {"cmyk", Photo(64, 80, JpegKind::Cmyk), 1, 150},
         {"progressive", Photo(150, 100, JpegKind::Colour, true), 1, 80},
+        {"ycck", Photo(64, 80, JpegKind::Ycck), 1, 150},
+        {"truncated", Photo(203, 157).substr(0, 1500), 1, 92},
         {"chelsea", ReadFile(SamplePhoto("chelsea.jpg")), 1, 79},
         {"camera", ReadFile(SamplePhoto("camera.jpg")), 1, 120},
     };
@@ -135,12 +137,26 @@ TEST(JPEGImage, BadPhotosAreRefusedWithErrorInfo) {
     EXPECT_EQ(image.GenerateThumbnail(120, 0), S_FALSE); // nothing loaded yet
     ASSERT_TRUE(GetErrorInfo().has_value());
 
-    WriteFile(dir / "good.jpg", Photo(64, 48));
-    ASSERT_EQ(image.SetFilePath(dir / "good.jpg"), S_OK);
+    // Damage is no failure, but named in the error information; a clean photo clears it.
     const std::string full = Photo(64, 48);
     WriteFile(dir / "cut.jpg", full.substr(0, full.size() / 2));
+    WriteFile(dir / "good.jpg", full);
     ASSERT_EQ(image.SetFilePath(dir / "cut.jpg"), S_OK);
+    for (int call = 0; call < 2; ++call) {
+        const auto warning = GetErrorInfo();
+        ASSERT_TRUE(warning.has_value()) << call;
+        EXPECT_EQ(warning->description, "Decoder warning: Premature end of JPEG file\n");
+        EXPECT_EQ(warning->source, "Skimlet");
+        if (call == 0) {
+            EXPECT_EQ(image.GenerateThumbnail(32, 0), S_OK);
+        }
+    }
+    ASSERT_EQ(image.SetFilePath(dir / "cut.jpg"), S_OK);
+    ASSERT_EQ(image.SetFilePath(dir / "good.jpg"), S_OK);
+    EXPECT_FALSE(GetErrorInfo().has_value());
+    SetErrorInfo({"x", "y", "stale"});
     EXPECT_EQ(image.GenerateThumbnail(32, 0), S_OK);
+    EXPECT_FALSE(GetErrorInfo().has_value());
 
     WriteFile(dir / "text.jpg", "just some words, not a picture at all");
     WriteFile(dir / "empty.jpg", "");
