@@ -164,6 +164,16 @@ void CmykToBgra(const JSAMPLE* s, std::uint8_t* p, int width) {
 
 CJpegReader::CJpegReader() {
     decompressor_.err = errors_.Manager();
+    try {
+        CreateDecompressor();
+    } catch (...) {
+        // The destructor will not run; libjpeg frees what it got.
+        jpeg_destroy_decompress(&decompressor_);
+        throw;
+    }
+}
+
+void CJpegReader::CreateDecompressor() {
     errors_.Run([&] {
         jpeg_create_decompress(&decompressor_);
         const j_common_ptr common = Common(&decompressor_);

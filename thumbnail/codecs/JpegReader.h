@@ -43,6 +43,7 @@ protected:
                    CByteSource& source) override;
 
 private:
+    void CreateDecompressor();
     void AttachJpegSource(CByteSource& source);
     // After the header: settings, bitmap, scanlines, finish.
     void Decompress(CRasterBitmap& bitmap, int& requestedBpp);

@@ -1,6 +1,7 @@
 #include "codecs/PictureEncoder.h"
 
 #include "bitmaps/DibBitmap.h"
+#include "bitmaps/TextException.h"
 #include "codecs/Trace.h"
 #include "io/ByteSink.h"
 
@@ -8,7 +9,7 @@ void CPictureEncoder::EncodeToFile(const std::string& path, CRasterBitmap& bitma
     CBufferedFileSink sink;
     TraceLine(1, "--- Encoding file " + path + ". ---\n");
     const int result = sink.Open(path, SinkCapacityFor(bitmap));
-    if (result != 0)
+    if (result != SkimletCode::kOk)
         ThrowDecodeError(result, "Opening " + path + " failed");
     EncodeToSink(bitmap, sink);
     sink.Close();

@@ -114,7 +114,7 @@ int CMemoryBlockSource::Open(const std::uint8_t* data, std::int64_t size) {
         return SkimletCode::kCannotOpen;
     Close();
     CByteSource::Open("Mem", data, size);
-    return 0;
+    return SkimletCode::kOk;
 }
 
 void CMemoryBlockSource::Close() {

@@ -95,7 +95,7 @@ int CFileSource::Open(const std::string& path) {
         return SkimletCode::kCannotOpen;
     fd_ = file.Release();
     OpenWithoutData(path, info.st_size);
-    return 0;
+    return SkimletCode::kOk;
 }
 
 void CFileSource::Close() {
