@@ -1,7 +1,5 @@
 #include "OutputNames.h"
 
-#include "PhotoList.h"
-
 #include <unordered_set>
 
 namespace vantrel {

@@ -8,6 +8,11 @@
 // What each photo's outputs are called in the output folder.
 namespace vantrel {
 
+// The name less its last four characters: "beach.jpg" gives "beach".
+inline std::string BaseName(const std::string& photo) {
+    return photo.substr(0, photo.size() - 4);
+}
+
 // The thumbnail and page names a photo has without any clash: its name less the last
 // four characters, then "_tn.jpg" or ".htm".
 std::string PlainThumbnailName(const std::string& photo);

@@ -26,11 +26,6 @@ struct PhotoList {
     std::int16_t highestIndex = -1;
 };
 
-// The name less its last four characters: "beach.jpg" gives "beach".
-inline std::string BaseName(const std::string& photo) {
-    return photo.substr(0, photo.size() - 4);
-}
-
 // Lists `folder` sorted by name (ASCII case folded, then byte-wise), passing over the
 // files named in `ownOutputs` (a gallery's earlier outputs in its own photo folder). A
 // folder that cannot be listed gives an empty list; that and photos left out go to

@@ -26,6 +26,8 @@ struct JPEGImage::State {
     std::unique_ptr<CDibBitmap> photo;
     // Set only by a decode that delivered a picture of at least 1 x 1.
     bool photoUsable = false;
+    // What the decoder said about damage in the loaded photo; empty when clean.
+    std::string decodeWarning;
     Orientation orientation = Orientation::Normal;
     // The photo as a viewer shows it, at full 32-bit size.
     int shownWidth = 0;
@@ -47,6 +49,25 @@ HRESULT Guarded(Step&& step) {
                         JPEGImage::kInterfaceId);
     }
     return S_FALSE;
+}
+
+// A photo decoded despite damage still succeeds, but leaves error information
+// that names the damage; a clean success leaves none.
+HRESULT WithDecodeWarning(HRESULT result, const std::string& warning) {
+    if (result != S_OK)
+        return result;
+    if (warning.empty())
+        ClearErrorInfo();
+    else
+        SetErrorInfo(ErrorInfo{JPEGImage::kInterfaceId, "Skimlet", warning});
+    return S_OK;
+}
+
+// The first warning names the damage; those after it mostly follow from it.
+std::string DecodeWarningOf(const CPictureDecoder& decoder) {
+    if (decoder.WarningCount() == 0)
+        return {};
+    return "Decoder warning: " + decoder.FirstWarning() + "\n";
 }
 
 } // namespace
@@ -96,7 +117,8 @@ std::int16_t JPEGImage::MaxHeight() const {
 HRESULT JPEGImage::SetFilePath(const std::string& path) {
     State& s = *state_;
     s.photoUsable = false;
-    return Guarded([&] {
+    s.decodeWarning.clear();
+    const HRESULT result = Guarded([&] {
         s.photo = std::make_unique<CDibBitmap>();
         if (path.empty())
             return;
@@ -114,7 +136,9 @@ HRESULT JPEGImage::SetFilePath(const std::string& path) {
         s.width = ClampToInt16(s.shownWidth);
         s.height = ClampToInt16(s.shownHeight);
         s.photoUsable = s.shownWidth > 0 && s.shownHeight > 0;
+        s.decodeWarning = DecodeWarningOf(s.decoder);
     });
+    return WithDecodeWarning(result, s.decodeWarning);
 }
 
 HRESULT JPEGImage::GenerateThumbnail(std::int16_t maxWidth, std::int16_t maxHeight) {
@@ -126,7 +150,7 @@ HRESULT JPEGImage::GenerateThumbnail(std::int16_t maxWidth, std::int16_t maxHeig
         ClearErrorInfo();
         return S_FALSE;
     }
-    return Guarded([&] {
+    const HRESULT result = Guarded([&] {
         if (!s.photoUsable)
             throw CTextException(SkimletCode::kUnsupported,
                                  "No photo loaded: FilePath must name a readable picture first.\n");
@@ -152,6 +176,7 @@ HRESULT JPEGImage::GenerateThumbnail(std::int16_t maxWidth, std::int16_t maxHeig
         CJpegWriter writer;
         writer.EncodeToFile(path, thumbnail);
     });
+    return WithDecodeWarning(result, s.decodeWarning);
 }
 
 bool JPEGImage::NoThumbnailFor(std::int16_t maxWidth, std::int16_t maxHeight) {

@@ -95,6 +95,8 @@ std::string MakeJpeg(const JpegSpec& spec) {
                                : spec.kind == JpegKind::Grey ? JCS_GRAYSCALE
                                                              : JCS_CMYK;
         jpeg_set_defaults(&cinfo);
+        if (spec.kind == JpegKind::Ycck)
+            jpeg_set_colorspace(&cinfo, JCS_YCCK);
         jpeg_set_quality(&cinfo, spec.quality, TRUE);
         if (spec.floatDct)
             cinfo.dct_method = JDCT_FLOAT;

@@ -28,7 +28,9 @@ void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 std::string SamplePhoto(const std::string& name); // path of a bundled sample photo
 
-enum class JpegKind { Colour, Grey, Cmyk };
+// Cmyk and Ycck take CMYK components and store them as given (Adobe files hold
+// inverted values: 255 is no ink); Ycck lets libjpeg transform them to YCCK.
+enum class JpegKind { Colour, Grey, Cmyk, Ycck };
 
 struct JpegSpec {
     int width = 8;
@@ -37,7 +39,7 @@ struct JpegSpec {
     bool progressive = false;
     int quality = 90;
     bool floatDct = false; // JDCT_FLOAT instead of libjpeg's default DCT
-    // Fills the components of pixel (x, y): 3 for colour (R, G, B), 1 for grey, 4 for CMYK.
+    // Fills the components of pixel (x, y): 3 for colour (R, G, B), 1 for grey, 4 for CMYK/YCCK.
     std::function<void(int x, int y, std::uint8_t* components)> pixel;
 };
 
@@ -50,7 +52,7 @@ std::string WithExifOrientation(const std::string& jpeg, int orientation, bool b
 struct DecodedJpeg {
     int width = 0;
     int height = 0;
-    int components = 0;               // 3 (RGB), 1 (grey) or 4 (CMYK)
+    int components = 0;               // 3 (RGB), 1 (grey) or 4 (CMYK, also from YCCK)
     std::vector<std::uint8_t> pixels; // rows top to bottom, `components` bytes per pixel
 };
 

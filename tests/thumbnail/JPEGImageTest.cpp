@@ -25,13 +25,19 @@ std::pair<int, int> SizeOf(const std::string& jpegPath) {
     return {d.width, d.height};
 }
 
-// The photo as shown, decoded by libjpeg: grey repeats, CMYK's first three count as RGB.
+// The photo as shown, decoded by libjpeg: grey repeats, Adobe CMYK (inverted)
+// becomes C x K / 255 and so on.
 Picture Shown(const std::string& jpeg, Orientation orientation) {
     const DecodedJpeg d = DecodeJpegReference(jpeg);
     Picture stored{d.width, d.height, {}};
-    for (std::size_t i = 0; i < d.pixels.size(); i += d.components)
-        for (int c = 0; c < 4; ++c)
-            stored.bytes.push_back(c == 3 ? 255 : d.pixels[i + (d.components == 1 ? 0 : c)]);
+    for (std::size_t i = 0; i < d.pixels.size(); i += d.components) {
+        const std::uint8_t* p = &d.pixels[i];
+        for (int c = 0; c < 3; ++c)
+            stored.bytes.push_back(d.components == 1   ? p[0]
+                                   : d.components == 3 ? p[c]
+                                                       : (p[c] * p[3] + 127) / 255);
+        stored.bytes.push_back(255);
+    }
     return Turned(stored, orientation);
 }
 
@@ -47,6 +53,8 @@ TEST(JPEGImage, ThumbnailsMatchAnIndependentPipeline) {
         {"grey", Photo(90, 70, JpegKind::Grey), 1, 93},
         {"cmyk", Photo(64, 80, JpegKind::Cmyk), 1, 150},
         {"progressive", Photo(150, 100, JpegKind::Colour, true), 1, 80},
+        {"ycck", Photo(64, 80, JpegKind::Ycck), 1, 150},
+        {"truncated", Photo(203, 157).substr(0, 1500), 1, 92},
         {"chelsea", ReadFile(SamplePhoto("chelsea.jpg")), 1, 79},
         {"camera", ReadFile(SamplePhoto("camera.jpg")), 1, 120},
     };
@@ -136,12 +144,26 @@ TEST(JPEGImage, BadPhotosAreRefusedWithErrorInfo) {
     EXPECT_EQ(image.GenerateThumbnail(120, 0), S_FALSE); // nothing loaded yet
     ASSERT_TRUE(GetErrorInfo().has_value());
 
-    WriteFile(dir / "good.jpg", Photo(64, 48));
-    ASSERT_EQ(image.SetFilePath(dir / "good.jpg"), S_OK);
+    // Damage is no failure, but named in the error information; a clean photo clears it.
     const std::string full = Photo(64, 48);
     WriteFile(dir / "cut.jpg", full.substr(0, full.size() / 2));
+    WriteFile(dir / "good.jpg", full);
     ASSERT_EQ(image.SetFilePath(dir / "cut.jpg"), S_OK);
+    for (int call = 0; call < 2; ++call) {
+        const auto warning = GetErrorInfo();
+        ASSERT_TRUE(warning.has_value()) << call;
+        EXPECT_EQ(warning->description, "Decoder warning: Premature end of JPEG file\n");
+        EXPECT_EQ(warning->source, "Skimlet");
+        if (call == 0) {
+            EXPECT_EQ(image.GenerateThumbnail(32, 0), S_OK);
+        }
+    }
+    ASSERT_EQ(image.SetFilePath(dir / "cut.jpg"), S_OK);
+    ASSERT_EQ(image.SetFilePath(dir / "good.jpg"), S_OK);
+    EXPECT_FALSE(GetErrorInfo().has_value());
+    SetErrorInfo({"x", "y", "stale"});
     EXPECT_EQ(image.GenerateThumbnail(32, 0), S_OK);
+    EXPECT_FALSE(GetErrorInfo().has_value());
 
     WriteFile(dir / "text.jpg", "just some words, not a picture at all");
     WriteFile(dir / "empty.jpg", "");

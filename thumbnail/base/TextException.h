@@ -28,6 +28,7 @@ private:
 };
 
 namespace SkimletCode {
+inline constexpr std::int32_t kOk = 0; // what functions returning a code give on success
 inline constexpr std::int32_t kNotABitmap = 1;
 inline constexpr std::int32_t kBadBitmapHeader = 2;
 inline constexpr std::int32_t kPathNotFound = 3;

@@ -76,6 +76,8 @@ PictureType CAutoTypeDecoder::DetectPictureType(const std::uint8_t* b, std::int6
 
 void CAutoTypeDecoder::DecodeSource(CByteSource& source, CRasterBitmap& bitmap, int requestedBpp) {
     orientation_ = Orientation::Normal;
+    firstWarning_.clear();
+    warningCount_ = 0;
     // Only a peek: the reader gets the source still standing at the start.
     const PictureType type = DetectPictureType(source.PeekBytes(kSignatureBytes), source.Size());
     switch (type) {
@@ -89,6 +91,8 @@ void CAutoTypeDecoder::DecodeSource(CByteSource& source, CRasterBitmap& bitmap, 
         TraceLine(2, "JPEG file recognized.\n");
         jpegReader_->DecodeSource(source, bitmap, requestedBpp);
         orientation_ = jpegReader_->PictureOrientation();
+        firstWarning_ = jpegReader_->FirstWarning();
+        warningCount_ = jpegReader_->WarningCount();
         return;
     default:
         ThrowDecodeError(SkimletCode::kUnsupported, "Library not compiled for this file type.");

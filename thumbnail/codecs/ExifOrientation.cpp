@@ -86,7 +86,17 @@ Orientation OrientationFromTiff(const std::uint8_t* data, std::int64_t size) {
     return Orientation::Normal;
 }
 
+bool IsExif(const std::uint8_t* payload, std::int64_t size) {
+    return size >= 6 && std::memcmp(payload, "Exif\0\0", 6) == 0;
+}
+
 } // namespace
+
+Orientation ReadApp1Orientation(const std::uint8_t* payload, std::int64_t size) {
+    if (!payload || !IsExif(payload, size))
+        return Orientation::Normal;
+    return OrientationFromTiff(payload + 6, size - 6);
+}
 
 Orientation ReadExifOrientation(const std::uint8_t* jpeg, std::int64_t size) {
     if (!jpeg || size < 4 || jpeg[0] != kMarkerPrefix || jpeg[1] != kStartOfImage)
@@ -115,8 +125,8 @@ Orientation ReadExifOrientation(const std::uint8_t* jpeg, std::int64_t size) {
             break;
         const std::uint8_t* payload = jpeg + pos + 4;
         const std::int64_t payloadSize = length - 2;
-        if (marker == kApp1 && payloadSize >= 6 && std::memcmp(payload, "Exif\0\0", 6) == 0)
-            return OrientationFromTiff(payload + 6, payloadSize - 6);
+        if (marker == kApp1 && IsExif(payload, payloadSize))
+            return ReadApp1Orientation(payload, payloadSize);
         pos += 2 + length;
     }
     return Orientation::Normal;

@@ -11,4 +11,8 @@ namespace skimlet {
 // at `jpeg`; anything missing, malformed or out of range gives Normal.
 Orientation ReadExifOrientation(const std::uint8_t* jpeg, std::int64_t size);
 
+// The orientation in the payload of one APP1 segment (after its length field);
+// Normal unless it is an Exif segment that holds a valid one.
+Orientation ReadApp1Orientation(const std::uint8_t* payload, std::int64_t size);
+
 } // namespace skimlet

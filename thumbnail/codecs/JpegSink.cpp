@@ -1,5 +1,6 @@
 #include "codecs/JpegSink.h"
 
+#include "codecs/JpegError.h"
 #include "io/ByteSink.h"
 
 #include <jerror.h>
@@ -23,7 +24,13 @@ SinkDestination& DestinationOf(j_compress_ptr compressor) {
 void WriteAll(j_compress_ptr compressor, std::size_t count) {
     SinkDestination& destination = DestinationOf(compressor);
     const auto n = static_cast<std::int64_t>(count);
-    if (destination.sink->WriteBytes(n, destination.buffer) != n)
+    std::int64_t written = 0;
+    // The sink's exception must not unwind through libjpeg: it is carried
+    // across and rethrown by the writer.
+    CJpegErrorManager::Protect(reinterpret_cast<j_common_ptr>(compressor), [&] {
+        written = destination.sink->WriteBytes(n, destination.buffer);
+    });
+    if (written != n)
         ERREXIT(compressor, JERR_FILE_WRITE);
 }
 

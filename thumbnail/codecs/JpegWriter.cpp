@@ -1,7 +1,6 @@
 #include "codecs/JpegWriter.h"
 
 #include "bitmaps/PlainBitmap.h"
-#include "codecs/JpegError.h"
 #include "codecs/JpegSink.h"
 
 #include <algorithm>
@@ -15,9 +14,8 @@
 namespace skimlet {
 
 CJpegWriter::CJpegWriter() {
-    InitJpegErrorManager(errorManager_);
-    compressor_.err = &errorManager_;
-    jpeg_CreateCompress(&compressor_, JPEG_LIB_VERSION, sizeof(compressor_));
+    compressor_.err = errors_.Manager();
+    errors_.Run([&] { jpeg_CreateCompress(&compressor_, JPEG_LIB_VERSION, sizeof(compressor_)); });
 }
 
 CJpegWriter::~CJpegWriter() {
@@ -32,26 +30,18 @@ void CJpegWriter::WriteImage(CRasterBitmap& bitmap, CByteSink& sink) {
         return;
     }
     try {
-        AttachJpegSink(&compressor_, sink);
-        compressor_.image_width = static_cast<JDIMENSION>(bitmap.Width());
-        compressor_.image_height = static_cast<JDIMENSION>(bitmap.Height());
-        // Byte order of a 32-bit pixel in memory; the fourth byte (alpha) is ignored.
-        compressor_.input_components = 4;
-        compressor_.in_color_space = JCS_EXT_BGRX;
-        jpeg_set_defaults(&compressor_);
-        compressor_.dct_method = JDCT_FLOAT;
-        if (quality_ != 0)
-            jpeg_set_quality(&compressor_, quality_, TRUE);
-        compressor_.optimize_coding = optimiseCoding_ ? TRUE : FALSE;
-        compressor_.smoothing_factor = std::clamp(smoothing_, 0, 100);
-        if (densityX_ != 0 || densityY_ != 0) {
-            compressor_.density_unit = 1;
-            compressor_.X_density = static_cast<UINT16>(densityX_);
-            compressor_.Y_density = static_cast<UINT16>(densityY_);
+        errors_.Run([&] {
+            AttachJpegSink(&compressor_, sink);
+            Configure(bitmap);
+            jpeg_start_compress(&compressor_, TRUE);
+        });
+        BitmapAccess access(bitmap, true, false);
+        std::uint8_t* const* lines = bitmap.Lines();
+        while (compressor_.next_scanline < compressor_.image_height) {
+            JSAMPROW row = lines[compressor_.next_scanline];
+            errors_.Run([&] { jpeg_write_scanlines(&compressor_, &row, 1); });
         }
-        jpeg_start_compress(&compressor_, TRUE);
-        WriteScanlines(bitmap);
-        jpeg_finish_compress(&compressor_);
+        errors_.Run([&] { jpeg_finish_compress(&compressor_); });
     } catch (...) {
         // Returns the compressor to its start state for the next picture.
         jpeg_abort_compress(&compressor_);
@@ -59,12 +49,23 @@ void CJpegWriter::WriteImage(CRasterBitmap& bitmap, CByteSink& sink) {
     }
 }
 
-void CJpegWriter::WriteScanlines(CRasterBitmap& bitmap) {
-    BitmapAccess access(bitmap, true, false);
-    std::uint8_t* const* lines = bitmap.Lines();
-    while (compressor_.next_scanline < compressor_.image_height) {
-        JSAMPROW row[1] = {lines[compressor_.next_scanline]};
-        jpeg_write_scanlines(&compressor_, row, 1);
+// Runs inside the error guard: nothing here may own a destructor.
+void CJpegWriter::Configure(CRasterBitmap& bitmap) {
+    compressor_.image_width = static_cast<JDIMENSION>(bitmap.Width());
+    compressor_.image_height = static_cast<JDIMENSION>(bitmap.Height());
+    // Byte order of a 32-bit pixel in memory; the fourth byte (alpha) is ignored.
+    compressor_.input_components = 4;
+    compressor_.in_color_space = JCS_EXT_BGRX;
+    jpeg_set_defaults(&compressor_);
+    compressor_.dct_method = JDCT_FLOAT;
+    if (quality_ != 0)
+        jpeg_set_quality(&compressor_, quality_, TRUE);
+    compressor_.optimize_coding = optimiseCoding_ ? TRUE : FALSE;
+    compressor_.smoothing_factor = std::clamp(smoothing_, 0, 100);
+    if (densityX_ != 0 || densityY_ != 0) {
+        compressor_.density_unit = 1;
+        compressor_.X_density = static_cast<UINT16>(densityX_);
+        compressor_.Y_density = static_cast<UINT16>(densityY_);
     }
 }
 

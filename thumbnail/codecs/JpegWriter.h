@@ -1,9 +1,7 @@
 #pragma once
 
+#include "codecs/JpegError.h"
 #include "codecs/PictureEncoder.h"
-
-#include <cstdio> // jpeglib.h needs FILE and size_t first
-#include <jpeglib.h>
 
 namespace skimlet {
 
@@ -33,10 +31,10 @@ protected:
     void WriteImage(CRasterBitmap& bitmap, CByteSink& sink) override;
 
 private:
-    void WriteScanlines(CRasterBitmap& bitmap);
+    void Configure(CRasterBitmap& bitmap);
 
+    CJpegErrorManager errors_;
     jpeg_compress_struct compressor_{};
-    jpeg_error_mgr errorManager_{};
     int quality_ = 0;
     bool optimiseCoding_ = false;
     int smoothing_ = 0;

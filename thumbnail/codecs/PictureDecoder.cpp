@@ -26,7 +26,7 @@ void CPictureDecoder::DecodeFile(const std::string& path, CRasterBitmap& bitmap,
                                  CProgressObserver* observer) {
     orientation_ = Orientation::Normal;
     TraceLine(1, "--- Decoding file " + path + ". ---\n");
-    CMappedFileSource source(observer);
+    CFileSource source(observer);
     if (const int code = source.Open(path))
         ThrowDecodeError(code, "Opening " + path + " failed");
     DecodeSource(source, bitmap, requestedBpp);
@@ -60,6 +60,8 @@ void CPictureDecoder::DecodeResource(const ResourceModule& module, int resourceI
 
 void CPictureDecoder::DecodeSource(CByteSource& source, CRasterBitmap& bitmap, int requestedBpp) {
     orientation_ = Orientation::Normal;
+    firstWarning_.clear();
+    warningCount_ = 0;
     // The holder frees whatever palette block the reader leaves in it, also
     // when an exception passes.
     PaletteHolder paletteHolder;

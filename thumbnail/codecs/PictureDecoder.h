@@ -39,6 +39,12 @@ public:
     // Normal for formats and files without that information.
     Orientation PictureOrientation() const { return orientation_; }
 
+    // What the reader said about damage in the last decoded picture, which it
+    // still delivered (a truncated or corrupt JPEG): the first warning and how
+    // many there were; empty and 0 for a clean picture.
+    const std::string& FirstWarning() const { return firstWarning_; }
+    int WarningCount() const { return warningCount_; }
+
 protected:
     CPictureDecoder() = default;
     // The format's own decoding; does nothing here.
@@ -46,6 +52,8 @@ protected:
                            CByteSource& source);
 
     Orientation orientation_ = Orientation::Normal;
+    std::string firstWarning_;
+    int warningCount_ = 0;
 };
 
 } // namespace skimlet

@@ -1,7 +1,8 @@
 #include "codecs/PictureEncoder.h"
 
-#include "base/Trace.h"
 #include "bitmaps/DibBitmap.h"
+#include "base/TextException.h"
+#include "base/Trace.h"
 #include "io/ByteSink.h"
 
 namespace skimlet {
@@ -10,7 +11,7 @@ void CPictureEncoder::EncodeToFile(const std::string& path, CRasterBitmap& bitma
     CBufferedFileSink sink;
     TraceLine(1, "--- Encoding file " + path + ". ---\n");
     const int result = sink.Open(path, SinkCapacityFor(bitmap));
-    if (result != 0)
+    if (result != SkimletCode::kOk)
         ThrowDecodeError(result, "Opening " + path + " failed");
     EncodeToSink(bitmap, sink);
     sink.Close();

@@ -95,7 +95,7 @@ int CBufferedFileSink::Open(const std::string& path, std::int64_t capacity) {
     }
     CByteSink::Close();
     if (capacity < 0 || path.empty())
-        return -1;
+        return SkimletCode::kCannotCreateOutput;
 
     // A link to a file is followed, as writing through it would: the linked file
     // is replaced and the link stays.
@@ -113,24 +113,24 @@ int CBufferedFileSink::Open(const std::string& path, std::int64_t capacity) {
     // would destroy it. A file the caller may not write is refused, as opening it
     // for writing would be.
     if (exists && (!S_ISREG(existing.st_mode) || ::access(target.c_str(), W_OK) != 0))
-        return -1;
+        return SkimletCode::kCannotCreateOutput;
 
     ownedBuffer_.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(capacity) + 1]);
     if (!ownedBuffer_)
-        return -1;
+        return SkimletCode::kCannotCreateOutput;
 
     std::string temporaryPath;
     const int fd = CreateTemporaryBeside(target, temporaryPath);
     if (fd < 0) {
         ownedBuffer_.reset();
-        return -1;
+        return SkimletCode::kCannotCreateOutput;
     }
     std::FILE* file = ::fdopen(fd, "wb");
     if (!file) {
         ::close(fd);
         ::unlink(temporaryPath.c_str());
         ownedBuffer_.reset();
-        return -1;
+        return SkimletCode::kCannotCreateOutput;
     }
     // Replacing a file keeps its permissions, as rewriting it in place would.
     if (exists)
@@ -141,7 +141,7 @@ int CBufferedFileSink::Open(const std::string& path, std::int64_t capacity) {
     targetPath_ = target;
     temporaryPath_ = temporaryPath;
     CByteSink::Open(path, ownedBuffer_.get(), capacity);
-    return 0;
+    return SkimletCode::kOk;
 }
 
 void CBufferedFileSink::Close() {

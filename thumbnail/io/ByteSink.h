@@ -47,7 +47,8 @@ public:
     // An open sink that was never closed is abandoned: its temporary file is removed.
     ~CBufferedFileSink() override;
 
-    // 0 on success, -1 when the file cannot be created or the buffer allocated
+    // 0 (kOk) on success, -1 (kCannotCreateOutput) when the file cannot be
+    // created or the buffer allocated
     // (also when `path` names something other than a regular file, or one that
     // may not be written).
     int Open(const std::string& path, std::int64_t capacity);

@@ -25,6 +25,15 @@ void CByteSource::Open(const std::string& name, const std::uint8_t* data, std::i
     data_ = data ? data : kNoData;
     size_ = data ? std::max<std::int64_t>(size, 0) : 0;
     position_ = 0;
+    open_ = true;
+}
+
+void CByteSource::OpenWithoutData(const std::string& name, std::int64_t size) {
+    name_ = name;
+    data_ = nullptr;
+    size_ = std::max<std::int64_t>(size, 0);
+    position_ = 0;
+    open_ = true;
 }
 
 void CByteSource::Close() {
@@ -33,6 +42,7 @@ void CByteSource::Close() {
     ReportProgress(1.0);
     name_.clear();
     data_ = nullptr;
+    open_ = false;
     size_ = 0;
     position_ = 0;
     peekBuffer_.clear();
@@ -58,15 +68,31 @@ const std::uint8_t* CByteSource::ReadBytes(std::int64_t count) {
     const std::int64_t newPosition = count > std::numeric_limits<std::int64_t>::max() - oldPosition
                                          ? std::numeric_limits<std::int64_t>::max()
                                          : oldPosition + count;
-    if (newPosition / kProgressStep > oldPosition / kProgressStep)
-        ReportProgress(size_ > 0 ? static_cast<double>(newPosition) / static_cast<double>(size_)
-                                 : 1.0);
+    ReportProgressTo(newPosition);
     // The position stays where it was, so that a failed read leaves the
     // source pointing into its data.
     if (pastEnd)
         throw CTextException(SkimletCode::kEndOfData, kEndOfFile);
     position_ = newPosition;
     return data_ + oldPosition;
+}
+
+std::int64_t CByteSource::ReadInto(std::uint8_t* buffer, std::int64_t capacity) {
+    const std::int64_t count = std::clamp<std::int64_t>(size_ - position_, 0, capacity);
+    if (count > 0 && data_)
+        std::memcpy(buffer, data_ + position_, static_cast<std::size_t>(count));
+    Consume(count);
+    return count;
+}
+
+void CByteSource::Consume(std::int64_t count) {
+    position_ += std::clamp<std::int64_t>(count, 0, size_ - position_);
+}
+
+void CByteSource::ReportProgressTo(std::int64_t newPosition) {
+    if (newPosition / kProgressStep > position_ / kProgressStep)
+        ReportProgress(size_ > 0 ? static_cast<double>(newPosition) / static_cast<double>(size_)
+                                 : 1.0);
 }
 
 const std::uint8_t* CByteSource::RemainingData() {
@@ -90,7 +116,7 @@ int CMemoryBlockSource::Open(const std::uint8_t* data, std::int64_t size) {
         return SkimletCode::kCannotOpen;
     Close();
     CByteSource::Open("Mem", data, size);
-    return 0;
+    return SkimletCode::kOk;
 }
 
 void CMemoryBlockSource::Close() {

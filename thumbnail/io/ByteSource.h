@@ -16,9 +16,10 @@ public:
     virtual void ProgressChanged(double fraction) = 0;
 };
 
-// A picture's bytes exposed as one block of memory. Readers get pointers into
-// it; ReadBytes counts what was consumed, reports progress and never hands out
-// a pointer into missing data.
+// A picture's bytes. Readers either get pointers into one block of memory
+// (ReadBytes, RemainingData), or copy the data out piece by piece (ReadInto),
+// which a file source serves without holding the whole file. Both count what
+// was consumed, report progress and never hand out missing data.
 class CByteSource : public CPLObject {
 public:
     ~CByteSource() override;
@@ -33,13 +34,17 @@ public:
     virtual const std::uint8_t* ReadBytes(std::int64_t count);
     // All data from the current position on.
     virtual const std::uint8_t* RemainingData();
+    // Copies up to `capacity` bytes from the current position on into `buffer`
+    // and consumes them; returns how many, 0 at the end of the data. Reports no
+    // progress: a reader that streams knows better how far it has got.
+    virtual std::int64_t ReadInto(std::uint8_t* buffer, std::int64_t capacity);
 
     void ReportProgress(double fraction);
 
     const std::string& Name() const { return name_; }
     std::int64_t Size() const { return size_; }
     std::int64_t Position() const { return position_; }
-    bool IsOpen() const { return data_ != nullptr; }
+    bool IsOpen() const { return open_; }
 
     CByteSource(const CByteSource&) = delete;
     CByteSource& operator=(const CByteSource&) = delete;
@@ -49,10 +54,21 @@ protected:
     // The part of opening common to all sources. Empty data may come with a
     // null pointer; the source still counts as open.
     void Open(const std::string& name, const std::uint8_t* data, std::int64_t size);
+    // Opens with a known size whose bytes are not in memory yet; a subclass
+    // calls ProvideData once it has them, and serves ReadInto before.
+    void OpenWithoutData(const std::string& name, std::int64_t size);
+    void ProvideData(const std::uint8_t* data) { data_ = data; }
+    bool HasData() const { return data_ != nullptr; }
+    // Moves the position on by `count` bytes of ReadInto.
+    void Consume(std::int64_t count);
 
 private:
+    // Reports progress when a move to `newPosition` passes a step of 1 KiB.
+    void ReportProgressTo(std::int64_t newPosition);
+
     std::string name_;
     const std::uint8_t* data_ = nullptr;
+    bool open_ = false;
     std::int64_t size_ = 0;
     std::int64_t position_ = 0;
     CProgressObserver* observer_ = nullptr;
@@ -60,19 +76,33 @@ private:
     std::vector<std::uint8_t> peekBuffer_;
 };
 
-// A read-only mapping of a whole file.
-class CMappedFileSource : public CByteSource {
+// A regular file, read rather than mapped: a file that another program
+// shortens while it is read is a CTextException 11, not a fatal signal.
+// ReadInto reads the file piece by piece; the first ReadBytes, RemainingData
+// or peek past the first bytes reads the rest of it into memory.
+class CFileSource : public CByteSource {
 public:
-    explicit CMappedFileSource(CProgressObserver* observer = nullptr);
-    ~CMappedFileSource() override;
+    explicit CFileSource(CProgressObserver* observer = nullptr);
+    ~CFileSource() override;
     // 0 on success; 3 when a folder of the path is missing or not a folder;
-    // 5 for a permission failure or an empty file; 4 for anything else.
+    // 5 for a permission failure or an empty file; 4 for anything else,
+    // including a path that is not a regular file (never blocks on a pipe).
     int Open(const std::string& path);
     void Close() override;
 
+    const std::uint8_t* PeekBytes(std::int64_t count) override;
+    const std::uint8_t* ReadBytes(std::int64_t count) override;
+    const std::uint8_t* RemainingData() override;
+    std::int64_t ReadInto(std::uint8_t* buffer, std::int64_t capacity) override;
+
 private:
-    void* view_ = nullptr;
-    std::size_t viewSize_ = 0;
+    // Reads exactly `count` bytes at `offset`; throws when the file ends first.
+    void ReadExactly(std::uint8_t* buffer, std::int64_t count, std::int64_t offset);
+    void LoadAll();
+
+    int fd_ = -1;
+    std::vector<std::uint8_t> contents_;
+    std::vector<std::uint8_t> peekBuffer_;
 };
 
 // A caller's block of memory; the memory stays the caller's.

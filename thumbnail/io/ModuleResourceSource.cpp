@@ -23,7 +23,7 @@ int CModuleResourceSource::Open(const ResourceModule& module, int resourceId,
         return SkimletCode::kCannotOpen;
     CByteSource::Open("Resource: " + std::to_string(resourceId), entry->data,
                       static_cast<std::int64_t>(entry->size));
-    return 0;
+    return SkimletCode::kOk;
 }
 
 void CModuleResourceSource::Close() {

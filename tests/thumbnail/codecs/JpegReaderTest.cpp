@@ -1,5 +1,5 @@
-#include "base/TextException.h"
 #include "bitmaps/DibBitmap.h"
+#include "base/TextException.h"
 #include "codecs/AutoTypeDecoder.h"
 #include "io/ByteSource.h"
 #include "io/ModuleResources.h"
@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+
+#include <unistd.h>
 
 using namespace skimlet;
 
@@ -23,17 +25,41 @@ std::string Jpeg(int width, int height, JpegKind kind, bool progressive = false)
 }
 
 // The pixel values libjpeg's own decode calls for: grey levels as 8-bit indexes
-// or opaque grey; red, green, blue (CMYK's first three components unconverted)
-// as opaque colours.
+// or opaque grey; red, green, blue as opaque colours, from Adobe's inverted
+// CMYK as C x K / 255 and so on.
 std::vector<std::uint32_t> Expected(const testsupport::DecodedJpeg& ref, int bpp) {
     std::vector<std::uint32_t> pixels;
     for (std::size_t i = 0; i < ref.pixels.size(); i += ref.components) {
         const std::uint8_t* r = &ref.pixels[i];
-        pixels.push_back(bpp == 8              ? r[0]
-                         : ref.components == 1 ? 0xFF000000u | r[0] * 0x010101u
-                                               : 0xFF000000u | r[0] << 16 | r[1] << 8 | r[2]);
+        std::uint32_t rgb[3] = {r[0], r[0], r[0]};
+        for (int c = 0; c < 3 && ref.components > 1; ++c)
+            rgb[c] = ref.components == 4 ? (r[c] * r[3] + 127u) / 255u : r[c];
+        pixels.push_back(bpp == 8 ? r[0] : 0xFF000000u | rgb[0] << 16 | rgb[1] << 8 | rgb[2]);
     }
     return pixels;
+}
+
+// The frame header's size replaced: a small file that claims a big picture.
+std::string WithFrameSize(std::string jpeg, int width, int height) {
+    std::size_t sof = jpeg.find("\xFF\xC0");
+    if (sof == std::string::npos)
+        sof = jpeg.find("\xFF\xC2");
+    const char size[4] = {static_cast<char>(height >> 8), static_cast<char>(height & 0xFF),
+                          static_cast<char>(width >> 8), static_cast<char>(width & 0xFF)};
+    jpeg.replace(sof + 5, 4, size, 4);
+    return jpeg;
+}
+
+// The first scan (header and data) of a progressive file repeated `times` more.
+std::string WithRepeatedScan(const std::string& jpeg, int times) {
+    const std::size_t sos = jpeg.find("\xFF\xDA");
+    std::size_t end = sos + 2;
+    while (!(jpeg[end] == '\xFF' && jpeg[end + 1] != 0 && (jpeg[end + 1] & 0xF8) != 0xD0))
+        ++end;
+    std::string result = jpeg.substr(0, end);
+    for (int i = 0; i < times; ++i)
+        result += jpeg.substr(sos, end - sos);
+    return result + jpeg.substr(end);
 }
 
 class JpegReaderTest : public ::testing::Test {
@@ -66,6 +92,7 @@ TEST_F(JpegReaderTest, PixelsMatchLibjpegForEveryKindAndRequest) {
         ExpectReferencePixels(Jpeg(37, 23, JpegKind::Colour), bpp, 32);
     ExpectReferencePixels(Jpeg(64, 48, JpegKind::Colour, true), 32, 32);
     ExpectReferencePixels(Jpeg(19, 11, JpegKind::Cmyk), 32, 32);
+    ExpectReferencePixels(Jpeg(19, 11, JpegKind::Ycck), 0, 32);
     ExpectReferencePixels(Jpeg(21, 13, JpegKind::Grey), 32, 32);
     ExpectReferencePixels(Jpeg(21, 13, JpegKind::Grey), 0, 8);
     EXPECT_EQ(bitmap.Palette()[77], (PaletteEntry{77, 77, 77, 255}));
@@ -121,6 +148,100 @@ TEST_F(JpegReaderTest, DamagedFilesFailWithCode6AndTheDecoderRecovers) {
     std::string huge = Jpeg(16, 16, JpegKind::Colour);
     huge.replace(huge.find("\xFF\xC0") + 5, 4, "\xFF\xDC\xFF\xDC");
     EXPECT_EQ(FailureCode(huge), 10);
+    ExpectReferencePixels(Jpeg(9, 7, JpegKind::Colour), 32, 32);
+}
+
+TEST_F(JpegReaderTest, AdobeCmykAndYcckBecomeTheirRgbColours) {
+    // Stored (inverted) C 200, M 100, Y 50, K 128: red 200 x 128 / 255 = 100, and so on.
+    for (JpegKind kind : {JpegKind::Cmyk, JpegKind::Ycck}) {
+        const std::string jpeg = testsupport::MakeJpeg(
+            {.width = 16, .height = 16, .kind = kind, .pixel = [](int, int, std::uint8_t* c) {
+                 c[0] = 200, c[1] = 100, c[2] = 50, c[3] = 128;
+             }});
+        ASSERT_FALSE(Decode(jpeg));
+        const std::uint8_t* p = bitmap.Lines()[7] + 4 * 7; // blue, green, red, alpha
+        EXPECT_NEAR(p[2], 100, 2);
+        EXPECT_NEAR(p[1], 50, 2);
+        EXPECT_NEAR(p[0], 25, 2);
+        EXPECT_EQ(p[3], 255);
+    }
+}
+
+TEST_F(JpegReaderTest, DamageIsDeliveredWithItsWarnings) {
+    const std::string jpeg = Jpeg(40, 40, JpegKind::Colour);
+    struct Case {
+        std::string bytes, firstWarning;
+    } cases[] = {
+        {jpeg.substr(0, jpeg.size() - 200), "Premature end of JPEG file"},
+        {jpeg.substr(0, jpeg.find("\xFF\xDA")) + "abc" + jpeg.substr(jpeg.find("\xFF\xDA")),
+         "Corrupt JPEG data: 3 extraneous bytes before marker 0xda"},
+        {jpeg, ""},
+    };
+    for (const Case& c : cases) {
+        ASSERT_FALSE(Decode(c.bytes)) << c.firstWarning;
+        EXPECT_EQ(decoder.FirstWarning(), c.firstWarning);
+        EXPECT_EQ(decoder.WarningCount() > 0, !c.firstWarning.empty());
+    }
+}
+
+TEST_F(JpegReaderTest, HostileFilesAreRefusedAndTheDecoderRecovers) {
+    const std::string progressive = Jpeg(64, 48, JpegKind::Colour, true);
+    const std::string tooManyScans = "Decoder error: JPEG file has too many scans.\n";
+    const std::string tooBig = "pixels is above the limit of 268435456 pixels.";
+    struct Case {
+        const char* name;
+        std::string bytes;
+        int code;
+        std::string text; // a part of the message
+    } cases[] = {
+        {"a scan repeated 20000 times", WithRepeatedScan(progressive, 20000), 6, tooManyScans},
+        {"a scan repeated 1200 times", WithRepeatedScan(progressive, 1200), 6, tooManyScans},
+        {"scans passing over it 150 times", WithRepeatedScan(progressive, 150), 6, tooManyScans},
+        {"progressive 23000 x 23000", WithFrameSize(progressive, 23000, 23000), 10, tooBig},
+        {"baseline 23000 x 23000", WithFrameSize(Jpeg(16, 16, JpegKind::Colour), 23000, 23000), 10,
+         tooBig},
+        {"progressive 12000 x 12000", WithFrameSize(progressive, 12000, 12000), 6,
+         "needs more than 384 MiB of decoder memory."},
+        {"a scan repeated 40 times", WithRepeatedScan(progressive, 40), 0, ""},
+    };
+    for (const Case& c : cases) {
+        const auto e = Decode(c.bytes);
+        EXPECT_EQ(e ? e->Code() : 0, c.code) << c.name;
+        if (e) {
+            EXPECT_NE(e->Text().find(c.text), std::string::npos) << c.name << ": " << e->Text();
+        }
+    }
+    ExpectReferencePixels(Jpeg(9, 7, JpegKind::Colour), 32, 32);
+}
+
+TEST_F(JpegReaderTest, PhotoShortenedWhileReadIsAFailure) {
+    // Noise keeps the file above the reader's 64 KiB piece, so that a second
+    // piece is read after the file has been cut.
+    const std::string jpeg = testsupport::MakeJpeg(
+        {.width = 400, .height = 400, .pixel = [](int x, int y, std::uint8_t* c) {
+             for (int i = 0; i < 3; ++i)
+                 c[i] = static_cast<std::uint8_t>((x * 7919 + y * 104729 + i * 31) * 2654435761u >>
+                                                  24);
+         }});
+    ASSERT_GT(jpeg.size(), 2u * 65536);
+    testsupport::TempDir dir;
+    const std::string path = dir / "cut.jpg";
+    testsupport::WriteFile(path, jpeg);
+    struct Cutter : CProgressObserver {
+        void ProgressChanged(double) override {
+            if (!done)
+                done = ::truncate(path.c_str(), 100000) == 0;
+        }
+        std::string path;
+        bool done = false;
+    } cutter;
+    cutter.path = path;
+    const auto e =
+        testsupport::Thrown<CTextException>([&] { decoder.DecodeFile(path, bitmap, 32, &cutter); });
+    ASSERT_TRUE(cutter.done);
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->Code(), 11);
+    EXPECT_EQ(e->Text(), "Decoder error: " + path + " became shorter while it was being read.\n");
     ExpectReferencePixels(Jpeg(9, 7, JpegKind::Colour), 32, 32);
 }
 

@@ -28,7 +28,7 @@ TEST(ByteSource, CountsReadsReportsEachKibibyteAndStopsAtTheEnd) {
     testsupport::TempDir dir;
     testsupport::WriteFile(dir / "small", std::string(1024, 'a'));
     RecordingObserver observer;
-    CMappedFileSource small(&observer);
+    CFileSource small(&observer);
     ASSERT_EQ(small.Open(dir / "small"), 0);
     EXPECT_EQ(small.Name(), dir / "small");
     const std::uint8_t* start = small.RemainingData();
@@ -42,7 +42,7 @@ TEST(ByteSource, CountsReadsReportsEachKibibyteAndStopsAtTheEnd) {
 
     testsupport::WriteFile(dir / "large", std::string(2048, 'b'));
     observer.seen.clear();
-    CMappedFileSource large(&observer);
+    CFileSource large(&observer);
     ASSERT_EQ(large.Open(dir / "large"), 0);
     for (int i = 0; i < 4; ++i)
         large.ReadBytes(512);
@@ -71,18 +71,64 @@ TEST(ByteSource, FileOpenCodesTellMissingFoldersFilesAndAccess) {
     testsupport::TempDir dir;
     testsupport::WriteFile(dir / "file.jpg", "x");
     testsupport::WriteFile(dir / "empty.jpg", "");
-    CMappedFileSource source;
+    CFileSource source;
     EXPECT_EQ(source.Open(dir / "missing.jpg"), 4);
     EXPECT_EQ(source.Open(dir / "no-folder/x.jpg"), 3);
     EXPECT_EQ(source.Open(dir / "file.jpg/x.jpg"), 3);
     EXPECT_EQ(source.Open(dir.Path().string()), 4);
     EXPECT_EQ(source.Open(dir / "empty.jpg"), 5);
     EXPECT_FALSE(source.IsOpen());
+    // Never blocks on a pipe without a writer, never reads a device.
+    ASSERT_EQ(::mkfifo((dir / "fifo.jpg").c_str(), 0600), 0);
+    EXPECT_EQ(source.Open(dir / "fifo.jpg"), 4);
+    EXPECT_EQ(source.Open("/dev/zero"), 4);
     EXPECT_EQ(source.Open(dir / "file.jpg"), 0);
     ::chmod((dir / "file.jpg").c_str(), 0);
     if (geteuid() != 0) { // permissions do not bind root
         EXPECT_EQ(source.Open(dir / "file.jpg"), 5);
     }
+}
+
+TEST(ByteSource, PiecesComeInOrderAndAFileCutWhileReadIsAFailure) {
+    testsupport::TempDir dir;
+    std::string bytes(300000, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 7 % 251);
+    testsupport::WriteFile(dir / "f", bytes);
+    CMemoryBlockSource memory;
+    ASSERT_EQ(memory.Open(reinterpret_cast<const std::uint8_t*>(bytes.data()), 300000), 0);
+    CFileSource file;
+    for (CByteSource* source :
+         {static_cast<CByteSource*>(&memory), static_cast<CByteSource*>(&file)}) {
+        ASSERT_EQ(file.Open(dir / "f"), 0);
+        EXPECT_EQ(source->PeekBytes(3)[2], bytes[2]);
+        std::string read;
+        std::uint8_t piece[70000];
+        while (const std::int64_t n = source->ReadInto(piece, sizeof piece))
+            read.append(reinterpret_cast<const char*>(piece), static_cast<std::size_t>(n));
+        EXPECT_EQ(read, bytes);
+        EXPECT_EQ(source->Position(), 300000);
+    }
+
+    // Cut between two pieces, and before the whole file is taken into memory.
+    const auto cutError = [&](auto&& read) {
+        EXPECT_EQ(file.Open(dir / "f"), 0);
+        std::uint8_t piece[1000];
+        file.ReadInto(piece, sizeof piece);
+        EXPECT_EQ(::truncate((dir / "f").c_str(), 5000), 0);
+        const auto e = testsupport::Thrown<CTextException>(read);
+        testsupport::WriteFile(dir / "f", bytes);
+        return e ? std::to_string(e->Code()) + " " + e->Text() : "none";
+    };
+    const std::string expected =
+        "11 Decoder error: " + (dir / "f") + " became shorter while it was being read.\n";
+    EXPECT_EQ(cutError([&] {
+                  std::uint8_t piece[70000];
+                  while (file.ReadInto(piece, sizeof piece) > 0) {
+                  }
+              }),
+              expected);
+    EXPECT_EQ(cutError([&] { file.RemainingData(); }), expected);
 }
 
 TEST(ByteSource, ModuleResourcesAreFoundByLowIdBitsAndType) {
