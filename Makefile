@@ -83,7 +83,7 @@ install: build
 # A Debian package of the build in build/packages/, its dependencies read from
 # the binaries.
 deb: build
-	@cd $(BUILD) && cpack -G DEB
+	@cd $(BUILD) && cpack -G DEB -B packages
 
 format:
 	@bash scripts/setup.sh format

@@ -169,6 +169,47 @@ class InstalledTree(unittest.TestCase):
             self.assertEqual(thumb.read(2), b"\xff\xd8")
 
 
+class DebianPackage(unittest.TestCase):
+    """What make deb builds: dependencies read from the binaries, and a tree
+    that runs once unpacked."""
+
+    @classmethod
+    def setUpClass(cls):
+        for tool in ("cpack", "dpkg-deb", "dpkg-shlibdeps"):
+            if not shutil.which(tool):
+                raise unittest.SkipTest(tool + " is not installed")
+        cls.work = tempfile.mkdtemp(prefix="tessary-package-")
+        made = run(["cpack", "-G", "DEB", "-B", cls.work,
+                    "--config", os.path.join(ARGS.build_dir, "CPackConfig.cmake")])
+        if made.returncode != 0:
+            raise AssertionError("cpack failed:\n" + made.stdout + made.stderr)
+        debs = [n for n in os.listdir(cls.work) if n.endswith(".deb")]
+        if len(debs) != 1:
+            raise AssertionError(f"expected one package, found {debs}")
+        cls.deb = os.path.join(cls.work, debs[0])
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.work, ignore_errors=True)
+
+    def test_depends_names_the_jpeg_library_and_qt(self):
+        depends = run(["dpkg-deb", "-f", self.deb, "Depends"]).stdout
+        names = {item.split()[0] for item in depends.replace("|", ",").split(",") if item.strip()}
+        self.assertTrue(any(n.startswith("libjpeg") for n in names), depends)
+        self.assertIn("libqt6widgets6", names)
+        # Our own libraries travel inside the package, never as a dependency.
+        self.assertFalse([n for n in names if "vantrel" in n or "skimlet" in n], depends)
+
+    def test_unpacked_package_runs_tessary_make(self):
+        root = os.path.join(self.work, "unpacked")
+        unpacked = run(["dpkg-deb", "-x", self.deb, root])
+        self.assertEqual(unpacked.returncode, 0, unpacked.stderr)
+        program = os.path.join(root, "usr", ARGS.bindir, "tessary-make")
+        version = run([program, "--version"])
+        self.assertEqual(version.returncode, 0, version.stderr)
+        self.assertIn(ARGS.version, version.stdout)
+
+
 def main():
     global ARGS
     parser = argparse.ArgumentParser(description=__doc__)
