@@ -7,7 +7,6 @@ import argparse
 import os
 import re
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
@@ -62,7 +61,7 @@ class ManualPages(unittest.TestCase):
         for page, name in (("tessary.1", "tessary"), ("tessary-make.1", "tessary-make")):
             with self.subTest(page=page):
                 rendered = run(["man", "--warnings", "-l", packaging("man", page)],
-                               env=dict(os.environ, MANWIDTH="80", MAN_KEEP_FORMATTING=""))
+                               env=dict(os.environ, MANWIDTH="80", LC_ALL="C.UTF-8"))
                 self.assertEqual(rendered.returncode, 0, rendered.stderr)
                 self.assertEqual(rendered.stderr, "")
                 self.assertRegex(rendered.stdout, rf"NAME\n\s+{re.escape(name)} - ")
@@ -146,17 +145,6 @@ class DesktopIntegration(unittest.TestCase):
         for url in shots:
             self.assertTrue(os.path.isfile(os.path.join(ARGS.screenshots_dir,
                                                         url.rsplit("/", 1)[1])), url)
-
-    def test_png_icons_have_the_size_their_name_gives(self):
-        icons = [n for n in os.listdir(packaging("icons")) if n.endswith(".png")]
-        self.assertTrue(icons)
-        for name in icons:
-            with self.subTest(icon=name):
-                size = int(re.fullmatch(r"tessary-(\d+)\.png", name).group(1))
-                with open(packaging("icons", name), "rb") as png:
-                    head = png.read(24)
-                self.assertEqual(head[:8], b"\x89PNG\r\n\x1a\n")
-                self.assertEqual(struct.unpack(">II", head[16:24]), (size, size))
 
 
 def main():
