@@ -1,5 +1,5 @@
 # Front door for people: `make`, `make test`, `make demo`, `make bench`, `make wizard`,
-# `make screenshots`, `make fuzz`.
+# `make screenshots`, `make fuzz`, `make install`, `make deb`.
 # SANITIZE=1 builds into build-asan with AddressSanitizer and UndefinedBehaviorSanitizer.
 
 SANITIZE ?= 0
@@ -14,7 +14,7 @@ endif
 
 PHOTOS ?= $(CURDIR)/samples/photos
 
-.PHONY: all setup setup-test configure build test demo bench bench-photos wizard screenshots fuzz format clean
+.PHONY: all setup setup-test configure build test demo bench bench-photos wizard screenshots fuzz format clean install deb
 
 all: build
 
@@ -73,6 +73,17 @@ FUZZ_SECONDS ?= 60
 fuzz:
 	@bash scripts/setup.sh build fuzz
 	@FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) bash fuzz/run.sh
+
+# Installs under PREFIX, below DESTDIR when given (staged installs, packaging).
+PREFIX ?= /usr/local
+
+install: build
+	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# A Debian package of the build in build/packages/, its dependencies read from
+# the binaries.
+deb: build
+	@cd $(BUILD) && cpack -G DEB -B packages
 
 format:
 	@bash scripts/setup.sh format

@@ -137,8 +137,19 @@ void IntroPage::NextPressed() {
     wizard_.MovePage(*this, wizard_.Config());
 }
 
+#ifndef TESSARY_INSTALLED_README
+#define TESSARY_INSTALLED_README "../share/tessary/readme.txt"
+#endif
+
+QString IntroPage::ReadmePath(const QString& programDir) {
+    const QString beside = programDir + QStringLiteral("/readme.txt");
+    const QString installed =
+        QFileInfo(programDir + QStringLiteral("/" TESSARY_INSTALLED_README)).absoluteFilePath();
+    return !QFileInfo(beside).isFile() && QFileInfo(installed).isFile() ? installed : beside;
+}
+
 void IntroPage::ReadmePressed() {
-    const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/readme.txt");
+    const QString path = ReadmePath(QCoreApplication::applicationDirPath());
     QString problem;
     if (!QFileInfo(path).isFile())
         problem = QStringLiteral("The file %1 could not be found.").arg(path);

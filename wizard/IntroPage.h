@@ -17,6 +17,10 @@ public:
     // optFrames(0): without frames, optFrames(1): with frames.
     QRadioButton* OptFrames(int index) const { return optFrames_[index]; }
 
+    // readme.txt beside the program (a build tree), else where an installed
+    // program's readme lies; the first when neither exists, for the message.
+    static QString ReadmePath(const QString& programDir);
+
 private:
     void NextPressed();
     void ReadmePressed();

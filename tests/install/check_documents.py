@@ -1,0 +1,164 @@
+#!/usr/bin/env python3
+"""What comes with the programs stays true to them: the manual pages and the
+bash completion name exactly the options tessary-make --help lists, the pages
+render cleanly, and the desktop entry and AppStream data pass their validators
+and point at files that exist."""
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+ARGS = None
+# An option stands alone: not the tail of a word such as "tessary-make".
+OPTION = re.compile(r"(?<![\w-])(--[a-z][a-z-]*[a-z]|-[a-zA-Z])(?![\w-])")
+
+
+def run(command, **kwargs):
+    return subprocess.run(command, capture_output=True, text=True, timeout=60, **kwargs)
+
+
+def help_text():
+    result = run([ARGS.tessary_make, "--help"])
+    assert result.returncode == 0, result.stderr
+    return result.stdout
+
+
+def roff_text(path):
+    with open(path, encoding="utf-8") as page:
+        text = page.read()
+    text = re.sub(r"\\f[BIRP]", "", text)
+    return text.replace(r"\-", "-").replace(r"\e", "\\")
+
+
+def packaging(*names):
+    return os.path.join(ARGS.packaging_dir, *names)
+
+
+class ManualPages(unittest.TestCase):
+    def test_tessary_make_page_names_exactly_the_options_of_help(self):
+        listed = set(OPTION.findall(help_text()))
+        self.assertIn("--photo-dir", listed)
+        documented = set(OPTION.findall(roff_text(packaging("man", "tessary-make.1"))))
+        self.assertEqual(sorted(listed - documented), [], "in --help, not in the page")
+        self.assertEqual(sorted(documented - listed), [], "in the page, not in --help")
+
+    def test_pages_carry_the_programs_version(self):
+        version = run([ARGS.tessary_make, "--version"]).stdout
+        self.assertIn(ARGS.version, version)
+        for page in ("tessary.1", "tessary-make.1"):
+            with self.subTest(page=page):
+                header = next(line for line in roff_text(packaging("man", page)).splitlines()
+                              if line.startswith(".TH "))
+                self.assertIn(f'"Tessary {ARGS.version}"', header)
+
+    def test_pages_render_without_warnings(self):
+        if not shutil.which("man"):
+            self.skipTest("man is not installed")
+        for page, name in (("tessary.1", "tessary"), ("tessary-make.1", "tessary-make")):
+            with self.subTest(page=page):
+                rendered = run(["man", "--warnings", "-l", packaging("man", page)],
+                               env=dict(os.environ, MANWIDTH="80", LC_ALL="C.UTF-8"))
+                self.assertEqual(rendered.returncode, 0, rendered.stderr)
+                self.assertEqual(rendered.stderr, "")
+                self.assertRegex(rendered.stdout, rf"NAME\n\s+{re.escape(name)} - ")
+                self.assertIn("SEE ALSO", rendered.stdout)
+
+
+class BashCompletion(unittest.TestCase):
+    script = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.script = packaging("bash-completion", "tessary-make")
+        cls.folder = tempfile.mkdtemp(prefix="tessary-completion-")
+        os.makedirs(os.path.join(cls.folder, "album"))
+        open(os.path.join(cls.folder, "about.htm"), "w").close()
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.folder, ignore_errors=True)
+
+    def complete(self, *words):
+        """COMPREPLY for the command line `tessary-make WORDS...`, the cursor on the last."""
+        program = ("source \"$1\"; shift; COMP_WORDS=(tessary-make \"$@\"); "
+                   "COMP_CWORD=$#; _tessary_make; printf '%s\\n' \"${COMPREPLY[@]}\"")
+        result = run(["bash", "-c", program, "complete", self.script, *words])
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stderr, "")
+        return sorted(line for line in result.stdout.splitlines() if line)
+
+    def test_offers_exactly_the_options_of_help(self):
+        listed = set(OPTION.findall(help_text()))
+        self.assertEqual(set(self.complete("-")), listed)
+        self.assertEqual(self.complete("--no-p"), ["--no-photo-pages"])
+
+    def test_values_are_completed_by_their_kind(self):
+        # From --help: an option followed by a capitalised placeholder takes a value.
+        takes = dict(re.findall(r"(--[a-z-]+) ([A-Z]+)\b", help_text()))
+        self.assertIn("--photo-dir", takes)
+        folder, htm = os.path.join(self.folder, "album"), os.path.join(self.folder, "about.htm")
+        stem = os.path.join(self.folder, "a")
+        for option, kind in takes.items():
+            with self.subTest(option=option):
+                offered = self.complete(option, stem)
+                if kind == "DIR":
+                    self.assertEqual(offered, [folder])
+                elif kind == "FILE":
+                    self.assertEqual(offered, sorted([folder, htm]))
+                else:
+                    self.assertEqual(self.complete(option, ""), [])
+        # After a flag, options again; --opt=value split at '=' or not.
+        self.assertIn("--rows", self.complete("--frames", "--r"))
+        self.assertEqual(self.complete("--photo-dir", "=", stem), [folder])
+        self.assertEqual(self.complete("--photo-dir=" + stem), [folder])
+
+
+class DesktopIntegration(unittest.TestCase):
+    def test_desktop_entry_passes_its_validator(self):
+        if not shutil.which("desktop-file-validate"):
+            self.skipTest("desktop-file-validate is not installed")
+        result = run(["desktop-file-validate", packaging(ARGS.app_id + ".desktop")])
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertEqual(result.stdout + result.stderr, "")
+
+    def test_metainfo_passes_its_validator_offline(self):
+        if not shutil.which("appstreamcli"):
+            self.skipTest("appstreamcli is not installed")
+        result = run(["appstreamcli", "validate", "--no-net", ARGS.metainfo])
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+
+    def test_entry_metainfo_icons_and_screenshots_refer_to_what_exists(self):
+        with open(packaging(ARGS.app_id + ".desktop"), encoding="utf-8") as entry:
+            keys = dict(line.split("=", 1) for line in entry.read().splitlines() if "=" in line)
+        self.assertEqual(keys["Icon"], ARGS.app_id)
+        self.assertEqual(keys["Exec"].split()[0], "tessary")
+        with open(ARGS.metainfo, encoding="utf-8") as metainfo:
+            xml = metainfo.read()
+        self.assertIn(f"<id>{ARGS.app_id}</id>", xml)
+        self.assertIn(f'<launchable type="desktop-id">{ARGS.app_id}.desktop</launchable>', xml)
+        shots = re.findall(r"<image>([^<]+)</image>", xml)
+        self.assertTrue(shots)
+        for url in shots:
+            self.assertTrue(os.path.isfile(os.path.join(ARGS.screenshots_dir,
+                                                        url.rsplit("/", 1)[1])), url)
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--tessary-make", required=True)
+    parser.add_argument("--packaging-dir", required=True)
+    parser.add_argument("--metainfo", required=True)
+    parser.add_argument("--screenshots-dir", required=True)
+    parser.add_argument("--app-id", required=True)
+    parser.add_argument("--version", required=True)
+    ARGS, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
