@@ -28,13 +28,17 @@ const QString kRequiredCaption = QStringLiteral("Required Information Missing");
 const QString kThumbnailCaption =
     QStringLiteral("The                              of each thumbnail should be");
 
-// Limits typing to three characters; text set by the program is not limited,
-// so a larger number from a template shows as it is and is refused by Next.
-class AtMostThreeCharacters : public QValidator {
+// The largest thumbnail side the engine takes.
+constexpr int kMaxPixels = 32767;
+
+// Limits typing to five characters, enough for any size the engine takes; text
+// set by the program is not limited, so a larger number from a template shows
+// as it is and is refused by Next.
+class AtMostFiveCharacters : public QValidator {
 public:
     using QValidator::QValidator;
     State validate(QString& input, int&) const override {
-        return input.size() <= 3 ? Acceptable : Invalid;
+        return input.size() <= 5 ? Acceptable : Invalid;
     }
 };
 
@@ -246,7 +250,7 @@ ConfigPage::ConfigPage(Wizard& wizard)
     caption->setObjectName(QStringLiteral("Label1"));
     sizeRow->addWidget(new CaptionWithList(caption, cboHeightWidth_, body));
     txtPixels_ = NewBox(body, "txtPixels", QStringLiteral("120"));
-    txtPixels_->setValidator(new AtMostThreeCharacters(txtPixels_));
+    txtPixels_->setValidator(new AtMostFiveCharacters(txtPixels_));
     txtPixels_->setFixedWidth(txtPixels_->fontMetrics().horizontalAdvance(QStringLiteral("00000")) +
                               txtPixels_->fontMetrics().averageCharWidth() * 2);
     sizeRow->addWidget(txtPixels_);
@@ -392,9 +396,10 @@ bool ConfigPage::NumbersInRange() {
                QStringLiteral("The number of columns must be a whole number from 1 to 32767"));
         return false;
     }
-    if (!WholeNumber(txtPixels_->text(), 1, 999)) {
-        Refuse(txtPixels_,
-               QStringLiteral("The thumbnail size must be a whole number of pixels from 1 to 999"));
+    if (!WholeNumber(txtPixels_->text(), 1, kMaxPixels)) {
+        Refuse(txtPixels_, QStringLiteral("The thumbnail size must be a whole number of pixels "
+                                          "from 1 to %1")
+                               .arg(kMaxPixels));
         return false;
     }
     return true;
@@ -414,10 +419,11 @@ void ConfigPage::StoreEntries() {
     settings.Description = txtDescription_->toPlainText().toStdString();
     settings.ImgFooterFilePath = txtMainFooter_->text().toStdString();
     settings.ImgHeaderFilePath = txtMainHeader_->text().toStdString();
-    if (cboHeightWidth_->currentIndex() == 0)
-        settings.MaxWidth = NumberOf(txtPixels_);
-    if (cboHeightWidth_->currentIndex() == 1)
-        settings.MaxHeight = NumberOf(txtPixels_);
+    // The side not chosen is 0, so that a value left from a template or an
+    // earlier visit cannot override the user's choice.
+    const bool byHeight = cboHeightWidth_->currentIndex() == 1;
+    settings.MaxWidth = byHeight ? 0 : NumberOf(txtPixels_);
+    settings.MaxHeight = byHeight ? NumberOf(txtPixels_) : 0;
     settings.NavFooterFilePath = txtNavFooter_->text().toStdString();
     settings.NavHeaderFilePath = txtNavHeader_->text().toStdString();
     settings.NumberOfCols = NumberOf(txtColumns_);

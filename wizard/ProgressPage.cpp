@@ -6,6 +6,7 @@
 #include "Wizard.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -120,6 +121,8 @@ ProgressPage::ProgressPage(Wizard& wizard)
     cmdSaveSettings_ =
         AddButton(QStringLiteral("cmdSaveSettings"), QStringLiteral("Save current settings"));
     cmdSaveSettings_->setEnabled(false);
+    cmdViewGallery_ = AddButton(QStringLiteral("cmdViewGallery"), QStringLiteral("View gallery"));
+    cmdViewGallery_->setEnabled(false);
     AddButtonGap();
     cmdClose_ = AddButton(QStringLiteral("cmdClose"), QStringLiteral("&Close"));
     cmdBack_ = AddButton(QStringLiteral("cmdBack"), QStringLiteral("<< &Back"));
@@ -128,6 +131,7 @@ ProgressPage::ProgressPage(Wizard& wizard)
     SetCancelButton(cmdClose_);
 
     connect(cmdSaveSettings_, &QPushButton::clicked, this, &ProgressPage::SaveSettingsPressed);
+    connect(cmdViewGallery_, &QPushButton::clicked, this, &ProgressPage::ViewGalleryPressed);
     connect(cmdClose_, &QPushButton::clicked, this, &ProgressPage::QuitUnlessCancelled);
     connect(cmdBack_, &QPushButton::clicked, this, &ProgressPage::BackPressed);
     connect(cmdFinish_, &QPushButton::clicked, this, &ProgressPage::FinishPressed);
@@ -158,6 +162,7 @@ void ProgressPage::FinishPressed() {
     lblNumericProgress_->clear();
     imgDNA_->hide();
     cmdSaveSettings_->setEnabled(false);
+    cmdViewGallery_->setEnabled(false);
 
     lblClickFinish_->hide();
     cmdFinish_->setEnabled(false);
@@ -179,18 +184,18 @@ void ProgressPage::FinishPressed() {
     try {
         GenerateWithSettings(wizard_.Settings(), *generator);
     } catch (const GeneratorError& error) {
-        running_ = false;
-        generator->SetProgressHandler({});
-        ShowError(wizard_, this, error.Source(), error.Description());
+        RunFailed(*generator, error.Source(), error.Description());
         return;
     } catch (const std::exception& error) {
-        running_ = false;
-        generator->SetProgressHandler({});
-        ShowError(wizard_, this, "Generator::GenerateGallery()", error.what());
+        RunFailed(*generator, "Generator::GenerateGallery()", error.what());
         return;
     }
     running_ = false;
     generator->SetProgressHandler({});
+    galleryPage_ =
+        QUrl::fromLocalFile(QFileInfo(QString::fromStdString(generator->OutputDirectory() + "/" +
+                                                             generator->OutputFilename()))
+                                .absoluteFilePath());
 
     QApplication::restoreOverrideCursor();
     MarkDone(imgAddingThumbs_);
@@ -200,7 +205,30 @@ void ProgressPage::FinishPressed() {
     cmdClose_->setFocus(Qt::OtherFocusReason);
     imgDNA_->show();
     cmdSaveSettings_->setEnabled(true);
+    cmdViewGallery_->setEnabled(true);
     ShowProblems(*generator);
+}
+
+void ProgressPage::RunFailed(Generator& generator, const std::string& source,
+                             const std::string& description) {
+    running_ = false;
+    generator.SetProgressHandler({});
+    ShowError(wizard_, this, source, description);
+    // The user can go back, mend the setting that failed and run again, or quit.
+    QApplication::restoreOverrideCursor();
+    cmdBack_->setEnabled(true);
+    cmdClose_->setEnabled(true);
+    cmdBack_->setFocus(Qt::OtherFocusReason);
+}
+
+void ProgressPage::ViewGalleryPressed() {
+    if (wizard_.Ui().OpenDocument(galleryPage_))
+        return;
+    MessageRequest request;
+    request.text =
+        QStringLiteral("No program could be started to show %1.").arg(galleryPage_.toLocalFile());
+    request.caption = QStringLiteral("View gallery");
+    wizard_.Ui().Message(this, request);
 }
 
 void ProgressPage::OnProgress(GenEventTypeEnum eventType, std::int16_t totalValue,

@@ -139,6 +139,8 @@ private:
         }
         return shown.join('|');
     }
+    // The thumbnail width and height limits stored for the engine.
+    std::pair<int, int> Sides() { return {Settings().MaxWidth, Settings().MaxHeight}; }
     QStringList MessageTexts() const {
         QStringList texts;
         for (const MessageRequest& message : ui_->messages)
@@ -247,8 +249,9 @@ private slots:
         QTest::addColumn<QString>("message");
         const QString rows = "The number of rows must be a whole number from 1 to 32767";
         const QString columns = "The number of columns must be a whole number from 1 to 32767";
-        const QString pixels = "The thumbnail size must be a whole number of pixels from 1 to 999";
-        // 40000 overflows 16 bits; 1000 can come from a template.
+        const QString pixels =
+            "The thumbnail size must be a whole number of pixels from 1 to 32767";
+        // 40000 overflows 16 bits; 32768 can come from a template.
         const struct {
             const char* box;
             const char* text;
@@ -267,7 +270,7 @@ private slots:
             {"txtColumns", "40000", columns},
             {"txtColumns", "-3", columns},
             {"txtPixels", "0", pixels},
-            {"txtPixels", "1000", pixels}};
+            {"txtPixels", "32768", pixels}};
         for (const auto& c : cases)
             QTest::addRow("%s '%s'", c.box, c.text)
                 << QString(c.box) << QString(c.text) << c.message;
@@ -318,6 +321,66 @@ private slots:
         QCOMPARE(Settings().MaxWidth, 0);
         QCOMPARE(Settings().Description, "<b>Hi</b>");
         QCOMPARE(Settings().TargetFrameName, ""); // no frames, so no target
+    }
+
+    void theChosenSideIsTheSizeMade() {
+        TempDir dir;
+        const std::string photos = MakePhotos(dir, 1);
+        ProgressPage& progress = ToProgress(dir, photos, dir / "out");
+        Click(progress, "cmdBack");
+        auto& side = Get<QComboBox>(wizard_->Config(), "cboHeightWidth");
+        side.setCurrentIndex(1);
+        Box("txtPixels").setText("150");
+        Click(wizard_->Config(), "cmdNext");
+        QCOMPARE(Sides(), std::pair(0, 150));
+
+        // Back, then Width: the height chosen before no longer limits the thumbnails.
+        Click(progress, "cmdBack");
+        side.setCurrentIndex(0);
+        Box("txtPixels").setText("100");
+        Click(wizard_->Config(), "cmdNext");
+        Click(progress, "cmdFinish");
+        QCOMPARE(MessageTexts(), QStringList{});
+        QCOMPARE(Sides(), std::pair(100, 0));
+        const auto thumbnail =
+            testsupport::DecodeJpegReference(testsupport::ReadFile(dir / "out/photo0_tn.jpg"));
+        QCOMPARE(thumbnail.width, 100);
+
+        // A template that sets both sides: Width shown, so only the width stays.
+        WriteFile(dir / "both.cfg", TemplateXml(120, 90, true, true));
+        Click(progress, "cmdBack");
+        Click(wizard_->Config(), "cmdBack");
+        Get<QLineEdit>(wizard_->Intro(), "txtTemplate").setText(Q(dir / "both.cfg"));
+        ToConfig();
+        QCOMPARE(Settings().MaxHeight, 90);
+        Click(wizard_->Config(), "cmdNext");
+        QCOMPARE(Sides(), std::pair(120, 0));
+    }
+
+    void anyThumbnailSizeTheEngineTakes() {
+        TempDir dir;
+        ToConfig();
+        FillConfig(dir, dir / "photos", dir / "out");
+        QLineEdit& pixels = Box("txtPixels");
+        pixels.clear();
+        QTest::keyClicks(&pixels, "327670"); // the sixth character is refused
+        QCOMPARE(pixels.text(), "32767");
+        Click(wizard_->Config(), "cmdNext");
+        QVERIFY(ui_->messages.isEmpty());
+        QCOMPARE(Settings().MaxWidth, 32767);
+
+        // A template's large size is taken as it is.
+        WriteFile(dir / "large.cfg", TemplateXml(1200, 0, true, true));
+        Click(wizard_->Progress(), "cmdBack");
+        Click(wizard_->Config(), "cmdBack");
+        Get<QLineEdit>(wizard_->Intro(), "txtTemplate").setText(Q(dir / "large.cfg"));
+        ToConfig();
+        QCOMPARE(pixels.text(), "1200");
+        FillConfig(dir, dir / "photos", dir / "out");
+        Click(wizard_->Config(), "cmdNext");
+        QVERIFY(ui_->messages.isEmpty());
+        QVERIFY(wizard_->Progress().isVisible());
+        QCOMPARE(Settings().MaxWidth, 1200);
     }
 
     void fileDialogsKeepTheLastChosenName() {
@@ -515,11 +578,47 @@ private slots:
         QCOMPARE(ui_->messages[0].caption, "Generator::GenerateGallery()");
         QCOMPARE(ui_->messages[0].text, "Error: Unable to create output directory");
         QCOMPARE(ui_->messages[0].icon, QMessageBox::Critical);
-        for (const char* name : {"cmdFinish", "cmdBack", "cmdClose", "cmdSaveSettings"})
+        // Not stuck: the pointer is back, and Back leads to the setting to mend.
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+        for (const char* name : {"cmdFinish", "cmdSaveSettings", "cmdViewGallery"})
             QVERIFY2(!Get<QPushButton>(progress, name).isEnabled(), name);
-        QVERIFY(QApplication::overrideCursor() &&
-                QApplication::overrideCursor()->shape() == Qt::WaitCursor);
+        for (const char* name : {"cmdBack", "cmdClose"})
+            QVERIFY2(Get<QPushButton>(progress, name).isEnabled(), name);
         QVERIFY(!Get<QLabel>(progress, "imgDNA").isVisible());
+
+        Click(progress, "cmdBack");
+        QVERIFY(wizard_->Config().isVisible());
+        Box("txtOutputDir").setText(Q(dir / "out"));
+        Click(wizard_->Config(), "cmdNext");
+        Click(progress, "cmdFinish");
+        QCOMPARE(ui_->messages.size(), 1);
+        QVERIFY(Get<QLabel>(progress, "imgDNA").isVisible());
+        QVERIFY(fs::exists(dir / "out/photo0.jpg"));
+    }
+
+    void viewGalleryOpensTheNavigationPage() {
+        TempDir dir;
+        ProgressPage& progress = ToProgress(dir, MakePhotos(dir, 1), dir / "out");
+        auto& view = Get<QPushButton>(progress, "cmdViewGallery");
+        QVERIFY(!view.isEnabled());
+        Click(progress, "cmdFinish");
+        QVERIFY(view.isEnabled());
+        view.click();
+        const QUrl page = QUrl::fromLocalFile(Q(fs::absolute(dir / "out/Default.htm").string()));
+        QCOMPARE(ui_->opened, QList<QUrl>{page});
+        QVERIFY(ui_->messages.isEmpty());
+
+        ui_->viewerWorks = false;
+        view.click();
+        QCOMPARE(ui_->messages.size(), 1);
+        QVERIFY(ui_->messages[0].text.contains(page.toLocalFile()));
+
+        // A new run takes the offer away until it has succeeded.
+        Click(progress, "cmdBack");
+        Box("txtOutputDir").setText(Q(dir / "missing/out"));
+        Click(wizard_->Config(), "cmdNext");
+        Click(progress, "cmdFinish");
+        QVERIFY(!view.isEnabled());
     }
 
     void problemsAreListedAfterTheRun() {
