@@ -1,10 +1,8 @@
 #include "ConfigPage.h"
 
+#include "Common.h"
 #include "Dialogs.h"
 #include "FolderPicker.h"
-#include "IntroPage.h"
-#include "ProgressPage.h"
-#include "Wizard.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -141,8 +139,8 @@ std::int16_t NumberOf(const QLineEdit* box) {
 
 } // namespace
 
-ConfigPage::ConfigPage(Wizard& wizard)
-    : WizardPage(wizard, QStringLiteral("Tessary :: Configuration")) {
+ConfigPage::ConfigPage(Dialogs& dialogs, WizardSettings& settings)
+    : WizardPage(dialogs, settings, QStringLiteral("Tessary :: Configuration")) {
     setObjectName(QStringLiteral("frmConfig"));
     QWidget* body = Body();
     QVBoxLayout* layout = BodyLayout();
@@ -265,8 +263,8 @@ ConfigPage::ConfigPage(Wizard& wizard)
     SetCancelButton(cmdCancel);
 
     connect(cmdCancel, &QPushButton::clicked, this, &ConfigPage::QuitUnlessCancelled);
-    connect(cmdBack, &QPushButton::clicked, this, &ConfigPage::BackPressed);
-    connect(cmdNext, &QPushButton::clicked, this, &ConfigPage::NextPressed);
+    connect(cmdBack, &QPushButton::clicked, this, &ConfigPage::BackRequested);
+    connect(cmdNext, &QPushButton::clicked, this, &ConfigPage::NextRequested);
     connect(chkPagePerPhoto_, &QCheckBox::toggled, this, &ConfigPage::PagePerPhotoChanged);
     const std::pair<QPushButton*, QLineEdit*> fragmentButtons[] = {
         {cmdFindNavHeader, txtNavHeader_},
@@ -280,7 +278,7 @@ ConfigPage::ConfigPage(Wizard& wizard)
 
     // First load.
     cboHeightWidth_->setCurrentIndex(0);
-    if (wizard_.Settings().UseFrames) {
+    if (settings_.UseFrames) {
         txtColumns_->setText(QStringLiteral("1"));
         txtRows_->setText(QStringLiteral("25"));
         chkUseButtons_->setChecked(false);
@@ -291,7 +289,10 @@ ConfigPage::ConfigPage(Wizard& wizard)
     }
 }
 
-void ConfigPage::ShowSettings(const WizardSettings& settings) {
+ConfigPage::~ConfigPage() = default;
+
+void ConfigPage::LoadSettings() {
+    const WizardSettings& settings = settings_;
     txtColumns_->setText(QString::number(settings.NumberOfCols));
     txtDescription_->setPlainText(QString::fromStdString(settings.Description));
     txtMainFooter_->setText(QString::fromStdString(settings.ImgFooterFilePath));
@@ -316,19 +317,6 @@ void ConfigPage::ShowSettings(const WizardSettings& settings) {
     }
 }
 
-void ConfigPage::NextPressed() {
-    if (!RequiredFieldsPresent() || !NumbersInRange())
-        return;
-    StoreEntries();
-    ProgressPage& progress = wizard_.Progress();
-    progress.Arrive();
-    wizard_.MovePage(*this, progress);
-}
-
-void ConfigPage::BackPressed() {
-    wizard_.MovePage(*this, wizard_.Intro());
-}
-
 void ConfigPage::PagePerPhotoChanged(bool set) {
     if (set) {
         chkUseButtons_->setEnabled(true);
@@ -345,14 +333,16 @@ void ConfigPage::ChooseFragment(QLineEdit* box) {
     request.filters = {QStringLiteral("Text files [*.txt] (*.txt)"),
                        QStringLiteral("Web pages [*.htm*] (*.htm *.html)")};
     request.fileName = fragmentDialogName_;
-    if (const std::optional<QString> chosen = wizard_.Ui().ChooseFile(this, request))
+    if (const std::optional<QString> chosen = dialogs_.ChooseFile(this, request))
         fragmentDialogName_ = *chosen;
     // However the dialog was closed, the box gets the dialog's current name.
     box->setText(fragmentDialogName_);
 }
 
 void ConfigPage::ChooseFolder(QLineEdit* box) {
-    FolderPicker& picker = wizard_.Folder();
+    if (!folder_)
+        folder_ = std::make_unique<FolderPicker>();
+    FolderPicker& picker = *folder_;
     if (!picker.property("placed").toBool()) {
         picker.setProperty("placed", true);
         picker.adjustSize();
@@ -360,7 +350,7 @@ void ConfigPage::ChooseFolder(QLineEdit* box) {
         area.moveCenter(frameGeometry().center());
         picker.move(area.topLeft());
     }
-    wizard_.Ui().RunModal(picker);
+    dialogs_.RunModal(picker);
     if (picker.UsePath())
         box->setText(picker.StrPath());
 }
@@ -409,12 +399,14 @@ void ConfigPage::Refuse(QWidget* box, const QString& message) {
     MessageRequest request;
     request.text = message;
     request.caption = kRequiredCaption;
-    wizard_.Ui().Message(this, request);
+    dialogs_.Message(this, request);
     box->setFocus(Qt::OtherFocusReason);
 }
 
-void ConfigPage::StoreEntries() {
-    WizardSettings& settings = wizard_.Settings();
+bool ConfigPage::StoreSettings() {
+    if (!RequiredFieldsPresent() || !NumbersInRange())
+        return false;
+    WizardSettings& settings = settings_;
     settings.CreatePageForEachPhoto = chkPagePerPhoto_->checkState() != Qt::Unchecked;
     settings.Description = txtDescription_->toPlainText().toStdString();
     settings.ImgFooterFilePath = txtMainFooter_->text().toStdString();
@@ -432,4 +424,5 @@ void ConfigPage::StoreEntries() {
     settings.OutputFilename = txtOutputFile_->text().toStdString();
     settings.PhotoDirectory = txtPhotoDir_->text().toStdString();
     settings.UseNavButtons = chkUseButtons_->checkState() != Qt::Unchecked;
+    return true;
 }

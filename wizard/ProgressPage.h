@@ -18,9 +18,9 @@ class QPushButton;
 class ProgressPage : public WizardPage {
     Q_OBJECT
 public:
-    explicit ProgressPage(Wizard& wizard);
+    ProgressPage(Dialogs& dialogs, WizardSettings& settings);
 
-    // The configuration page's Next brings the user here: Finish can be pressed.
+    // Shown for a run of the settings just stored: Finish can be pressed.
     void Arrive();
     bool IsRunning() const { return running_; }
     // The Generator of the last run; null before the first run and after a
