@@ -3,7 +3,6 @@
 #include "WizardHarness.h"
 
 #include "ConfigPage.h"
-#include "IntroPage.h"
 #include "ProgressPage.h"
 #include "Wizard.h"
 
@@ -11,23 +10,17 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTimer>
-#include <QTreeWidget>
 #include <QtTest>
 
 #include <filesystem>
 
 namespace fs = std::filesystem;
 using testsupport::TempDir;
-using testsupport::WriteFile;
 
 class ProgressPageTests : public WizardFixture {
     Q_OBJECT

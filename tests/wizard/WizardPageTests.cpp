@@ -2,32 +2,12 @@
 
 #include "WizardHarness.h"
 
-#include "ConfigPage.h"
-#include "IntroPage.h"
-#include "ProgressPage.h"
 #include "Wizard.h"
 
-#include <vantrel/Generator.h>
-
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDir>
-#include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTimer>
-#include <QTreeWidget>
 #include <QtTest>
 
-#include <filesystem>
-
-namespace fs = std::filesystem;
 using testsupport::TempDir;
-using testsupport::WriteFile;
 
 namespace {
 
