@@ -108,8 +108,11 @@ bool ParseTemplateInteger(const std::string& text, std::int16_t& value) {
 // Applies the elements of a parsed template one after the other.
 class TemplateReader {
 public:
+    // SaveTemplate writes no text between the elements; indentation there marks a
+    // template written by hand, where blanks alone are layout rather than a value.
     TemplateReader(const pugi::xml_node& root, GallerySettings& settings)
-        : root_(root), settings_(settings) {}
+        : root_(root), settings_(settings),
+          handWritten_(std::any_of(root.begin(), root.end(), IsCharacterData)) {}
 
     void ReadAll() {
         settings_.useFrames = Boolean("UseFrames");
@@ -144,6 +147,16 @@ private:
         return node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata;
     }
 
+    bool HasContent(const pugi::xml_node& element) const {
+        if (!element.first_child())
+            return false;
+        if (!handWritten_)
+            return true;
+        return std::any_of(element.begin(), element.end(), [](const pugi::xml_node& child) {
+            return !IsCharacterData(child) || !Trimmed(child.value()).empty();
+        });
+    }
+
     // The value of the element's first child, which must be character data.
     static std::string FirstValue(const pugi::xml_node& element) {
         const pugi::xml_node first = element.first_child();
@@ -154,7 +167,7 @@ private:
 
     std::string Text(const char* name) const {
         const pugi::xml_node element = Element(name);
-        if (!element.first_child())
+        if (!HasContent(element))
             Fail("The element " + std::string(name) + " is empty.");
         return FirstValue(element);
     }
@@ -179,7 +192,7 @@ private:
 
     void OptionalText(const char* name, std::string& property) const {
         const pugi::xml_node element = Element(name);
-        if (element.first_child())
+        if (HasContent(element))
             property = FirstValue(element);
     }
 
@@ -188,7 +201,7 @@ private:
     // serializes it, with the text between its elements.
     void OptionalDescription(std::string& property) const {
         const pugi::xml_node element = Element("Description");
-        if (!element.first_child())
+        if (!HasContent(element))
             return;
         bool markup = false;
         for (const pugi::xml_node& child : element.children())
@@ -205,6 +218,7 @@ private:
 
     pugi::xml_node root_;
     GallerySettings& settings_;
+    bool handWritten_;
 };
 
 std::string BoolText(bool value) {

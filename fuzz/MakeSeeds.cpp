@@ -120,6 +120,21 @@ void AddBmpSeeds(std::vector<Seed>& seeds) {
     fields.masks = {0x00FF0000, 0x0000FF00, 0x000000FF};
     fields.infoSize = 108;
     seeds.push_back({"bmp-32bit-fields-v4", testsupport::MakeBmp(fields)});
+    // Bit fields beyond the common layouts: alpha, other orders and widths.
+    fields.masks = {0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000};
+    fields.infoSize = 124;
+    seeds.push_back({"bmp-32bit-fields-rgba-v5", testsupport::MakeBmp(fields)});
+    fields.masks = {0x3FF00000, 0x000FFC00, 0x000003FF, 0xC0000000};
+    fields.infoSize = 40;
+    fields.compression = 6;
+    seeds.push_back({"bmp-32bit-alpha-fields-10bit", testsupport::MakeBmp(fields)});
+    fields = bmp(16, rows(12), 3);
+    fields.masks = {0x0F00, 0x00F0, 0x000F, 0xF000};
+    fields.infoSize = 108;
+    seeds.push_back({"bmp-16bit-4444-v4", testsupport::MakeBmp(fields)});
+    fields = bmp(1, rows(1));
+    fields.palette = {0x1F3FBF, 0xFFD700};
+    seeds.push_back({"bmp-1bit-coloured", testsupport::MakeBmp(fields)});
     BmpSpec topDown = bmp(24, rows(18));
     topDown.height = -3;
     topDown.infoSize = 124;

@@ -1,14 +1,13 @@
 #pragma once
 
-// Module Common: the settings record shared by the pages and the engine, and
-// the procedures the pages share.
+// Module Common: what the wizard's pages share, the settings record and the way
+// every failure of an operation is shown.
 
 #include <cstdint>
 #include <string>
 
-class Generator;
+class Dialogs;
 class QWidget;
-class Wizard;
 
 // One field per Generator property, in the order of the properties.
 struct WizardSettings {
@@ -30,18 +29,7 @@ struct WizardSettings {
     bool CreatePageForEachPhoto = false;
 };
 
-// Asks whether to quit; true when the user answers No (the quit is cancelled).
-bool CancelQuit(Wizard& wizard, QWidget* parent);
-
-// Copies the settings into the generator (TargetFrameName always "Photos") and
-// runs it. Errors pass to the caller unchanged.
-void GenerateWithSettings(WizardSettings& settings, Generator& generator);
-
-// Loads a template through the generator into the settings and the
-// configuration page. Reports its own errors and always returns normally.
-void LoadTemplateSettings(Wizard& wizard, Generator& generator, const std::string& path);
-
 // Shows an error the way every failure of an operation is shown: the
 // description as text, the source as caption, a critical icon and OK.
-void ShowError(Wizard& wizard, QWidget* parent, const std::string& source,
+void ShowError(Dialogs& dialogs, QWidget* parent, const std::string& source,
                const std::string& description);

@@ -1,10 +1,8 @@
 #include "ConfigPage.h"
 
+#include "Common.h"
 #include "Dialogs.h"
 #include "FolderPicker.h"
-#include "IntroPage.h"
-#include "ProgressPage.h"
-#include "Wizard.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -28,13 +26,17 @@ const QString kRequiredCaption = QStringLiteral("Required Information Missing");
 const QString kThumbnailCaption =
     QStringLiteral("The                              of each thumbnail should be");
 
-// Limits typing to three characters; text set by the program is not limited,
-// so a larger number from a template shows as it is and is refused by Next.
-class AtMostThreeCharacters : public QValidator {
+// The largest thumbnail side the engine takes.
+constexpr int kMaxPixels = 32767;
+
+// Limits typing to five characters, enough for any size the engine takes; text
+// set by the program is not limited, so a larger number from a template shows
+// as it is and is refused by Next.
+class AtMostFiveCharacters : public QValidator {
 public:
     using QValidator::QValidator;
     State validate(QString& input, int&) const override {
-        return input.size() <= 3 ? Acceptable : Invalid;
+        return input.size() <= 5 ? Acceptable : Invalid;
     }
 };
 
@@ -137,8 +139,8 @@ std::int16_t NumberOf(const QLineEdit* box) {
 
 } // namespace
 
-ConfigPage::ConfigPage(Wizard& wizard)
-    : WizardPage(wizard, QStringLiteral("Tessary :: Configuration")) {
+ConfigPage::ConfigPage(Dialogs& dialogs, WizardSettings& settings)
+    : WizardPage(dialogs, settings, QStringLiteral("Tessary :: Configuration")) {
     setObjectName(QStringLiteral("frmConfig"));
     QWidget* body = Body();
     QVBoxLayout* layout = BodyLayout();
@@ -246,7 +248,7 @@ ConfigPage::ConfigPage(Wizard& wizard)
     caption->setObjectName(QStringLiteral("Label1"));
     sizeRow->addWidget(new CaptionWithList(caption, cboHeightWidth_, body));
     txtPixels_ = NewBox(body, "txtPixels", QStringLiteral("120"));
-    txtPixels_->setValidator(new AtMostThreeCharacters(txtPixels_));
+    txtPixels_->setValidator(new AtMostFiveCharacters(txtPixels_));
     txtPixels_->setFixedWidth(txtPixels_->fontMetrics().horizontalAdvance(QStringLiteral("00000")) +
                               txtPixels_->fontMetrics().averageCharWidth() * 2);
     sizeRow->addWidget(txtPixels_);
@@ -261,8 +263,8 @@ ConfigPage::ConfigPage(Wizard& wizard)
     SetCancelButton(cmdCancel);
 
     connect(cmdCancel, &QPushButton::clicked, this, &ConfigPage::QuitUnlessCancelled);
-    connect(cmdBack, &QPushButton::clicked, this, &ConfigPage::BackPressed);
-    connect(cmdNext, &QPushButton::clicked, this, &ConfigPage::NextPressed);
+    connect(cmdBack, &QPushButton::clicked, this, &ConfigPage::BackRequested);
+    connect(cmdNext, &QPushButton::clicked, this, &ConfigPage::NextRequested);
     connect(chkPagePerPhoto_, &QCheckBox::toggled, this, &ConfigPage::PagePerPhotoChanged);
     const std::pair<QPushButton*, QLineEdit*> fragmentButtons[] = {
         {cmdFindNavHeader, txtNavHeader_},
@@ -276,7 +278,7 @@ ConfigPage::ConfigPage(Wizard& wizard)
 
     // First load.
     cboHeightWidth_->setCurrentIndex(0);
-    if (wizard_.Settings().UseFrames) {
+    if (settings_.UseFrames) {
         txtColumns_->setText(QStringLiteral("1"));
         txtRows_->setText(QStringLiteral("25"));
         chkUseButtons_->setChecked(false);
@@ -287,7 +289,10 @@ ConfigPage::ConfigPage(Wizard& wizard)
     }
 }
 
-void ConfigPage::ShowSettings(const WizardSettings& settings) {
+ConfigPage::~ConfigPage() = default;
+
+void ConfigPage::LoadSettings() {
+    const WizardSettings& settings = settings_;
     txtColumns_->setText(QString::number(settings.NumberOfCols));
     txtDescription_->setPlainText(QString::fromStdString(settings.Description));
     txtMainFooter_->setText(QString::fromStdString(settings.ImgFooterFilePath));
@@ -312,19 +317,6 @@ void ConfigPage::ShowSettings(const WizardSettings& settings) {
     }
 }
 
-void ConfigPage::NextPressed() {
-    if (!RequiredFieldsPresent() || !NumbersInRange())
-        return;
-    StoreEntries();
-    ProgressPage& progress = wizard_.Progress();
-    progress.Arrive();
-    wizard_.MovePage(*this, progress);
-}
-
-void ConfigPage::BackPressed() {
-    wizard_.MovePage(*this, wizard_.Intro());
-}
-
 void ConfigPage::PagePerPhotoChanged(bool set) {
     if (set) {
         chkUseButtons_->setEnabled(true);
@@ -341,14 +333,16 @@ void ConfigPage::ChooseFragment(QLineEdit* box) {
     request.filters = {QStringLiteral("Text files [*.txt] (*.txt)"),
                        QStringLiteral("Web pages [*.htm*] (*.htm *.html)")};
     request.fileName = fragmentDialogName_;
-    if (const std::optional<QString> chosen = wizard_.Ui().ChooseFile(this, request))
+    if (const std::optional<QString> chosen = dialogs_.ChooseFile(this, request))
         fragmentDialogName_ = *chosen;
     // However the dialog was closed, the box gets the dialog's current name.
     box->setText(fragmentDialogName_);
 }
 
 void ConfigPage::ChooseFolder(QLineEdit* box) {
-    FolderPicker& picker = wizard_.Folder();
+    if (!folder_)
+        folder_ = std::make_unique<FolderPicker>();
+    FolderPicker& picker = *folder_;
     if (!picker.property("placed").toBool()) {
         picker.setProperty("placed", true);
         picker.adjustSize();
@@ -356,7 +350,7 @@ void ConfigPage::ChooseFolder(QLineEdit* box) {
         area.moveCenter(frameGeometry().center());
         picker.move(area.topLeft());
     }
-    wizard_.Ui().RunModal(picker);
+    dialogs_.RunModal(picker);
     if (picker.UsePath())
         box->setText(picker.StrPath());
 }
@@ -392,9 +386,10 @@ bool ConfigPage::NumbersInRange() {
                QStringLiteral("The number of columns must be a whole number from 1 to 32767"));
         return false;
     }
-    if (!WholeNumber(txtPixels_->text(), 1, 999)) {
-        Refuse(txtPixels_,
-               QStringLiteral("The thumbnail size must be a whole number of pixels from 1 to 999"));
+    if (!WholeNumber(txtPixels_->text(), 1, kMaxPixels)) {
+        Refuse(txtPixels_, QStringLiteral("The thumbnail size must be a whole number of pixels "
+                                          "from 1 to %1")
+                               .arg(kMaxPixels));
         return false;
     }
     return true;
@@ -404,20 +399,23 @@ void ConfigPage::Refuse(QWidget* box, const QString& message) {
     MessageRequest request;
     request.text = message;
     request.caption = kRequiredCaption;
-    wizard_.Ui().Message(this, request);
+    dialogs_.Message(this, request);
     box->setFocus(Qt::OtherFocusReason);
 }
 
-void ConfigPage::StoreEntries() {
-    WizardSettings& settings = wizard_.Settings();
+bool ConfigPage::StoreSettings() {
+    if (!RequiredFieldsPresent() || !NumbersInRange())
+        return false;
+    WizardSettings& settings = settings_;
     settings.CreatePageForEachPhoto = chkPagePerPhoto_->checkState() != Qt::Unchecked;
     settings.Description = txtDescription_->toPlainText().toStdString();
     settings.ImgFooterFilePath = txtMainFooter_->text().toStdString();
     settings.ImgHeaderFilePath = txtMainHeader_->text().toStdString();
-    if (cboHeightWidth_->currentIndex() == 0)
-        settings.MaxWidth = NumberOf(txtPixels_);
-    if (cboHeightWidth_->currentIndex() == 1)
-        settings.MaxHeight = NumberOf(txtPixels_);
+    // The side not chosen is 0, so that a value left from a template or an
+    // earlier visit cannot override the user's choice.
+    const bool byHeight = cboHeightWidth_->currentIndex() == 1;
+    settings.MaxWidth = byHeight ? 0 : NumberOf(txtPixels_);
+    settings.MaxHeight = byHeight ? NumberOf(txtPixels_) : 0;
     settings.NavFooterFilePath = txtNavFooter_->text().toStdString();
     settings.NavHeaderFilePath = txtNavHeader_->text().toStdString();
     settings.NumberOfCols = NumberOf(txtColumns_);
@@ -426,4 +424,5 @@ void ConfigPage::StoreEntries() {
     settings.OutputFilename = txtOutputFile_->text().toStdString();
     settings.PhotoDirectory = txtPhotoDir_->text().toStdString();
     settings.UseNavButtons = chkUseButtons_->checkState() != Qt::Unchecked;
+    return true;
 }

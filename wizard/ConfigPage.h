@@ -1,11 +1,13 @@
 #pragma once
 
-// frmConfig: every setting of a gallery, checked and stored by Next.
+// frmConfig: every setting of a gallery, checked and stored by Next. The
+// boxes keep what was typed between visits; only a template replaces it.
 
 #include "WizardPage.h"
 
-#include "Common.h"
+#include <memory>
 
+class FolderPicker;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
@@ -14,15 +16,20 @@ class QPlainTextEdit;
 class ConfigPage : public WizardPage {
     Q_OBJECT
 public:
-    // The first load: the page's defaults follow the wizard's UseFrames.
-    explicit ConfigPage(Wizard& wizard);
+    // The first load: the page's defaults follow the settings' UseFrames.
+    ConfigPage(Dialogs& dialogs, WizardSettings& settings);
+    ~ConfigPage() override;
 
-    // Fills the page from settings loaded from a template.
-    void ShowSettings(const WizardSettings& settings);
+    // Fills the page from the settings, after a template replaced them.
+    void LoadSettings();
+    // Leaving by Next: checks the entries and stores them; false, with the
+    // first refused box reported and focused, when one is not usable.
+    bool StoreSettings();
+
+    // The folder picker; null until a "..." beside a folder box was pressed.
+    FolderPicker* Picker() const { return folder_.get(); }
 
 private:
-    void NextPressed();
-    void BackPressed();
     void PagePerPhotoChanged(bool set);
     void ChooseFragment(QLineEdit* box);
     void ChooseFolder(QLineEdit* box);
@@ -32,7 +39,6 @@ private:
     // Rows, columns and pixels must be whole numbers the engine can take.
     bool NumbersInRange();
     void Refuse(QWidget* box, const QString& message);
-    void StoreEntries();
 
     QLineEdit* txtNavHeader_ = nullptr;
     QLineEdit* txtNavFooter_ = nullptr;
@@ -49,4 +55,5 @@ private:
     QComboBox* cboHeightWidth_ = nullptr;
     QLineEdit* txtPixels_ = nullptr;
     QString fragmentDialogName_; // the fragment dialog's last chosen name
+    std::unique_ptr<FolderPicker> folder_;
 };

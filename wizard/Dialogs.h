@@ -2,8 +2,8 @@
 
 // Everything the wizard asks of the desktop that would block or end the
 // process: message boxes, file dialogs, the modal folder picker, the viewer
-// for readme.txt, and ending the program. The base class does the real thing;
-// tests derive from it and answer instead, so nothing waits on a modal dialog.
+// for readme.txt and the browser for the gallery, and ending the program. The base class does the
+// real thing; tests derive from it and answer instead, so nothing waits on a modal dialog.
 
 #include <QMessageBox>
 #include <QString>

@@ -1,8 +1,7 @@
 #include "IntroPage.h"
 
-#include "ConfigPage.h"
+#include "Common.h"
 #include "Dialogs.h"
-#include "Wizard.h"
 
 #include <vantrel/Generator.h>
 
@@ -17,6 +16,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <exception>
+
 static QLabel* AddText(QWidget* parent, QVBoxLayout* layout, const char* name,
                        const QString& text) {
     auto* label = new QLabel(text, parent);
@@ -29,8 +30,8 @@ static QLabel* AddText(QWidget* parent, QVBoxLayout* layout, const char* name,
     return label;
 }
 
-IntroPage::IntroPage(Wizard& wizard)
-    : WizardPage(wizard, QStringLiteral("Tessary :: Introduction")) {
+IntroPage::IntroPage(Dialogs& dialogs, WizardSettings& settings)
+    : WizardPage(dialogs, settings, QStringLiteral("Tessary :: Introduction")) {
     setObjectName(QStringLiteral("frmIntro"));
     QWidget* body = Body();
     QVBoxLayout* layout = BodyLayout();
@@ -123,18 +124,42 @@ IntroPage::IntroPage(Wizard& wizard)
     connect(cmdTemplate, &QPushButton::clicked, this, &IntroPage::TemplatePressed);
     connect(cmdReadme, &QPushButton::clicked, this, &IntroPage::ReadmePressed);
     connect(cmdClose, &QPushButton::clicked, this, &IntroPage::QuitUnlessCancelled);
-    connect(cmdNext, &QPushButton::clicked, this, &IntroPage::NextPressed);
+    connect(cmdNext, &QPushButton::clicked, this, &IntroPage::NextRequested);
 }
 
-void IntroPage::NextPressed() {
+bool IntroPage::StoreSettings() {
     const QString templatePath = txtTemplate_->text();
-    if (!templatePath.isEmpty()) {
-        Generator generator;
-        LoadTemplateSettings(wizard_, generator, templatePath.toStdString());
-    } else {
-        wizard_.Settings().UseFrames = optFrames_[1]->isChecked();
+    if (templatePath.isEmpty()) {
+        settings_.UseFrames = optFrames_[1]->isChecked();
+        return false;
     }
-    wizard_.MovePage(*this, wizard_.Config());
+    try {
+        Generator generator;
+        generator.LoadTemplate(templatePath.toStdString());
+        WizardSettings& settings = settings_;
+        settings.UseFrames = generator.UseFrames();
+        settings.NavHeaderFilePath = generator.NavHeaderFilePath();
+        settings.NavFooterFilePath = generator.NavFooterFilePath();
+        settings.ImgHeaderFilePath = generator.ImgHeaderFilePath();
+        settings.ImgFooterFilePath = generator.ImgFooterFilePath();
+        settings.OutputFilename = generator.OutputFilename();
+        settings.OutputDirectory = generator.OutputDirectory();
+        settings.PhotoDirectory = generator.PhotoDirectory();
+        settings.Description = generator.Description();
+        settings.TargetFrameName = generator.TargetFrameName();
+        settings.NumberOfRows = generator.NumberOfRows();
+        settings.NumberOfCols = generator.NumberOfCols();
+        settings.MaxWidth = generator.MaxWidth();
+        settings.MaxHeight = generator.MaxHeight();
+        settings.UseNavButtons = generator.UseNavButtons();
+        settings.CreatePageForEachPhoto = generator.CreatePageForEachPhoto();
+        return true;
+    } catch (const GeneratorError& error) {
+        ShowError(dialogs_, this, error.Source(), error.Description());
+    } catch (const std::exception& error) {
+        ShowError(dialogs_, this, "Generator::LoadTemplate()", error.what());
+    }
+    return false;
 }
 
 #ifndef TESSARY_INSTALLED_README
@@ -153,14 +178,14 @@ void IntroPage::ReadmePressed() {
     QString problem;
     if (!QFileInfo(path).isFile())
         problem = QStringLiteral("The file %1 could not be found.").arg(path);
-    else if (!wizard_.Ui().OpenDocument(QUrl::fromLocalFile(path)))
+    else if (!dialogs_.OpenDocument(QUrl::fromLocalFile(path)))
         problem = QStringLiteral("No program could be started to show %1.").arg(path);
     if (problem.isEmpty())
         return;
     MessageRequest request;
     request.text = problem;
     request.caption = QStringLiteral("Read Me");
-    wizard_.Ui().Message(this, request);
+    dialogs_.Message(this, request);
 }
 
 void IntroPage::TemplatePressed() {
@@ -168,7 +193,7 @@ void IntroPage::TemplatePressed() {
     request.mode = FileRequest::Mode::Open;
     request.filters = {QStringLiteral("Tessary Templates [*.cfg] (*.cfg)")};
     request.fileName = templateDialogName_;
-    if (const std::optional<QString> chosen = wizard_.Ui().ChooseFile(this, request))
+    if (const std::optional<QString> chosen = dialogs_.ChooseFile(this, request))
         templateDialogName_ = *chosen;
     // However the dialog was closed, the box gets the dialog's current name.
     txtTemplate_->setText(templateDialogName_);

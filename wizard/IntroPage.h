@@ -12,7 +12,12 @@ class QRadioButton;
 class IntroPage : public WizardPage {
     Q_OBJECT
 public:
-    explicit IntroPage(Wizard& wizard);
+    IntroPage(Dialogs& dialogs, WizardSettings& settings);
+
+    // Leaving by Next: the frames choice, or every setting from the template
+    // when one is named. True when a template replaced the settings; a template
+    // that cannot be loaded is reported and leaves them as they were.
+    bool StoreSettings();
 
     // optFrames(0): without frames, optFrames(1): with frames.
     QRadioButton* OptFrames(int index) const { return optFrames_[index]; }
@@ -22,7 +27,6 @@ public:
     static QString ReadmePath(const QString& programDir);
 
 private:
-    void NextPressed();
     void ReadmePressed();
     void TemplatePressed();
 

@@ -1,11 +1,10 @@
 #include "ProgressPage.h"
 
 #include "Common.h"
-#include "ConfigPage.h"
 #include "Dialogs.h"
-#include "Wizard.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -35,10 +34,33 @@ QLabel* NewLabel(QWidget* parent, const char* name, const QString& text = {}) {
     return label;
 }
 
+// Copies the settings into the generator (TargetFrameName always "Photos") and
+// runs it. Errors pass to the caller unchanged.
+void GenerateWithSettings(WizardSettings& settings, Generator& generator) {
+    settings.TargetFrameName = "Photos";
+    generator.SetNavHeaderFilePath(settings.NavHeaderFilePath);
+    generator.SetNavFooterFilePath(settings.NavFooterFilePath);
+    generator.SetOutputDirectory(settings.OutputDirectory);
+    generator.SetOutputFilename(settings.OutputFilename);
+    generator.SetPhotoDirectory(settings.PhotoDirectory);
+    generator.SetNumberOfCols(settings.NumberOfCols);
+    generator.SetNumberOfRows(settings.NumberOfRows);
+    generator.SetUseFrames(settings.UseFrames);
+    generator.SetMaxHeight(settings.MaxHeight);
+    generator.SetMaxWidth(settings.MaxWidth);
+    generator.SetDescription(settings.Description);
+    generator.SetUseNavButtons(settings.UseNavButtons);
+    generator.SetTargetFrameName(settings.TargetFrameName);
+    generator.SetImgHeaderFilePath(settings.ImgHeaderFilePath);
+    generator.SetImgFooterFilePath(settings.ImgFooterFilePath);
+    generator.SetCreatePageForEachPhoto(settings.CreatePageForEachPhoto);
+    generator.GenerateGallery();
+}
+
 } // namespace
 
-ProgressPage::ProgressPage(Wizard& wizard)
-    : WizardPage(wizard, QStringLiteral("Tessary :: Progress")) {
+ProgressPage::ProgressPage(Dialogs& dialogs, WizardSettings& settings)
+    : WizardPage(dialogs, settings, QStringLiteral("Tessary :: Progress")) {
     setObjectName(QStringLiteral("frmProgress"));
     QWidget* body = Body();
     QVBoxLayout* layout = BodyLayout();
@@ -120,6 +142,8 @@ ProgressPage::ProgressPage(Wizard& wizard)
     cmdSaveSettings_ =
         AddButton(QStringLiteral("cmdSaveSettings"), QStringLiteral("Save current settings"));
     cmdSaveSettings_->setEnabled(false);
+    cmdViewGallery_ = AddButton(QStringLiteral("cmdViewGallery"), QStringLiteral("View gallery"));
+    cmdViewGallery_->setEnabled(false);
     AddButtonGap();
     cmdClose_ = AddButton(QStringLiteral("cmdClose"), QStringLiteral("&Close"));
     cmdBack_ = AddButton(QStringLiteral("cmdBack"), QStringLiteral("<< &Back"));
@@ -128,6 +152,7 @@ ProgressPage::ProgressPage(Wizard& wizard)
     SetCancelButton(cmdClose_);
 
     connect(cmdSaveSettings_, &QPushButton::clicked, this, &ProgressPage::SaveSettingsPressed);
+    connect(cmdViewGallery_, &QPushButton::clicked, this, &ProgressPage::ViewGalleryPressed);
     connect(cmdClose_, &QPushButton::clicked, this, &ProgressPage::QuitUnlessCancelled);
     connect(cmdBack_, &QPushButton::clicked, this, &ProgressPage::BackPressed);
     connect(cmdFinish_, &QPushButton::clicked, this, &ProgressPage::FinishPressed);
@@ -158,6 +183,7 @@ void ProgressPage::FinishPressed() {
     lblNumericProgress_->clear();
     imgDNA_->hide();
     cmdSaveSettings_->setEnabled(false);
+    cmdViewGallery_->setEnabled(false);
 
     lblClickFinish_->hide();
     cmdFinish_->setEnabled(false);
@@ -177,20 +203,20 @@ void ProgressPage::FinishPressed() {
     });
     running_ = true;
     try {
-        GenerateWithSettings(wizard_.Settings(), *generator);
+        GenerateWithSettings(settings_, *generator);
     } catch (const GeneratorError& error) {
-        running_ = false;
-        generator->SetProgressHandler({});
-        ShowError(wizard_, this, error.Source(), error.Description());
+        RunFailed(*generator, error.Source(), error.Description());
         return;
     } catch (const std::exception& error) {
-        running_ = false;
-        generator->SetProgressHandler({});
-        ShowError(wizard_, this, "Generator::GenerateGallery()", error.what());
+        RunFailed(*generator, "Generator::GenerateGallery()", error.what());
         return;
     }
     running_ = false;
     generator->SetProgressHandler({});
+    galleryPage_ =
+        QUrl::fromLocalFile(QFileInfo(QString::fromStdString(generator->OutputDirectory() + "/" +
+                                                             generator->OutputFilename()))
+                                .absoluteFilePath());
 
     QApplication::restoreOverrideCursor();
     MarkDone(imgAddingThumbs_);
@@ -200,7 +226,30 @@ void ProgressPage::FinishPressed() {
     cmdClose_->setFocus(Qt::OtherFocusReason);
     imgDNA_->show();
     cmdSaveSettings_->setEnabled(true);
+    cmdViewGallery_->setEnabled(true);
     ShowProblems(*generator);
+}
+
+void ProgressPage::RunFailed(Generator& generator, const std::string& source,
+                             const std::string& description) {
+    running_ = false;
+    generator.SetProgressHandler({});
+    ShowError(dialogs_, this, source, description);
+    // The user can go back, mend the setting that failed and run again, or quit.
+    QApplication::restoreOverrideCursor();
+    cmdBack_->setEnabled(true);
+    cmdClose_->setEnabled(true);
+    cmdBack_->setFocus(Qt::OtherFocusReason);
+}
+
+void ProgressPage::ViewGalleryPressed() {
+    if (dialogs_.OpenDocument(galleryPage_))
+        return;
+    MessageRequest request;
+    request.text =
+        QStringLiteral("No program could be started to show %1.").arg(galleryPage_.toLocalFile());
+    request.caption = QStringLiteral("View gallery");
+    dialogs_.Message(this, request);
 }
 
 void ProgressPage::OnProgress(GenEventTypeEnum eventType, std::int16_t totalValue,
@@ -219,7 +268,7 @@ void ProgressPage::OnProgress(GenEventTypeEnum eventType, std::int16_t totalValu
         break;
     case GenEventAddThumbsToNav:
         imgAddingThumbs_->show();
-        if (wizard_.Settings().CreatePageForEachPhoto) {
+        if (settings_.CreatePageForEachPhoto) {
             MarkDone(imgCreatingPages_);
         } else {
             MarkDone(imgCopying_);
@@ -243,7 +292,7 @@ void ProgressPage::OnProgress(GenEventTypeEnum eventType, std::int16_t totalValu
         pbCurrentProgress_->setRange(0, 1);
         pbCurrentProgress_->setValue(1);
     }
-    const int steps = wizard_.Settings().CreatePageForEachPhoto ? 4 : 3;
+    const int steps = settings_.CreatePageForEachPhoto ? 4 : 3;
     pbTotalProgress_->setMaximum(std::max(total * steps, 1));
     lblNumericProgress_->setText(QStringLiteral("%1 of %2").arg(current + 1).arg(total + 1));
     if (pbTotalProgress_->maximum() > pbTotalProgress_->value())
@@ -256,7 +305,7 @@ void ProgressPage::OnProgress(GenEventTypeEnum eventType, std::int16_t totalValu
 void ProgressPage::BackPressed() {
     for (QWidget* row : StepRows())
         row->hide();
-    wizard_.MovePage(*this, wizard_.Config());
+    emit BackRequested();
 }
 
 void ProgressPage::CloseRefused() {
@@ -274,11 +323,11 @@ void ProgressPage::SaveSettingsPressed() {
     request.filters = {QStringLiteral("Tessary Templates [*.cfg] (*.cfg)")};
     request.defaultSuffix = QStringLiteral("cfg");
     request.fileName = saveDialogName_;
-    if (const std::optional<QString> chosen = wizard_.Ui().ChooseFile(this, request))
+    if (const std::optional<QString> chosen = dialogs_.ChooseFile(this, request))
         saveDialogName_ = *chosen;
 
     if (!oGenerator_) {
-        ShowError(wizard_, this, "Save current settings",
+        ShowError(dialogs_, this, "Save current settings",
                   "The settings of the last run are no longer available: the page stopped "
                   "following that run when its window was asked to close.");
         return;
@@ -286,9 +335,9 @@ void ProgressPage::SaveSettingsPressed() {
     try {
         oGenerator_->SaveTemplate(saveDialogName_.toStdString());
     } catch (const GeneratorError& error) {
-        ShowError(wizard_, this, error.Source(), error.Description());
+        ShowError(dialogs_, this, error.Source(), error.Description());
     } catch (const std::exception& error) {
-        ShowError(wizard_, this, "Generator::SaveTemplate()", error.what());
+        ShowError(dialogs_, this, "Generator::SaveTemplate()", error.what());
     }
 }
 
@@ -318,5 +367,5 @@ void ProgressPage::ShowProblems(const Generator& generator) {
     request.text = text;
     request.caption = QStringLiteral("Gallery Made With Problems");
     request.icon = QMessageBox::Warning;
-    wizard_.Ui().Message(this, request);
+    dialogs_.Message(this, request);
 }

@@ -7,6 +7,8 @@
 
 #include <vantrel/Generator.h>
 
+#include <QUrl>
+
 #include <memory>
 
 class QLabel;
@@ -16,9 +18,9 @@ class QPushButton;
 class ProgressPage : public WizardPage {
     Q_OBJECT
 public:
-    explicit ProgressPage(Wizard& wizard);
+    ProgressPage(Dialogs& dialogs, WizardSettings& settings);
 
-    // The configuration page's Next brings the user here: Finish can be pressed.
+    // Shown for a run of the settings just stored: Finish can be pressed.
     void Arrive();
     bool IsRunning() const { return running_; }
     // The Generator of the last run; null before the first run and after a
@@ -35,6 +37,9 @@ private:
     void FinishPressed();
     void BackPressed();
     void SaveSettingsPressed();
+    void ViewGalleryPressed();
+    // After the error box the page is usable again.
+    void RunFailed(Generator& generator, const std::string& source, const std::string& description);
     void MarkDone(QLabel* mark);
     void MarkSkipped(QLabel* mark);
     void ShowProblems(const Generator& generator);
@@ -55,6 +60,7 @@ private:
     QLabel* imgX_ = nullptr;
     QLabel* imgDNA_ = nullptr;
     QPushButton* cmdSaveSettings_ = nullptr;
+    QPushButton* cmdViewGallery_ = nullptr; // opens the navigation page of the last run
     QPushButton* cmdClose_ = nullptr;
     QPushButton* cmdBack_ = nullptr;
     QPushButton* cmdFinish_ = nullptr;
@@ -63,4 +69,5 @@ private:
     std::shared_ptr<Generator> oGenerator_;
     bool running_ = false;
     QString saveDialogName_; // the save dialog's last chosen name
+    QUrl galleryPage_;       // the last successful run's navigation page
 };

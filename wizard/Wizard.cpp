@@ -27,31 +27,73 @@ void Wizard::Start() {
 }
 
 IntroPage& Wizard::Intro() {
-    if (!intro_)
-        intro_ = std::make_unique<IntroPage>(*this);
+    if (!intro_) {
+        intro_ = std::make_unique<IntroPage>(dialogs_, settings_);
+        ConnectQuit(*intro_);
+        QObject::connect(intro_.get(), &WizardPage::NextRequested, intro_.get(),
+                         [this] { IntroNext(); });
+    }
     return *intro_;
 }
 
 ConfigPage& Wizard::Config() {
-    if (!config_)
-        config_ = std::make_unique<ConfigPage>(*this);
+    if (!config_) {
+        config_ = std::make_unique<ConfigPage>(dialogs_, settings_);
+        ConnectQuit(*config_);
+        QObject::connect(config_.get(), &WizardPage::NextRequested, config_.get(),
+                         [this] { ConfigNext(); });
+        QObject::connect(config_.get(), &WizardPage::BackRequested, config_.get(),
+                         [this] { ConfigBack(); });
+    }
     return *config_;
 }
 
 ProgressPage& Wizard::Progress() {
-    if (!progress_)
-        progress_ = std::make_unique<ProgressPage>(*this);
+    if (!progress_) {
+        progress_ = std::make_unique<ProgressPage>(dialogs_, settings_);
+        ConnectQuit(*progress_);
+        QObject::connect(progress_.get(), &WizardPage::BackRequested, progress_.get(),
+                         [this] { ProgressBack(); });
+    }
     return *progress_;
 }
 
-FolderPicker& Wizard::Folder() {
-    if (!folder_)
-        folder_ = std::make_unique<FolderPicker>();
-    return *folder_;
+void Wizard::ConnectQuit(WizardPage& page) {
+    QObject::connect(&page, &WizardPage::QuitConfirmed, &page, [this] { EndProgram(); });
+}
+
+void Wizard::IntroNext() {
+    IntroPage& intro = Intro();
+    const bool replaced = intro.StoreSettings();
+    // A first use creates the page with its defaults for the frames choice
+    // just stored; a template's values then replace them.
+    ConfigPage& config = Config();
+    if (replaced)
+        config.LoadSettings();
+    MovePage(intro, config);
+}
+
+void Wizard::ConfigNext() {
+    ConfigPage& config = Config();
+    if (!config.StoreSettings())
+        return;
+    ProgressPage& progress = Progress();
+    progress.Arrive();
+    MovePage(config, progress);
+}
+
+void Wizard::ConfigBack() {
+    // Nothing is stored: the boxes keep what was typed for the next visit.
+    MovePage(Config(), Intro());
+}
+
+void Wizard::ProgressBack() {
+    MovePage(Progress(), Config());
 }
 
 QWidget* Wizard::ActivePage() const {
-    QWidget* pages[] = {folder_.get(), progress_.get(), config_.get(), intro_.get()};
+    QWidget* folder = config_ ? config_->Picker() : nullptr;
+    QWidget* pages[] = {folder, progress_.get(), config_.get(), intro_.get()};
     for (QWidget* page : pages)
         if (page && page->isVisible())
             return page;
@@ -75,7 +117,8 @@ void Wizard::MovePage(QWidget& from, QWidget& to) {
 
 void Wizard::EndProgram() {
     const bool duringRun = progress_ && progress_->IsRunning();
-    QWidget* windows[] = {folder_.get(), progress_.get(), config_.get(), intro_.get()};
+    QWidget* folder = config_ ? config_->Picker() : nullptr;
+    QWidget* windows[] = {folder, progress_.get(), config_.get(), intro_.get()};
     for (QWidget* window : windows)
         if (window)
             window->hide();

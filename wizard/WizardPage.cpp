@@ -1,7 +1,6 @@
 #include "WizardPage.h"
 
-#include "Common.h"
-#include "Wizard.h"
+#include "Dialogs.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -21,8 +20,22 @@ QPixmap Picture(const QString& name, QSize logicalSize, const QWidget* widget) {
     return icon.pixmap(logicalSize, widget ? widget->devicePixelRatioF() : 1.0);
 }
 
-WizardPage::WizardPage(Wizard& wizard, const QString& caption)
-    : QDialog(nullptr, Qt::Window), wizard_(wizard) {
+namespace {
+
+// Asks whether to quit; true when the user answers No (the quit is cancelled).
+bool CancelQuit(Dialogs& dialogs, QWidget* parent) {
+    MessageRequest request;
+    request.text = QStringLiteral("Are you sure you wish to quit Tessary?");
+    request.caption = QStringLiteral("Closing Tessary");
+    request.buttons = QMessageBox::Yes | QMessageBox::No;
+    request.defaultButton = QMessageBox::Yes;
+    return dialogs.Message(parent, request) == QMessageBox::No;
+}
+
+} // namespace
+
+WizardPage::WizardPage(Dialogs& dialogs, WizardSettings& settings, const QString& caption)
+    : QDialog(nullptr, Qt::Window), dialogs_(dialogs), settings_(settings) {
     setWindowTitle(caption);
     setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
 
@@ -72,18 +85,18 @@ void WizardPage::AddButtonGap() {
 }
 
 void WizardPage::QuitUnlessCancelled() {
-    if (!CancelQuit(wizard_, this))
-        wizard_.EndProgram();
+    if (!CancelQuit(dialogs_, this))
+        emit QuitConfirmed();
 }
 
 void WizardPage::closeEvent(QCloseEvent* event) {
-    if (CancelQuit(wizard_, this)) {
+    if (CancelQuit(dialogs_, this)) {
         event->ignore();
         CloseRefused();
         return;
     }
     event->accept();
-    wizard_.EndProgram();
+    emit QuitConfirmed();
 }
 
 void WizardPage::reject() {

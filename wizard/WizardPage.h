@@ -3,7 +3,8 @@
 // The frame the three pages share: the banner across the top, a rule, the
 // page's own controls, and the row of buttons at the bottom right. Escape
 // presses the page's Close or Cancel button; the window's close command asks
-// the quit confirmation.
+// the quit confirmation. Where Next and Back lead, and what a confirmed quit
+// does, is the wizard's business: the page only signals them.
 
 #include <QDialog>
 #include <QPixmap>
@@ -11,7 +12,8 @@
 class QHBoxLayout;
 class QVBoxLayout;
 class QPushButton;
-class Wizard;
+class Dialogs;
+struct WizardSettings;
 
 // A picture compiled into the program, at the widget's pixel density.
 QPixmap Picture(const QString& name, QSize logicalSize, const QWidget* widget);
@@ -19,7 +21,12 @@ QPixmap Picture(const QString& name, QSize logicalSize, const QWidget* widget);
 class WizardPage : public QDialog {
     Q_OBJECT
 public:
-    WizardPage(Wizard& wizard, const QString& caption);
+    WizardPage(Dialogs& dialogs, WizardSettings& settings, const QString& caption);
+
+signals:
+    void NextRequested();
+    void BackRequested();
+    void QuitConfirmed();
 
 protected:
     // The area for the page's own controls.
@@ -39,7 +46,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
 
-    Wizard& wizard_;
+    Dialogs& dialogs_;
+    WizardSettings& settings_; // the wizard's, shared by every page
 
 private:
     QWidget* body_ = nullptr;

@@ -61,6 +61,14 @@ TEST_F(EngineTest, HandMadeTemplateLoadsWithItsValueForms) {
     EXPECT_EQ(gallery.Description(), "Hello <b>you</b> &amp; me");
     EXPECT_EQ(gallery.TargetFrameName(), "Main");
 
+    // Blanks alone in an indented template are no value: the settings keep theirs.
+    std::string blank = HandMade("<ImgHeader/>", "<ImgHeader>  </ImgHeader>");
+    blank.replace(blank.find("Hello <b>you</b> &amp; me"), 25, "\r\n  ");
+    WriteFile(dir / "blank.cfg", blank);
+    gallery.LoadTemplate(dir / "blank.cfg");
+    EXPECT_EQ(gallery.ImgHeaderFilePath(), "kept");
+    EXPECT_EQ(gallery.Description(), "Hello <b>you</b> &amp; me");
+
     // The bundled sample template: its Description is HTML markup.
     gallery.LoadTemplate(std::string(TESSARY_SOURCE_DIR) + "/samples/sample.cfg");
     EXPECT_EQ(gallery.Description().rfind("<p>Ten free photos", 0), 0u) << gallery.Description();
@@ -82,6 +90,7 @@ TEST_F(EngineTest, EachLoadFailureIsReportedWithItsReason) {
         {false, 0, HandMade(">TRUE<", ">Yes<"), "", "The element UseFrames holds 'Yes'"},
         {true, 0, HandMade(">2.5<", ">40000<"), "", "The element NumberOfRows holds '40000'"},
         {true, 0, HandMade(">h.htm<", "><"), "", "The element NavHeader is empty"},
+        {true, 0, HandMade(">h.htm<", "> \t <"), "", "The element NavHeader is empty"},
     };
     const std::string path = dir / "bad.cfg";
     for (const auto& c : cases) {

@@ -17,8 +17,8 @@ struct BmpSpec {
     std::uint32_t infoSize = 40;          // information header bytes; 40, 108 and 124 are common
     std::vector<std::uint32_t> palette{}; // 0xRRGGBB, written as blue, green, red, 0
     std::optional<std::uint32_t> colorsUsed{}; // biClrUsed; the palette's size if unset
-    // Bit-field masks (red, green, blue): placed right after the 40 information
-    // bytes, inside a longer header or else after it.
+    // Bit-field masks (red, green, blue, then alpha if given): placed right after the 40
+    // information bytes, inside a longer header or else after it.
     std::vector<std::uint32_t> masks{};
     std::string pixels{};                   // the pixel data exactly as stored
     std::optional<std::uint32_t> offBits{}; // bfOffBits; the end of headers and palette if unset

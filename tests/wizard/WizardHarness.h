@@ -1,17 +1,31 @@
 #pragma once
 
 // Drives the real wizard windows headless: a Dialogs seam that records every
-// message and file dialog and answers from a queue, and helpers that find
-// controls by their object names.
+// message and file dialog and answers from a queue, helpers that find controls
+// by their object names, and the fixture every page's tests derive from: a
+// fresh wizard on its introduction for each test.
 
+#include "Common.h"
 #include "Dialogs.h"
 #include "FolderPicker.h"
+#include "Wizard.h"
+
+#include "TestSupport.h"
 
 #include <QDialog>
 #include <QList>
+#include <QObject>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+
+class ConfigPage;
+class ProgressPage;
+class QLabel;
+class QLineEdit;
 
 class TestDialogs : public Dialogs {
 public:
@@ -55,3 +69,49 @@ Control& Get(const QWidget& window, const char* name) {
         qFatal("%s has no control %s", qPrintable(window.objectName()), name);
     return *control;
 }
+
+enum class Page { Intro, Config, Progress };
+
+QString Q(const std::string& text);
+bool SamePicture(const QLabel& a, const QLabel& b);
+// A photo folder with `photos` sample photos and `broken` files named like photos.
+std::string MakePhotos(const testsupport::TempDir& dir, int photos, int broken = 0);
+std::string TemplateXml(int maxWidth, int maxHeight, bool pages, bool buttons);
+
+class WizardFixture : public QObject {
+    Q_OBJECT
+
+protected:
+    // A new wizard on its introduction, as at the start of each test.
+    void Restart();
+
+    WizardSettings& Settings();
+    QWidget& PageWindow(Page page);
+    QLineEdit& Box(const char* name); // on the configuration page
+    void Click(QWidget& window, const char* name);
+
+    void ToConfig();
+    void FillConfig(const testsupport::TempDir& dir, const std::string& photos,
+                    const std::string& output);
+    // From the introduction to the progress page, the output going to `output`.
+    ProgressPage& ToProgress(const testsupport::TempDir& dir, const std::string& photos,
+                             const std::string& output);
+    // A run over `photos` into dir/out.
+    ProgressPage& Run(const testsupport::TempDir& dir, const std::string& photos);
+    // The configuration page's boxes and options as one line: the header, page
+    // header, output file, photo folder, rows, columns, pixels and their side,
+    // then the per-photo pages and buttons check boxes ("-" when unchecked,
+    // "fixed" when disabled).
+    QString ConfigShown();
+    // The thumbnail width and height limits stored for the engine.
+    std::pair<int, int> Sides();
+    QStringList MessageTexts() const;
+
+    std::unique_ptr<TestDialogs> ui_;
+    std::unique_ptr<Wizard> wizard_;
+
+private slots:
+    void initTestCase();
+    void init() { Restart(); }
+    void cleanup();
+};

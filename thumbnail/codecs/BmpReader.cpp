@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -18,8 +19,31 @@ namespace {
 
 constexpr std::int64_t kFileHeaderBytes = 14;
 constexpr std::int64_t kInfoHeaderBytes = 40;
-constexpr std::uint32_t kOpaqueBlack = 0xFF000000u;
-constexpr std::uint32_t kOpaqueWhite = 0xFFFFFFFFu;
+
+// biCompression values.
+constexpr std::uint32_t kNoCompression = 0;
+constexpr std::uint32_t kRle8 = 1;
+constexpr std::uint32_t kRle4 = 2;
+constexpr std::uint32_t kBitFields = 3;
+constexpr std::uint32_t kAlphaBitFields = 6;
+
+// Anything else (JPEG, PNG, Huffman, RLE24, RLE at another depth) would be read
+// as raw pixels and come out as noise.
+bool CanDecode(int bitCount, std::uint32_t compression) {
+    switch (compression) {
+    case kNoCompression:
+        return true;
+    case kRle8:
+        return bitCount == 8;
+    case kRle4:
+        return bitCount == 4;
+    case kBitFields:
+    case kAlphaBitFields:
+        return bitCount == 16 || bitCount == 32;
+    default:
+        return false;
+    }
+}
 
 std::uint16_t Little16(const std::uint8_t* p) {
     return static_cast<std::uint16_t>(p[0] | p[1] << 8);
@@ -139,17 +163,61 @@ void DecodeRle(CByteSource& source, const Target& t, int bits) {
     }
 }
 
+// Red, green, blue and alpha masks of a bit-field picture; alpha 0 when the file gives none.
+using Masks = std::array<std::uint32_t, 4>;
+
+// One channel of a bit-field pixel, its bits scaled to the full 0 to 255 range.
+class Channel {
+public:
+    explicit Channel(std::uint32_t mask)
+        : mask_(mask), shift_(mask ? std::countr_zero(mask) : 0), max_(mask >> shift_) {}
+    std::uint8_t From(std::uint32_t pixel, std::uint8_t absent) const {
+        if (mask_ == 0)
+            return absent;
+        const std::uint64_t value = (pixel & mask_) >> shift_;
+        return static_cast<std::uint8_t>((value * 255 + max_ / 2) / max_);
+    }
+
+private:
+    std::uint32_t mask_;
+    int shift_;
+    std::uint64_t max_;
+};
+
+// 16 or 32 bits per pixel through any contiguous masks; opaque without an alpha mask.
+void DecodeBitFields(CByteSource& source, const Target& t, int bitCount, const Masks& masks) {
+    TraceLine(2, "Decoding bit-field bitmap.\n");
+    const Channel red(masks[0]), green(masks[1]), blue(masks[2]), alpha(masks[3]);
+    const int bytesPerPixel = bitCount / 8;
+    const std::int64_t rowBytes = StoredRowBytes(t.width, bitCount);
+    for (std::int64_t y = 0; y < t.height; ++y) {
+        const std::uint8_t* in = source.ReadBytes(rowBytes);
+        std::uint8_t* out = t.Row(y);
+        for (std::int64_t x = 0; x < t.width; ++x, in += bytesPerPixel, out += 4) {
+            const std::uint32_t w = bitCount == 16 ? Little16(in) : Little32(in);
+            out[0] = blue.From(w, 0);
+            out[1] = green.From(w, 0);
+            out[2] = red.From(w, 0);
+            out[3] = alpha.From(w, 255);
+        }
+    }
+}
+
 // 15 (5-5-5), 16 (5-6-5, lowest green bit dropped), 24 and 32 bits per pixel;
-// 32-bit pixels keep their fourth byte as alpha.
+// 32-bit pixels keep their fourth byte as alpha, unless every one of them is 0:
+// such files carry no alpha and would otherwise come out fully transparent.
 void DecodeTrueColour(CByteSource& source, const Target& t, int depth) {
     TraceLine(2, "Decoding true-color bitmap.\n");
     const int bytesPerPixel = depth == 15 ? 2 : depth / 8;
     const std::int64_t rowBytes = StoredRowBytes(t.width, bytesPerPixel * 8);
+    std::uint8_t anyAlpha = 0;
     for (std::int64_t y = 0; y < t.height; ++y) {
         const std::uint8_t* in = source.ReadBytes(rowBytes);
         std::uint8_t* out = t.Row(y);
         if (depth == 32) {
             std::memcpy(out, in, static_cast<std::size_t>(t.width) * 4);
+            for (std::int64_t x = 0; x < t.width; ++x)
+                anyAlpha |= out[4 * x + 3];
             continue;
         }
         for (std::int64_t x = 0; x < t.width; ++x, in += bytesPerPixel, out += 4) {
@@ -166,6 +234,33 @@ void DecodeTrueColour(CByteSource& source, const Target& t, int depth) {
             out[3] = 255;
         }
     }
+    if (depth == 32 && anyAlpha == 0)
+        for (std::int64_t y = 0; y < t.height; ++y)
+            for (std::int64_t x = 0; x < t.width; ++x)
+                t.Row(y)[4 * x + 3] = 255;
+}
+
+// Masks follow the 40 information bytes, inside a longer header or after it; a
+// header of 56 bytes or more, or the alpha variant of the compression, adds alpha.
+Masks ReadMasks(CByteSource& source, const BmpInfoHeader& info) {
+    const bool withAlpha = info.compression == kAlphaBitFields || info.size >= 56;
+    const std::uint8_t* p = source.ReadBytes(withAlpha ? 16 : 12);
+    Masks masks{Little32(p), Little32(p + 4), Little32(p + 8), withAlpha ? Little32(p + 12) : 0};
+    const std::uint32_t within = info.bitCount == 16 ? 0xFFFFu : 0xFFFFFFFFu;
+    for (std::uint32_t mask : masks) {
+        const std::uint32_t shifted = mask ? mask >> std::countr_zero(mask) : 0;
+        if ((mask & ~within) != 0 || (shifted & (shifted + 1)) != 0)
+            ThrowDecodeError(SkimletCode::kBadBitmapHeader,
+                             "Bitmap decoder: Bit-field masks must be contiguous and within "
+                             "the pixel.");
+    }
+    return masks;
+}
+
+// The established 16-bit layouts keep their established bytes.
+bool IsLegacy16(const Masks& m, std::uint32_t green) {
+    return m[0] == (green == 0x3E0 ? 0x7C00u : 0xF800u) && m[1] == green && m[2] == 0x1F &&
+           m[3] == 0;
 }
 
 [[noreturn]] void ThrowEndOfData() {
@@ -208,10 +303,13 @@ void CBmpReader::ReadImage(CRasterBitmap& bitmap, PaletteHolder& paletteHolder, 
     const int depth = bitCount <= 8 ? requestedBpp : 32;
     requestedBpp = depth;
 
-    // Bit-field masks follow the 40 information bytes, inside a longer header or after it.
-    std::uint32_t greenMask = 0;
-    if (bitCount == 16 && info->compression != 0)
-        greenMask = Little32(source.ReadBytes(12) + 4);
+    if (!CanDecode(bitCount, info->compression))
+        ThrowDecodeError(SkimletCode::kBadBitmapHeader, "Bitmap decoder: Unsupported compression " +
+                                                            std::to_string(info->compression) +
+                                                            " at " + std::to_string(bitCount) +
+                                                            " bits per pixel.");
+    const bool bitFields = info->compression == kBitFields || info->compression == kAlphaBitFields;
+    const Masks masks = bitFields ? ReadMasks(source, *info) : Masks{};
     const std::int64_t headerEnd = start + kFileHeaderBytes + std::int64_t{info->size};
     if (source.Position() < headerEnd)
         source.ReadBytes(headerEnd - source.Position());
@@ -232,7 +330,7 @@ void CBmpReader::ReadImage(CRasterBitmap& bitmap, PaletteHolder& paletteHolder, 
     if (source.Position() < start + offBits)
         source.ReadBytes(start + offBits - source.Position());
 
-    const bool compressed = (bitCount == 4 || bitCount == 8) && info->compression != 0;
+    const bool compressed = info->compression == kRle4 || info->compression == kRle8;
     const std::int64_t width = info->width;
     const std::int64_t height = info->height < 0 ? -std::int64_t{info->height} : info->height;
     // Checked before allocating, so that a few bytes declaring a huge picture cost nothing.
@@ -252,9 +350,6 @@ void CBmpReader::ReadImage(CRasterBitmap& bitmap, PaletteHolder& paletteHolder, 
         bitmap.CopyPalette(palette->data());
     std::array<std::uint32_t, 256> colours{};
     std::transform(palette->begin(), palette->end(), colours.begin(), PackColour);
-    // At 32 bits two-colour pictures are black and white whatever their table says.
-    if (bitCount == 1)
-        colours[0] = kOpaqueBlack, colours[1] = kOpaqueWhite;
     paletteHolder = std::move(palette);
     {
         BitmapAccess access(bitmap, false, true);
@@ -263,9 +358,14 @@ void CBmpReader::ReadImage(CRasterBitmap& bitmap, PaletteHolder& paletteHolder, 
             DecodeRle(source, target, bitCount);
         else if (bitCount <= 8)
             DecodePacked(source, target, bitCount);
+        else if (bitFields && bitCount == 16 && IsLegacy16(masks, 0x7E0))
+            DecodeTrueColour(source, target, 16);
+        else if (bitFields && bitCount == 16 && IsLegacy16(masks, 0x3E0))
+            DecodeTrueColour(source, target, 15);
+        else if (bitFields)
+            DecodeBitFields(source, target, bitCount, masks);
         else if (bitCount == 16)
-            DecodeTrueColour(source, target,
-                             info->compression == 0 || greenMask == 0x3E0 ? 15 : 16);
+            DecodeTrueColour(source, target, 15);
         else
             DecodeTrueColour(source, target, bitCount);
     }

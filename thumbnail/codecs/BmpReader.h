@@ -7,7 +7,8 @@
 namespace skimlet {
 
 // Reads Windows bitmap files: uncompressed 1, 4, 8, 16, 24 and 32 bits per
-// pixel and RLE4/RLE8 compressed ones, stored bottom-up or top-down.
+// pixel, 16 and 32-bit bit-field ones and RLE4/RLE8 compressed ones, stored
+// bottom-up or top-down; other compressions are refused.
 // Palette pictures become 8-bit bitmaps with the file's colours (or 32-bit
 // on request); true-colour pictures always become 32-bit bitmaps.
 class CBmpReader : public CPictureDecoder {

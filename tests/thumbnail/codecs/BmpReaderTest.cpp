@@ -96,9 +96,15 @@ TEST_F(BmpReaderTest, DecodesEveryEncoding) {
     const BmpSpec clipped4 = Paletted(4, 3, 3, "\x09\x23\0\0\0\0\2\x31\0\1"s, 2);
     BmpSpec shortTable = Paletted(8, 2, 1, BmpRows({"\0\5"s}));
     shortTable.palette = {kTable[1]};
+    BmpSpec blueGold = Paletted(1, 2, 1, BmpRows({"\x40"})), oneEntry = blueGold;
+    blueGold.palette = {0x0000FF, 0xFFD700};
+    oneEntry.palette = {0x123456};
     const std::vector<Case> cases = {
-        {"1 bit ignores table at 32", bw, 32, 32, {K, K, K, K, W, W, W, W, W, W,
-                                                   W, K, W, K, K, W, K, W, K, W}},
+        {"1 bit (white, black) at 32", bw, 32, 32, {W, W, W, W, K, K, K, K, K, K,
+                                                    K, W, K, W, W, K, W, K, W, K}},
+        {"1 bit coloured at 32", blueGold, 32, 32, {O(0x0000FF), O(0xFFD700)}},
+        {"1 bit one-entry table at 32", oneEntry, 32, 32, {O(0x123456), K}},
+        {"1 bit one-entry table at 8", oneEntry, 8, 8, {0, 1}},
         {"1 bit at 8", bw, 0, 8, {0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 0, 1, 0, 0, 1, 0, 1, 0, 1}},
         {"4 bit odd width", four, 32, 32, {T1, T2, T3}},
         {"4 bit at 8", four, 8, 8, {1, 2, 3}},
@@ -140,6 +146,39 @@ TEST_F(BmpReaderTest, DecodesTrueColour) {
     fields555.masks = {0x7C00, 0x03E0, 0x001F};
     inside.infoSize = 108;
     const BmpSpec alpha{.width = 2, .bitCount = 32, .pixels = "\1\2\3\0\4\5\6\7"s};
+    BmpSpec noAlpha = alpha, v5Alpha = alpha, rgbOrder = alpha, v4Rgb = alpha;
+    noAlpha.pixels = "\1\2\3\0\4\5\6\0"s;
+    v4Rgb.infoSize = 108;
+    v4Rgb.pixels = noAlpha.pixels;
+    // Bit fields, each mask a different layout: where the masks sit (after a
+    // 40-byte header, inside a longer one, four of them with the alpha variant),
+    // channel order, widths from 1 to 10 bits, with and without alpha.
+    v5Alpha.compression = 3;
+    v5Alpha.infoSize = 124;
+    v5Alpha.masks = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
+    v5Alpha.pixels = std::string(8, '\0');
+    rgbOrder.compression = 3;
+    rgbOrder.masks = {0x000000FF, 0x0000FF00, 0x00FF0000};
+    rgbOrder.pixels = "\x11\x22\x33\x44\x11\x22\x33\0"s;
+    const BmpSpec wide{.bitCount = 32,
+                       .compression = 6,
+                       .masks = {0x3FF00000, 0x000FFC00, 0x000003FF, 0xC0000000},
+                       .pixels = "\0\0\xF8\xBF"s};
+    const BmpSpec argb4444{.width = 2,
+                           .bitCount = 16,
+                           .compression = 3,
+                           .infoSize = 108,
+                           .masks = {0x0F00, 0x00F0, 0x000F, 0xF000},
+                           .pixels = "\x3C\x8F\0\0"s};
+    const BmpSpec argb1555{.width = 2,
+                           .bitCount = 16,
+                           .compression = 6,
+                           .masks = {0x7C00, 0x03E0, 0x001F, 0x8000},
+                           .pixels = "\x01\xFE\xFF\x7F"s};
+    const BmpSpec rgb444{.bitCount = 16,
+                         .compression = 3,
+                         .masks = {0x0F00, 0x00F0, 0x000F},
+                         .pixels = BmpRows({"\x5F\x0A"})};
     const std::vector<Case> cases = {
         {"16 bits 5-5-5, top bit ignored", plain16, 32, 32, {0xFFF80810}},
         {"bit fields 5-6-5", fields565, 32, 32, {0xFFF80810}},
@@ -147,6 +186,14 @@ TEST_F(BmpReaderTest, DecodesTrueColour) {
         {"masks inside a longer header", inside, 32, 32, {0xFFF80810}},
         {"32 bits keep their alpha", alpha, 0, 32, {0x00030201, 0x07060504}},
         {"request 8 gives 32", alpha, 8, 32, {0x00030201, 0x07060504}},
+        {"32 bits, fourth bytes all 0, are opaque", noAlpha, 32, 32, {0xFF030201, 0xFF060504}},
+        {"also with a longer header", v4Rgb, 32, 32, {0xFF030201, 0xFF060504}},
+        {"given alpha mask is kept even when 0", v5Alpha, 32, 32, {0, 0}},
+        {"32-bit masks in RGB order, opaque", rgbOrder, 32, 32, {0xFF112233, 0xFF112233}},
+        {"10-10-10-2 with alpha", wide, 32, 32, {0xAAFF8000}},
+        {"4-4-4-4 inside a 108-byte header", argb4444, 32, 32, {0x88FF33CC, 0}},
+        {"1-5-5-5 with alpha", argb1555, 32, 32, {0xFFFF8408, 0x00FFFFFF}},
+        {"4-4-4, opaque", rgb444, 32, 32, {0xFFAA55FF}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -180,7 +227,7 @@ TEST_F(BmpReaderTest, RefusesBadFilesCheaplyAndCleanly) {
     huge.width = huge.height = 100000;
     intMin.height = INT_MIN;
     auto rle = [](std::uint16_t bits, int size, const std::string& data) {
-        return Paletted(bits, size, size, data, bits / 4u);
+        return Paletted(bits, size, size, data, bits == 8 ? 1u : 2u); // RLE8, RLE4
     };
     struct Failure {
         BmpSpec spec;
@@ -188,7 +235,7 @@ TEST_F(BmpReaderTest, RefusesBadFilesCheaplyAndCleanly) {
         std::string expected;
         bool allocates = false;
     };
-    const std::vector<Failure> cases = {
+    std::vector<Failure> cases = {
         {{.bitCount = 2}, 32, "2 " + error + "Decoding bmp: Illegal bpp value.\n"},
         {{.width = 0}, 32, noPixels},
         {{.height = 0}, 32, noPixels},
@@ -206,6 +253,34 @@ TEST_F(BmpReaderTest, RefusesBadFilesCheaplyAndCleanly) {
         {rle(4, 4, "\0\2"s), 8, delta, true},
         {rle(8, 4, "\4\1\0\0"s), 32, eof, true},
     };
+    // Compressions the reader cannot decode, refused before anything is allocated.
+    const std::string compression = "2 " + error + "Bitmap decoder: Unsupported compression ";
+    const std::pair<std::uint16_t, std::uint32_t> refused[] = {
+        {1, 3},                               // Huffman
+        {24, 4},                              // RLE24, or JPEG
+        {8, 4},                               // JPEG
+        {24, 5},                              // PNG
+        {32, 7}, {32, 11}, {16, 99},          // unknown
+        {8, 2},  {4, 1},   {24, 1},  {16, 2}, // RLE at a depth it cannot have
+        {24, 3}, {8, 3},   {1, 6},            // bit fields at a depth they cannot have
+    };
+    for (const auto& [bits, method] : refused)
+        cases.push_back({Paletted(bits, 2, 2, std::string(16, '\x11'), method), 32,
+                         compression + std::to_string(method) + " at " + std::to_string(bits) +
+                             " bits per pixel.\n"});
+    const std::string badMasks =
+        "2 " + error + "Bitmap decoder: Bit-field masks must be contiguous and within the pixel.\n";
+    for (const std::vector<std::uint32_t>& masks :
+         {std::vector<std::uint32_t>{0xF800, 0x07E0, 0x0F0F},
+          {0x1F0000, 0x07E0, 0x001F},
+          {0xF800, 0x07E0, 0x001F, 0x10000},
+          {0x7C00, 0x03E0, 0x001F, 0x8001}})
+        cases.push_back({{.bitCount = 16,
+                          .compression = masks.size() == 4 ? 6u : 3u,
+                          .masks = masks,
+                          .pixels = std::string(4, '\0')},
+                         32,
+                         badMasks});
     for (const Failure& c : cases) {
         bitmap.Allocate(16, 16, 8, false);
         EXPECT_EQ(Decode(MakeBmp(c.spec), c.request), c.expected);

@@ -1,0 +1,191 @@
+// The configuration page: required and numeric entries, what Next stores, the file dialogs.
+
+#include "WizardHarness.h"
+
+#include "ConfigPage.h"
+#include "IntroPage.h"
+#include "ProgressPage.h"
+#include "Wizard.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QtTest>
+
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+class ConfigPageTests : public WizardFixture {
+    Q_OBJECT
+
+private slots:
+    void requiredAndNumericEntries_data() {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("message");
+        const QString rows = "The number of rows must be a whole number from 1 to 32767";
+        const QString columns = "The number of columns must be a whole number from 1 to 32767";
+        const QString pixels =
+            "The thumbnail size must be a whole number of pixels from 1 to 32767";
+        // 40000 overflows 16 bits; 32768 can come from a template.
+        const struct {
+            const char* box;
+            const char* text;
+            QString message;
+        } cases[] = {
+            {"txtNavHeader", "", "The header file location is mandatory"},
+            {"txtNavFooter", "", "The footer file location is mandatory"},
+            {"txtOutputFile", "", "The output filename is mandatory"},
+            {"txtRows", "", "The number of rows is mandatory"},
+            {"txtColumns", "", "The number of columns is mandatory"},
+            {"txtOutputDir", "", "The output directory location is mandatory"},
+            {"txtPhotoDir", "", "The photo directory location is mandatory"},
+            {"txtPixels", "", "You must define the thumbnail specifications before proceeding"},
+            {"txtRows", "five", rows},
+            {"txtRows", "2.5", rows},
+            {"txtColumns", "40000", columns},
+            {"txtColumns", "-3", columns},
+            {"txtPixels", "0", pixels},
+            {"txtPixels", "32768", pixels}};
+        for (const auto& c : cases)
+            QTest::addRow("%s '%s'", c.box, c.text)
+                << QString(c.box) << QString(c.text) << c.message;
+    }
+
+    void requiredAndNumericEntries() {
+        QFETCH(QString, box);
+        QFETCH(QString, text);
+        QFETCH(QString, message);
+        TempDir dir;
+        ToConfig();
+        FillConfig(dir, dir / "photos", dir / "out");
+        Box(qPrintable(box)).setText(text);
+        Click(wizard_->Config(), "cmdNext");
+
+        QCOMPARE(MessageTexts(), QStringList{message});
+        QCOMPARE(ui_->messages[0].caption, "Required Information Missing");
+        QCOMPARE(ui_->messages[0].icon, QMessageBox::NoIcon);
+        QCOMPARE(ui_->messages[0].buttons, QMessageBox::Ok);
+        QCOMPARE(wizard_->Config().focusWidget(), &Box(qPrintable(box)));
+        QVERIFY(wizard_->Config().isVisible() && !wizard_->HasProgress());
+        QCOMPARE(Settings().NavHeaderFilePath, "");
+    }
+
+    void emptyPageStopsAtTheFirstBox() {
+        ToConfig();
+        for (const char* name : {"txtOutputFile", "txtRows", "txtColumns", "txtPixels"})
+            Box(name).clear();
+        Click(wizard_->Config(), "cmdNext");
+        QCOMPARE(MessageTexts(), QStringList{"The header file location is mandatory"});
+        QCOMPARE(wizard_->Config().focusWidget(), &Box("txtNavHeader"));
+    }
+
+    void entriesAreStoredAsTyped() {
+        ToConfig();
+        ConfigPage& config = wizard_->Config();
+        for (const char* name : {"txtNavHeader", "txtNavFooter", "txtPhotoDir", "txtOutputDir"})
+            Box(name).setText(" ");
+        Box("txtRows").setText(" 7 ");
+        Get<QComboBox>(config, "cboHeightWidth").setCurrentIndex(1);
+        Box("txtPixels").setText("150");
+        Get<QPlainTextEdit>(config, "txtDescription").setPlainText("<b>Hi</b>");
+        Click(config, "cmdNext");
+        QVERIFY(ui_->messages.isEmpty());
+        QVERIFY(wizard_->Progress().isVisible());
+        QCOMPARE(Settings().NavHeaderFilePath, " ");
+        QCOMPARE(Settings().NumberOfRows, 7);
+        QCOMPARE(Settings().MaxHeight, 150);
+        QCOMPARE(Settings().MaxWidth, 0);
+        QCOMPARE(Settings().Description, "<b>Hi</b>");
+        QCOMPARE(Settings().TargetFrameName, ""); // no frames, so no target
+    }
+
+    void theChosenSideIsTheSizeMade() {
+        TempDir dir;
+        const std::string photos = MakePhotos(dir, 1);
+        ProgressPage& progress = ToProgress(dir, photos, dir / "out");
+        Click(progress, "cmdBack");
+        auto& side = Get<QComboBox>(wizard_->Config(), "cboHeightWidth");
+        side.setCurrentIndex(1);
+        Box("txtPixels").setText("150");
+        Click(wizard_->Config(), "cmdNext");
+        QCOMPARE(Sides(), std::pair(0, 150));
+
+        // Back, then Width: the height chosen before no longer limits the thumbnails.
+        Click(progress, "cmdBack");
+        side.setCurrentIndex(0);
+        Box("txtPixels").setText("100");
+        Click(wizard_->Config(), "cmdNext");
+        Click(progress, "cmdFinish");
+        QCOMPARE(MessageTexts(), QStringList{});
+        QCOMPARE(Sides(), std::pair(100, 0));
+        const auto thumbnail =
+            testsupport::DecodeJpegReference(testsupport::ReadFile(dir / "out/photo0_tn.jpg"));
+        QCOMPARE(thumbnail.width, 100);
+
+        // A template that sets both sides: Width shown, so only the width stays.
+        WriteFile(dir / "both.cfg", TemplateXml(120, 90, true, true));
+        Click(progress, "cmdBack");
+        Click(wizard_->Config(), "cmdBack");
+        Get<QLineEdit>(wizard_->Intro(), "txtTemplate").setText(Q(dir / "both.cfg"));
+        ToConfig();
+        QCOMPARE(Settings().MaxHeight, 90);
+        Click(wizard_->Config(), "cmdNext");
+        QCOMPARE(Sides(), std::pair(120, 0));
+    }
+
+    void anyThumbnailSizeTheEngineTakes() {
+        TempDir dir;
+        ToConfig();
+        FillConfig(dir, dir / "photos", dir / "out");
+        QLineEdit& pixels = Box("txtPixels");
+        pixels.clear();
+        QTest::keyClicks(&pixels, "327670"); // the sixth character is refused
+        QCOMPARE(pixels.text(), "32767");
+        Click(wizard_->Config(), "cmdNext");
+        QVERIFY(ui_->messages.isEmpty());
+        QCOMPARE(Settings().MaxWidth, 32767);
+
+        // A template's large size is taken as it is.
+        WriteFile(dir / "large.cfg", TemplateXml(1200, 0, true, true));
+        Click(wizard_->Progress(), "cmdBack");
+        Click(wizard_->Config(), "cmdBack");
+        Get<QLineEdit>(wizard_->Intro(), "txtTemplate").setText(Q(dir / "large.cfg"));
+        ToConfig();
+        QCOMPARE(pixels.text(), "1200");
+        FillConfig(dir, dir / "photos", dir / "out");
+        Click(wizard_->Config(), "cmdNext");
+        QVERIFY(ui_->messages.isEmpty());
+        QVERIFY(wizard_->Progress().isVisible());
+        QCOMPARE(Settings().MaxWidth, 1200);
+    }
+
+    void fileDialogsKeepTheLastChosenName() {
+        ToConfig();
+        ConfigPage& config = wizard_->Config();
+        Box("txtNavHeader").setText("typed");
+        Click(config, "cmdFindNavHeader"); // cancelled at the first use
+        QCOMPARE(Box("txtNavHeader").text(), "");
+        const FileRequest& request = ui_->fileRequests[0];
+        QCOMPARE(request.mode, FileRequest::Mode::Open);
+        QCOMPARE(request.filters,
+                 (QStringList{"Text files [*.txt] (*.txt)", "Web pages [*.htm*] (*.htm *.html)"}));
+        ui_->files << QString("/site/foot.htm");
+        Click(config, "cmdFindNavFooter");
+        Click(config, "cmdFindMainHeader"); // cancelled: the last chosen name
+        QCOMPARE(Box("txtNavFooter").text(), "/site/foot.htm");
+        QCOMPARE(Box("txtMainHeader").text(), "/site/foot.htm");
+        QCOMPARE(ui_->fileRequests[2].fileName, "/site/foot.htm");
+
+        Click(config, "cmdBack");
+        ui_->files << QString("/t/a.cfg");
+        Click(wizard_->Intro(), "cmdTemplate");
+        QCOMPARE(Get<QLineEdit>(wizard_->Intro(), "txtTemplate").text(), "/t/a.cfg");
+        QCOMPARE(ui_->fileRequests[3].filters, QStringList{"Tessary Templates [*.cfg] (*.cfg)"});
+        QCOMPARE(ui_->fileRequests[3].fileName, ""); // its own dialog, not the page's
+    }
+};
+
+QTEST_MAIN(ConfigPageTests)
+#include "ConfigPageTests.moc"
