@@ -24,11 +24,11 @@ CLIENT = r"""
 int main(int argc, char** argv) {
     if (argc != 3)
         return 2;
-    JPEGImage image;
-    if (image.SetFilePath(argv[1]) != S_OK)
+    skimlet::JPEGImage image;
+    if (image.SetFilePath(argv[1]) != skimlet::S_OK)
         return 3;
     image.SetOutputDirectory(argv[2]);
-    if (image.GenerateThumbnail(64, 0) != S_OK)
+    if (image.GenerateThumbnail(64, 0) != skimlet::S_OK)
         return 4;
     Generator generator;
     generator.SetNumberOfRows(7);
@@ -98,7 +98,8 @@ class InstalledTree(unittest.TestCase):
     def test_programs_load_the_installed_libraries(self):
         # Resolved inside the install root, not the build tree nor the system.
         libdir = os.path.realpath(self.path("libdir"))
-        for program in ARGS.programs:
+        # skimlet-decode reaches into the image library's internals, linked in statically.
+        for program in (p for p in ARGS.programs if p != "skimlet-decode"):
             with self.subTest(program=program):
                 listing = run(["ldd", self.path("bindir", program)]).stdout
                 ours = [line.split() for line in listing.splitlines()
