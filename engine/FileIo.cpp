@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
@@ -263,7 +264,7 @@ OutputFile OutputFile::Create(const std::string& path, std::error_code& error) {
     }
     // Replacing a file keeps its permissions, as rewriting it in place would.
     if (exists && S_ISREG(existing.st_mode))
-        ::fchmod(file.fd_, existing.st_mode & 07777);
+        ::fchmod(file.fd_, existing.st_mode & 0777);
     file.path_ = path;
     return file;
 }
@@ -342,8 +343,17 @@ bool CopyFileReplacing(const std::string& from, const std::string& to, std::erro
     return !error;
 }
 
-bool WriteWholeFile(const std::string& path, std::string_view bytes, std::error_code& error) {
-    OutputFile file = OutputFile::Create(path, error);
+bool WriteWholeFile(const std::string& path, std::string_view bytes, std::error_code& error,
+                    bool followLink) {
+    std::string target = path;
+    struct stat status {};
+    if (followLink && ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
+        if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+            target = resolved;
+            std::free(resolved);
+        }
+    }
+    OutputFile file = OutputFile::Create(target, error);
     if (error)
         return false;
     file.Write(bytes);

@@ -82,8 +82,11 @@ private:
 // source itself is left alone and counts as copied.
 bool CopyFileReplacing(const std::string& from, const std::string& to, std::error_code& error);
 
-// Writes `bytes` as the whole content of `path`, atomically.
-bool WriteWholeFile(const std::string& path, std::string_view bytes, std::error_code& error);
+// Writes `bytes` as the whole content of `path`, atomically. With `followLink`, a link at
+// `path` stays and the file it leads to is replaced (a file the user named); without, the
+// link itself is replaced.
+bool WriteWholeFile(const std::string& path, std::string_view bytes, std::error_code& error,
+                    bool followLink = false);
 
 // Error values of our own, for the failures the system has no number for.
 enum class FileError {

@@ -284,7 +284,7 @@ void SaveTemplateFile(const std::string& path, const GallerySettings& settings) 
     std::error_code error;
     if (path.empty())
         throw TemplateSaveError("No file name was given.");
-    if (!WriteWholeFile(path, bytes.str(), error))
+    if (!WriteWholeFile(path, bytes.str(), error, true))
         throw TemplateSaveError("The file cannot be written: " + error.message() + ".");
 }
 

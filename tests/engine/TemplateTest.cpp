@@ -114,6 +114,16 @@ TEST_F(EngineTest, FailedSaveIsReported) {
     };
     EXPECT_EQ(saveError(dir / "missing/t.cfg"), start);
     EXPECT_EQ(saveError(""), start);
+    // A folder is never replaced; a link the user keeps leads to the file rewritten.
+    fs::create_directory(dir / "folder.cfg");
+    EXPECT_EQ(saveError(dir / "folder.cfg"), start);
+    EXPECT_TRUE(fs::is_empty(dir / "folder.cfg"));
+    WriteFile(dir / "kept.cfg", "old");
+    fs::create_symlink(dir / "kept.cfg", dir / "link.cfg");
+    gallery.SaveTemplate(dir / "link.cfg");
+    EXPECT_TRUE(fs::is_symlink(dir / "link.cfg"));
+    EXPECT_TRUE(ReadFile(dir / "kept.cfg").starts_with("<OrboTemplate>"))
+        << ReadFile(dir / "kept.cfg");
     if (geteuid() == 0)
         GTEST_SKIP() << "root writes read-only files";
     WriteFile(dir / "ro.cfg", "old");
