@@ -168,6 +168,21 @@ TEST_F(EngineTest, FifosAndChangingPhotosCostOnlyTheirOwnOutputs) {
                   ": cannot be read, taken as empty: not a regular file");
 }
 
+// A kernel file claims 4096 bytes and holds fewer: read, it looks like a photo that
+// shrank while it was copied.
+TEST_F(EngineTest, PhotoShorterThanItsSizeIsACopyProblem) {
+    const std::string kernelFile = "/sys/kernel/profiling";
+    std::error_code error;
+    if (fs::file_size(kernelFile, error) <= ReadFile(kernelFile).size() || error)
+        GTEST_SKIP() << "no file in /sys that holds less than its size";
+    fs::create_symlink(kernelFile, photos + "/shrinking.jpg");
+    gallery.GenerateGallery();
+    ASSERT_EQ(gallery.Problems().size(), 2u); // it has no thumbnail either
+    EXPECT_EQ(gallery.Problems()[1].Text(),
+              "Copy of " + photos + "/shrinking.jpg: cannot be copied: shrank while it was read");
+    EXPECT_FALSE(Exists("shrinking.jpg"));
+}
+
 TEST_F(EngineTest, PhotoPageThatIsTheNavigationPageIsPassedOver) {
     AddPhotos({"a.jpg", "b.jpg"});
     gallery.GenerateGallery();
