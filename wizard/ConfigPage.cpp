@@ -278,7 +278,7 @@ ConfigPage::ConfigPage(Dialogs& dialogs, WizardSettings& settings)
 
     // First load.
     cboHeightWidth_->setCurrentIndex(0);
-    if (settings_.UseFrames) {
+    if (settings_.useFrames) {
         txtColumns_->setText(QStringLiteral("1"));
         txtRows_->setText(QStringLiteral("25"));
         chkUseButtons_->setChecked(false);
@@ -293,27 +293,27 @@ ConfigPage::~ConfigPage() = default;
 
 void ConfigPage::LoadSettings() {
     const WizardSettings& settings = settings_;
-    txtColumns_->setText(QString::number(settings.NumberOfCols));
-    txtDescription_->setPlainText(QString::fromStdString(settings.Description));
-    txtMainFooter_->setText(QString::fromStdString(settings.ImgFooterFilePath));
-    txtMainHeader_->setText(QString::fromStdString(settings.ImgHeaderFilePath));
-    txtNavFooter_->setText(QString::fromStdString(settings.NavFooterFilePath));
-    txtNavHeader_->setText(QString::fromStdString(settings.NavHeaderFilePath));
-    txtOutputDir_->setText(QString::fromStdString(settings.OutputDirectory));
-    txtOutputFile_->setText(QString::fromStdString(settings.OutputFilename));
-    txtPhotoDir_->setText(QString::fromStdString(settings.PhotoDirectory));
-    txtRows_->setText(QString::number(settings.NumberOfRows));
+    txtColumns_->setText(QString::number(settings.numberOfCols));
+    txtDescription_->setPlainText(QString::fromStdString(settings.description));
+    txtMainFooter_->setText(QString::fromStdString(settings.imgFooterFilePath));
+    txtMainHeader_->setText(QString::fromStdString(settings.imgHeaderFilePath));
+    txtNavFooter_->setText(QString::fromStdString(settings.navFooterFilePath));
+    txtNavHeader_->setText(QString::fromStdString(settings.navHeaderFilePath));
+    txtOutputDir_->setText(QString::fromStdString(settings.outputDirectory));
+    txtOutputFile_->setText(QString::fromStdString(settings.outputFilename));
+    txtPhotoDir_->setText(QString::fromStdString(settings.photoDirectory));
+    txtRows_->setText(QString::number(settings.numberOfRows));
     // A change of state runs the coupling; the template's buttons choice then
     // wins, also in a box the coupling has disabled.
-    chkPagePerPhoto_->setChecked(settings.CreatePageForEachPhoto);
-    chkUseButtons_->setChecked(settings.UseNavButtons);
+    chkPagePerPhoto_->setChecked(settings.createPageForEachPhoto);
+    chkUseButtons_->setChecked(settings.useNavButtons);
 
-    if (settings.MaxWidth < settings.MaxHeight) {
+    if (settings.maxWidth < settings.maxHeight) {
         cboHeightWidth_->setCurrentIndex(1);
-        txtPixels_->setText(QString::number(settings.MaxHeight));
+        txtPixels_->setText(QString::number(settings.maxHeight));
     } else {
         cboHeightWidth_->setCurrentIndex(0);
-        txtPixels_->setText(QString::number(settings.MaxWidth));
+        txtPixels_->setText(QString::number(settings.maxWidth));
     }
 }
 
@@ -407,22 +407,22 @@ bool ConfigPage::StoreSettings() {
     if (!RequiredFieldsPresent() || !NumbersInRange())
         return false;
     WizardSettings& settings = settings_;
-    settings.CreatePageForEachPhoto = chkPagePerPhoto_->checkState() != Qt::Unchecked;
-    settings.Description = txtDescription_->toPlainText().toStdString();
-    settings.ImgFooterFilePath = txtMainFooter_->text().toStdString();
-    settings.ImgHeaderFilePath = txtMainHeader_->text().toStdString();
+    settings.createPageForEachPhoto = chkPagePerPhoto_->checkState() != Qt::Unchecked;
+    settings.description = txtDescription_->toPlainText().toStdString();
+    settings.imgFooterFilePath = txtMainFooter_->text().toStdString();
+    settings.imgHeaderFilePath = txtMainHeader_->text().toStdString();
     // The side not chosen is 0, so that a value left from a template or an
     // earlier visit cannot override the user's choice.
     const bool byHeight = cboHeightWidth_->currentIndex() == 1;
-    settings.MaxWidth = byHeight ? 0 : NumberOf(txtPixels_);
-    settings.MaxHeight = byHeight ? NumberOf(txtPixels_) : 0;
-    settings.NavFooterFilePath = txtNavFooter_->text().toStdString();
-    settings.NavHeaderFilePath = txtNavHeader_->text().toStdString();
-    settings.NumberOfCols = NumberOf(txtColumns_);
-    settings.NumberOfRows = NumberOf(txtRows_);
-    settings.OutputDirectory = txtOutputDir_->text().toStdString();
-    settings.OutputFilename = txtOutputFile_->text().toStdString();
-    settings.PhotoDirectory = txtPhotoDir_->text().toStdString();
-    settings.UseNavButtons = chkUseButtons_->checkState() != Qt::Unchecked;
+    settings.maxWidth = byHeight ? 0 : NumberOf(txtPixels_);
+    settings.maxHeight = byHeight ? NumberOf(txtPixels_) : 0;
+    settings.navFooterFilePath = txtNavFooter_->text().toStdString();
+    settings.navHeaderFilePath = txtNavHeader_->text().toStdString();
+    settings.numberOfCols = NumberOf(txtColumns_);
+    settings.numberOfRows = NumberOf(txtRows_);
+    settings.outputDirectory = txtOutputDir_->text().toStdString();
+    settings.outputFilename = txtOutputFile_->text().toStdString();
+    settings.photoDirectory = txtPhotoDir_->text().toStdString();
+    settings.useNavButtons = chkUseButtons_->checkState() != Qt::Unchecked;
     return true;
 }

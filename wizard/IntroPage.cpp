@@ -130,29 +130,13 @@ IntroPage::IntroPage(Dialogs& dialogs, WizardSettings& settings)
 bool IntroPage::StoreSettings() {
     const QString templatePath = txtTemplate_->text();
     if (templatePath.isEmpty()) {
-        settings_.UseFrames = optFrames_[1]->isChecked();
+        settings_.useFrames = optFrames_[1]->isChecked();
         return false;
     }
     try {
         Generator generator;
         generator.LoadTemplate(templatePath.toStdString());
-        WizardSettings& settings = settings_;
-        settings.UseFrames = generator.UseFrames();
-        settings.NavHeaderFilePath = generator.NavHeaderFilePath();
-        settings.NavFooterFilePath = generator.NavFooterFilePath();
-        settings.ImgHeaderFilePath = generator.ImgHeaderFilePath();
-        settings.ImgFooterFilePath = generator.ImgFooterFilePath();
-        settings.OutputFilename = generator.OutputFilename();
-        settings.OutputDirectory = generator.OutputDirectory();
-        settings.PhotoDirectory = generator.PhotoDirectory();
-        settings.Description = generator.Description();
-        settings.TargetFrameName = generator.TargetFrameName();
-        settings.NumberOfRows = generator.NumberOfRows();
-        settings.NumberOfCols = generator.NumberOfCols();
-        settings.MaxWidth = generator.MaxWidth();
-        settings.MaxHeight = generator.MaxHeight();
-        settings.UseNavButtons = generator.UseNavButtons();
-        settings.CreatePageForEachPhoto = generator.CreatePageForEachPhoto();
+        settings_ = generator.Settings();
         return true;
     } catch (const GeneratorError& error) {
         ShowError(dialogs_, this, error.Source(), error.Description());

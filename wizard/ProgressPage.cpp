@@ -37,23 +37,8 @@ QLabel* NewLabel(QWidget* parent, const char* name, const QString& text = {}) {
 // Copies the settings into the generator (TargetFrameName always "Photos") and
 // runs it. Errors pass to the caller unchanged.
 void GenerateWithSettings(WizardSettings& settings, Generator& generator) {
-    settings.TargetFrameName = "Photos";
-    generator.SetNavHeaderFilePath(settings.NavHeaderFilePath);
-    generator.SetNavFooterFilePath(settings.NavFooterFilePath);
-    generator.SetOutputDirectory(settings.OutputDirectory);
-    generator.SetOutputFilename(settings.OutputFilename);
-    generator.SetPhotoDirectory(settings.PhotoDirectory);
-    generator.SetNumberOfCols(settings.NumberOfCols);
-    generator.SetNumberOfRows(settings.NumberOfRows);
-    generator.SetUseFrames(settings.UseFrames);
-    generator.SetMaxHeight(settings.MaxHeight);
-    generator.SetMaxWidth(settings.MaxWidth);
-    generator.SetDescription(settings.Description);
-    generator.SetUseNavButtons(settings.UseNavButtons);
-    generator.SetTargetFrameName(settings.TargetFrameName);
-    generator.SetImgHeaderFilePath(settings.ImgHeaderFilePath);
-    generator.SetImgFooterFilePath(settings.ImgFooterFilePath);
-    generator.SetCreatePageForEachPhoto(settings.CreatePageForEachPhoto);
+    settings.targetFrameName = "Photos";
+    generator.SetSettings(settings);
     generator.GenerateGallery();
 }
 
@@ -268,7 +253,7 @@ void ProgressPage::OnProgress(GenEventTypeEnum eventType, std::int16_t totalValu
         break;
     case GenEventAddThumbsToNav:
         imgAddingThumbs_->show();
-        if (settings_.CreatePageForEachPhoto) {
+        if (settings_.createPageForEachPhoto) {
             MarkDone(imgCreatingPages_);
         } else {
             MarkDone(imgCopying_);
@@ -292,7 +277,7 @@ void ProgressPage::OnProgress(GenEventTypeEnum eventType, std::int16_t totalValu
         pbCurrentProgress_->setRange(0, 1);
         pbCurrentProgress_->setValue(1);
     }
-    const int steps = settings_.CreatePageForEachPhoto ? 4 : 3;
+    const int steps = settings_.createPageForEachPhoto ? 4 : 3;
     pbTotalProgress_->setMaximum(std::max(total * steps, 1));
     lblNumericProgress_->setText(QStringLiteral("%1 of %2").arg(current + 1).arg(total + 1));
     if (pbTotalProgress_->maximum() > pbTotalProgress_->value())

@@ -13,7 +13,10 @@ class QHBoxLayout;
 class QVBoxLayout;
 class QPushButton;
 class Dialogs;
-struct WizardSettings;
+namespace vantrel {
+struct GallerySettings;
+}
+using WizardSettings = vantrel::GallerySettings;
 
 // A picture compiled into the program, at the widget's pixel density.
 QPixmap Picture(const QString& name, QSize logicalSize, const QWidget* widget);

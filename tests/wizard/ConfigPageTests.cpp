@@ -69,7 +69,7 @@ private slots:
         QCOMPARE(ui_->messages[0].buttons, QMessageBox::Ok);
         QCOMPARE(wizard_->Config().focusWidget(), &Box(qPrintable(box)));
         QVERIFY(wizard_->Config().isVisible() && !wizard_->HasProgress());
-        QCOMPARE(Settings().NavHeaderFilePath, "");
+        QCOMPARE(Settings().navHeaderFilePath, "");
     }
 
     void emptyPageStopsAtTheFirstBox() {
@@ -93,12 +93,11 @@ private slots:
         Click(config, "cmdNext");
         QVERIFY(ui_->messages.isEmpty());
         QVERIFY(wizard_->Progress().isVisible());
-        QCOMPARE(Settings().NavHeaderFilePath, " ");
-        QCOMPARE(Settings().NumberOfRows, 7);
-        QCOMPARE(Settings().MaxHeight, 150);
-        QCOMPARE(Settings().MaxWidth, 0);
-        QCOMPARE(Settings().Description, "<b>Hi</b>");
-        QCOMPARE(Settings().TargetFrameName, ""); // no frames, so no target
+        QCOMPARE(Settings().navHeaderFilePath, " ");
+        QCOMPARE(Settings().numberOfRows, 7);
+        QCOMPARE(Settings().maxHeight, 150);
+        QCOMPARE(Settings().maxWidth, 0);
+        QCOMPARE(Settings().description, "<b>Hi</b>");
     }
 
     void theChosenSideIsTheSizeMade() {
@@ -130,7 +129,7 @@ private slots:
         Click(wizard_->Config(), "cmdBack");
         Get<QLineEdit>(wizard_->Intro(), "txtTemplate").setText(Q(dir / "both.cfg"));
         ToConfig();
-        QCOMPARE(Settings().MaxHeight, 90);
+        QCOMPARE(Settings().maxHeight, 90);
         Click(wizard_->Config(), "cmdNext");
         QCOMPARE(Sides(), std::pair(120, 0));
     }
@@ -145,7 +144,7 @@ private slots:
         QCOMPARE(pixels.text(), "32767");
         Click(wizard_->Config(), "cmdNext");
         QVERIFY(ui_->messages.isEmpty());
-        QCOMPARE(Settings().MaxWidth, 32767);
+        QCOMPARE(Settings().maxWidth, 32767);
 
         // A template's large size is taken as it is.
         WriteFile(dir / "large.cfg", TemplateXml(1200, 0, true, true));
@@ -158,7 +157,7 @@ private slots:
         Click(wizard_->Config(), "cmdNext");
         QVERIFY(ui_->messages.isEmpty());
         QVERIFY(wizard_->Progress().isVisible());
-        QCOMPARE(Settings().MaxWidth, 1200);
+        QCOMPARE(Settings().maxWidth, 1200);
     }
 
     void fileDialogsKeepTheLastChosenName() {

@@ -33,16 +33,16 @@ private slots:
         ConfigPage& config = wizard_->Config();
         QVERIFY(config.isVisible() && !intro.isVisible());
         QCOMPARE(ConfigShown(), "||Default.htm||5|5|120|Width|on|on");
-        QVERIFY(!Settings().UseFrames);
+        QVERIFY(!Settings().useFrames);
 
         // Back stores nothing; the frames choice no longer changes the page.
         Box("txtNavHeader").setText("typed");
         Click(config, "cmdBack");
         QVERIFY(intro.isVisible() && !config.isVisible());
-        QCOMPARE(Settings().NavHeaderFilePath, "");
+        QCOMPARE(Settings().navHeaderFilePath, "");
         intro.OptFrames(1)->setChecked(true);
         ToConfig();
-        QVERIFY(Settings().UseFrames);
+        QVERIFY(Settings().useFrames);
         QCOMPARE(ConfigShown(), "typed||Default.htm||5|5|120|Width|on|on");
 
         // Frames on a first visit.
@@ -62,9 +62,9 @@ private slots:
         QVERIFY(ui_->messages.isEmpty());
         ConfigPage& config = wizard_->Config();
         QVERIFY(config.isVisible());
-        QVERIFY(Settings().UseFrames);
-        QCOMPARE(Settings().TargetFrameName, "Main");
-        QCOMPARE(Settings().MaxHeight, 150);
+        QVERIFY(Settings().useFrames);
+        QCOMPARE(Settings().targetFrameName, "Main");
+        QCOMPARE(Settings().maxHeight, 150);
         QCOMPARE(ConfigShown(),
                  "/t/nav-head.htm|/t/img-head.htm|gallery.htm|/t/photos|3|4|150|Height|-|on fixed");
         QVERIFY(Get<QPlainTextEdit>(config, "txtDescription").toPlainText().contains("Hello"));

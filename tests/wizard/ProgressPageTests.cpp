@@ -54,7 +54,7 @@ private slots:
         QVERIFY(Get<QPushButton>(progress, "cmdBack").isEnabled());
         QCOMPARE(progress.focusWidget(), &Get<QPushButton>(progress, "cmdClose"));
         QVERIFY(fs::exists(dir / "out/photo2.jpg"));
-        QCOMPARE(Settings().TargetFrameName, "Photos");
+        QCOMPARE(Settings().targetFrameName, "Photos");
 
         ui_->files << Q(dir / "saved.cfg");
         Click(progress, "cmdSaveSettings");

@@ -143,7 +143,7 @@ QString WizardFixture::ConfigShown() {
 }
 
 std::pair<int, int> WizardFixture::Sides() {
-    return {Settings().MaxWidth, Settings().MaxHeight};
+    return {Settings().maxWidth, Settings().maxHeight};
 }
 
 QStringList WizardFixture::MessageTexts() const {
