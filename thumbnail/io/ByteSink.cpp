@@ -97,22 +97,16 @@ int CBufferedFileSink::Open(const std::string& path, std::int64_t capacity) {
     if (capacity < 0 || path.empty())
         return SkimletCode::kCannotCreateOutput;
 
-    // A link to a file is followed, as writing through it would: the linked file
-    // is replaced and the link stays.
-    std::string target = path;
+    // A link at the target's name is replaced itself, never written through: it
+    // may lead to a file anywhere, which is not ours to change.
+    const std::string target = path;
     struct stat existing {};
-    bool exists = ::lstat(path.c_str(), &existing) == 0;
-    if (exists && S_ISLNK(existing.st_mode)) {
-        if (char* resolved = ::realpath(path.c_str(), nullptr)) {
-            target = resolved;
-            std::free(resolved);
-        }
-        exists = ::stat(target.c_str(), &existing) == 0;
-    }
-    // Only a regular file is ever replaced: renaming over a device or a folder
-    // would destroy it. A file the caller may not write is refused, as opening it
-    // for writing would be.
-    if (exists && (!S_ISREG(existing.st_mode) || ::access(target.c_str(), W_OK) != 0))
+    const bool exists = ::lstat(path.c_str(), &existing) == 0;
+    // Only a regular file or a link is ever replaced: renaming over a device or a
+    // folder would destroy it. A file the caller may not write is refused, as
+    // opening it for writing would be.
+    if (exists && !S_ISLNK(existing.st_mode) &&
+        (!S_ISREG(existing.st_mode) || ::access(target.c_str(), W_OK) != 0))
         return SkimletCode::kCannotCreateOutput;
 
     ownedBuffer_.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(capacity) + 1]);
@@ -133,7 +127,7 @@ int CBufferedFileSink::Open(const std::string& path, std::int64_t capacity) {
         return SkimletCode::kCannotCreateOutput;
     }
     // Replacing a file keeps its permissions, as rewriting it in place would.
-    if (exists)
+    if (exists && S_ISREG(existing.st_mode))
         ::fchmod(fd, existing.st_mode & 0777);
 
     file_ = file;
