@@ -8,6 +8,7 @@
 
 #include <jerror.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -113,24 +114,7 @@ void CJpegReader::ReadImage(CRasterBitmap& bitmap, PaletteHolder&, int& requeste
 
 void CJpegReader::Decompress(CRasterBitmap& bitmap, int& requestedBpp) {
     jpeg_decompress_struct& d = decompressor_;
-    if (fastDecoding_)
-        d.do_fancy_upsampling = FALSE;
-    d.dct_method = JDCT_FLOAT;
-
-    const bool grey = d.out_color_space == JCS_GRAYSCALE;
-    ChooseTargetBpp(grey ? 8 : 32, requestedBpp);
-    const int depth = grey ? requestedBpp : 32;
-    // libjpeg writes blue, green, red, 255 straight into the bitmap's lines when
-    // it can: the same values as its RGB output, without a second pass.
-    const bool direct = grey || d.out_color_space == JCS_RGB;
-    if (depth == 32 && direct)
-        d.out_color_space = JCS_EXT_BGRA;
-    jpeg_calc_output_dimensions(&d);
-    if (!direct && d.output_components < 3)
-        ThrowDecodeError(SkimletCode::kUnsupported, "JPEG pictures with " +
-                                                        std::to_string(d.output_components) +
-                                                        " colour components are not supported.");
-
+    const int depth = PrepareOutput(requestedBpp);
     // The bitmap checks the size and refuses absurd ones before libjpeg
     // allocates its own buffers for the picture.
     const int width = static_cast<int>(d.output_width);
@@ -140,26 +124,55 @@ void CJpegReader::Decompress(CRasterBitmap& bitmap, int& requestedBpp) {
     {
         BitmapAccess access(bitmap, false, true);
         std::uint8_t* const* lines = bitmap.Lines();
-        if (direct) {
-            for (int y = 0; y < height; ++y)
-                ReadScanline(&d, lines[y]);
-        } else {
-            // CMYK and other colour spaces: the first three components are
-            // taken as red, green and blue without conversion.
-            const std::size_t components = static_cast<std::size_t>(d.output_components);
-            std::vector<JSAMPLE> scanline(static_cast<std::size_t>(width) * components);
-            for (int y = 0; y < height; ++y) {
-                ReadScanline(&d, scanline.data());
-                const JSAMPLE* s = scanline.data();
-                std::uint8_t* p = lines[y];
-                for (int x = 0; x < width; ++x, s += components, p += 4) {
-                    p[0] = s[2];
-                    p[1] = s[1];
-                    p[2] = s[0];
-                    p[3] = 255;
-                }
-            }
-        }
+        for (int y = 0; y < height; y += 16)
+            ReadRows(lines + y, std::min(16, height - y));
     }
     jpeg_finish_decompress(&d);
+}
+
+int CJpegReader::PrepareOutput(int& requestedBpp) {
+    jpeg_decompress_struct& d = decompressor_;
+    if (fastDecoding_)
+        d.do_fancy_upsampling = FALSE;
+    d.dct_method = JDCT_FLOAT;
+
+    const bool grey = d.out_color_space == JCS_GRAYSCALE;
+    ChooseTargetBpp(grey ? 8 : 32, requestedBpp);
+    const int depth = grey ? requestedBpp : 32;
+    // libjpeg writes blue, green, red, 255 straight into the bitmap's lines when
+    // it can: the same values as its RGB output, without a second pass.
+    directOutput_ = grey || d.out_color_space == JCS_RGB;
+    if (depth == 32 && directOutput_)
+        d.out_color_space = JCS_EXT_BGRA;
+    jpeg_calc_output_dimensions(&d);
+    if (!directOutput_ && d.output_components < 3)
+        ThrowDecodeError(SkimletCode::kUnsupported, "JPEG pictures with " +
+                                                        std::to_string(d.output_components) +
+                                                        " colour components are not supported.");
+    return depth;
+}
+
+void CJpegReader::ReadRows(std::uint8_t* const* lines, int count) {
+    jpeg_decompress_struct& d = decompressor_;
+    if (directOutput_) {
+        for (int y = 0; y < count; ++y)
+            ReadScanline(&d, lines[y]);
+        return;
+    }
+    // CMYK and other colour spaces: the first three components are taken as
+    // red, green and blue without conversion.
+    const std::size_t width = d.output_width;
+    const std::size_t components = static_cast<std::size_t>(d.output_components);
+    scanline_.resize(width * components);
+    for (int y = 0; y < count; ++y) {
+        ReadScanline(&d, scanline_.data());
+        const JSAMPLE* s = scanline_.data();
+        std::uint8_t* p = lines[y];
+        for (std::size_t x = 0; x < width; ++x, s += components, p += 4) {
+            p[0] = s[2];
+            p[1] = s[1];
+            p[2] = s[0];
+            p[3] = 255;
+        }
+    }
 }

@@ -4,6 +4,7 @@
 #include "codecs/PictureDecoder.h"
 
 #include <cstdint>
+#include <vector>
 
 // Reads JPEG pictures through libjpeg straight out of the source's memory.
 // Colour pictures become 32-bit bitmaps; grey ones 8-bit (grey ramp palette)
@@ -25,14 +26,24 @@ protected:
     void ReadImage(CRasterBitmap& bitmap, PaletteHolder& paletteHolder, int& requestedBpp,
                    CByteSource& source) override;
 
-private:
+    // The row-by-row reader shares the decompressor, its source and its error exit.
     void AttachJpegSource(const std::uint8_t* data, std::int64_t size, CByteSource& source);
-    // After the header: settings, bitmap, scanlines, finish.
-    void Decompress(CRasterBitmap& bitmap, int& requestedBpp);
+    // After the header: the output settings; returns the bits per pixel of the
+    // rows ReadRows delivers (32, or 8 for grey pictures when allowed).
+    int PrepareOutput(int& requestedBpp);
+    // After jpeg_start_decompress: the next `count` rows into `lines`.
+    void ReadRows(std::uint8_t* const* lines, int count);
 
     jpeg_decompress_struct decompressor_{};
     jpeg_error_mgr errorManager_{};
     jpeg_source_mgr sourceManager_{};
     jpeg_progress_mgr progressManager_{};
     bool fastDecoding_ = true;
+
+private:
+    // After the header: settings, bitmap, scanlines, finish.
+    void Decompress(CRasterBitmap& bitmap, int& requestedBpp);
+
+    bool directOutput_ = true;
+    std::vector<JSAMPLE> scanline_;
 };
