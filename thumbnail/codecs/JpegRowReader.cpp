@@ -17,7 +17,15 @@ void CJpegRowReader::Open(CMappedFileSource& source) {
     size_ = source.Size() - source.Position();
     dropped_ = 0;
     orientation_ = ReadExifOrientation(data_, size_);
-    Begin();
+    try {
+        Begin();
+    } catch (...) {
+        // Nothing of a picture that cannot be read is kept, nor its source.
+        source_ = nullptr;
+        data_ = nullptr;
+        size_ = 0;
+        throw;
+    }
     width_ = static_cast<int>(decompressor_.image_width);
     height_ = static_cast<int>(decompressor_.image_height);
     Abandon();
