@@ -468,15 +468,33 @@ void Gigapixel(const std::string& self, const fs::path& scratch) {
             text.pop_back();
         std::printf("  whole bitmap: refused (%s)\n", text.c_str());
     }
-    for (const std::string mode : {"exact", "fast"}) {
-        const ChildResult child = RunProcess({self, "--child", path, scratch.string(), mode});
+    // The same photo marked to be shown turned a quarter, as cameras mark
+    // photos taken upright: its rows then make the thumbnail's columns.
+    const std::string turned = (scratch / "gigapixel-turned.jpg").string();
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::ofstream out(turned, std::ios::binary);
+        char start[2];
+        in.read(start, 2);
+        out.write(start, 2);
+        const unsigned char exif[] = {0xFF, 0xE1, 0x00, 0x22, 'E',  'x',  'i',  'f',  0,
+                                      0,    'I',  'I',  0x2A, 0x00, 0x08, 0x00, 0x00, 0x00,
+                                      0x01, 0x00, 0x12, 0x01, 0x03, 0x00, 0x01, 0x00, 0x00,
+                                      0x00, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+        out.write(reinterpret_cast<const char*>(exif), sizeof exif);
+        out << in.rdbuf();
+    }
+    for (const auto& [photo, mode] : {std::pair{path, "exact"}, std::pair{path, "fast"},
+                                      std::pair{turned, "exact"}, std::pair{turned, "fast"}}) {
+        const ChildResult child = RunProcess({self, "--child", photo, scratch.string(), mode});
         const double peak = child.ok && !child.out.empty() ? std::stod(child.out) / 1024.0 : -1;
-        std::printf("  %s thumbnail: %.1f s processor time, peak memory %.1f MiB (target <= 64): "
-                    "%s\n",
-                    mode.c_str(), child.cpuMilliseconds / 1000, peak,
-                    peak >= 0 && peak <= 64 ? "met" : "MISSED");
+        std::printf("  %s thumbnail%s: %.1f s processor time, peak memory %.1f MiB (target <= "
+                    "64): %s\n",
+                    mode, photo == turned ? ", shown turned" : "", child.cpuMilliseconds / 1000,
+                    peak, peak >= 0 && peak <= 64 ? "met" : "MISSED");
     }
     fs::remove(path);
+    fs::remove(turned);
 }
 
 } // namespace
