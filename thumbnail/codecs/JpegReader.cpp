@@ -247,7 +247,12 @@ void CJpegReader::ReadHeader(CByteSource& source) {
 }
 
 void CJpegReader::Abandon() noexcept {
-    jpeg_abort_decompress(&decompressor_);
+    try {
+        errors_.Run([&] { jpeg_abort_decompress(&decompressor_); });
+    } catch (...) {
+        // Only frees libjpeg's pools, which cannot fail; guarded all the same
+        // so that no error exit ever jumps to a stale place.
+    }
     input_->source = nullptr;
     progress_->source = nullptr;
 }
@@ -299,7 +304,11 @@ int CJpegReader::PrepareOutput(int& requestedBpp, int scaleEighths, bool boundPi
     directOutput_ = grey || d.out_color_space == JCS_RGB;
     if (depth == 32 && directOutput_)
         d.out_color_space = JCS_EXT_BGRA;
-    errors_.Run([&] { jpeg_calc_output_dimensions(&d); });
+    bool multipleScans = false;
+    errors_.Run([&] {
+        jpeg_calc_output_dimensions(&d);
+        multipleScans = jpeg_has_multiple_scans(&d);
+    });
     if (!directOutput_ && !cmykOutput_ && d.output_components < 3)
         ThrowDecodeError(SkimletCode::kUnsupported, "JPEG pictures with " +
                                                         std::to_string(d.output_components) +
@@ -314,7 +323,7 @@ int CJpegReader::PrepareOutput(int& requestedBpp, int scaleEighths, bool boundPi
                                                         std::to_string(kMaxPixels) + " pixels.");
     // Refused before any buffer is made; libjpeg's own bound would say so
     // only after.
-    if (jpeg_has_multiple_scans(&d) && CoefficientBytes(&d) > kJpegWorkingMemoryLimit)
+    if (multipleScans && CoefficientBytes(&d) > kJpegWorkingMemoryLimit)
         ThrowDecodeError(SkimletCode::kUnsupported, JpegWorkingMemoryText());
     return depth;
 }

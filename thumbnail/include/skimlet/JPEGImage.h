@@ -34,8 +34,10 @@ public:
     std::string FilePath() const;
     // Loads the photo at `path` (any picture the library reads, at 32 bits per pixel).
     // A JPEG photo's header is read here and its data decoded by GenerateThumbnail,
-    // which reports damage found there. S_OK when loaded; S_FALSE with error information when not,
-    // in which case Width and Height keep their previous values. An empty path loads nothing.
+    // which reports damage found there; its file stays open until the next
+    // SetFilePath, and one cut or rewritten in between makes GenerateThumbnail fail.
+    // S_OK when loaded; S_FALSE with error information when not, in which case
+    // Width and Height keep their previous values. An empty path loads nothing.
     HRESULT SetFilePath(const std::string& path);
 
     // Folder for thumbnails; empty until set, or until the first thumbnail fills it
