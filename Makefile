@@ -46,8 +46,9 @@ BENCH_BUILD ?= build
 BENCH_PHOTOS ?= $(CURDIR)/build/bench-photos
 
 bench: setup
+	@bash scripts/setup.sh bench
 	@cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARY_SANITIZE=OFF >/dev/null
-	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target skimlet-bench vantrel-bench
+	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target skimlet-bench skimlet-thumb vantrel-bench
 	@$(BENCH_BUILD)/bin/skimlet-bench $(BENCH_FLAGS) $(PHOTOS)
 	@$(BENCH_BUILD)/bin/vantrel-bench $(PHOTOS)
 

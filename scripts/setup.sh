@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Tessary needs, only those that are missing.
-# Usage: scripts/setup.sh [GROUP...]   groups: build (default), browser, screenshots, fuzz, format
+# Usage: scripts/setup.sh [GROUP...]   groups: build (default), browser, screenshots, fuzz, format, bench
 set -euo pipefail
 
 declare -A groups=(
@@ -10,6 +10,7 @@ declare -A groups=(
     [screenshots]="xvfb xauth fonts-dejavu-core"
     [fuzz]="clang libclang-rt-14-dev"
     [format]="clang-format"
+    [bench]="libjpeg-turbo-progs"
 )
 
 wanted=()

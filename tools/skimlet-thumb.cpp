@@ -1,6 +1,7 @@
-// skimlet-thumb PHOTO MAXWIDTH MAXHEIGHT [OUTPUT_DIR]
+// skimlet-thumb [--fast] PHOTO MAXWIDTH MAXHEIGHT [OUTPUT_DIR]
 // Makes the thumbnail of one photo with the JPEGImage component, as the gallery
-// engine does, and prints what the component reports.
+// engine does, and prints what the component reports. --fast asks for the
+// component's fast thumbnails.
 // Exit status: 0 thumbnail written, 1 photo or thumbnail refused, 2 wrong usage.
 
 #include "skimlet/JPEGImage.h"
@@ -33,16 +34,24 @@ void ReportRefusal(const char* what) {
 } // namespace
 
 int main(int argc, char** argv) {
+    const bool fast = argc >= 2 && std::string(argv[1]) == "--fast";
+    if (fast) {
+        // The remaining arguments as if --fast had not been given.
+        argv[1] = argv[0];
+        ++argv;
+        --argc;
+    }
     const std::optional<std::int16_t> maxWidth = argc >= 3 ? ParseInt16(argv[2]) : std::nullopt;
     const std::optional<std::int16_t> maxHeight = argc >= 4 ? ParseInt16(argv[3]) : std::nullopt;
     if ((argc != 4 && argc != 5) || !maxWidth || !maxHeight) {
-        std::fprintf(stderr, "usage: skimlet-thumb PHOTO MAXWIDTH MAXHEIGHT [OUTPUT_DIR]\n"
+        std::fprintf(stderr, "usage: skimlet-thumb [--fast] PHOTO MAXWIDTH MAXHEIGHT [OUTPUT_DIR]\n"
                              "  MAXWIDTH and MAXHEIGHT are integers from -32768 to 32767;\n"
                              "  the larger one fixes that side of the thumbnail.\n");
         return 2;
     }
 
     JPEGImage image;
+    image.SetFastThumbnails(fast);
     HRESULT result = image.SetFilePath(argv[1]);
     if (result == S_OK) {
         if (argc == 5)

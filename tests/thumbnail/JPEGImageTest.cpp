@@ -1,11 +1,19 @@
 #include "skimlet/JPEGImage.h"
 
 #include "TestSupport.h"
+#include "base/TextException.h"
+#include "bitmaps/PlainBitmap.h"
+#include "codecs/AutoTypeDecoder.h"
+#include "codecs/JpegRowReader.h"
 #include "filters/Pictures.h"
 
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <jpeglib.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 using namespace skimlet;
 
@@ -144,21 +152,29 @@ TEST(JPEGImage, BadPhotosAreRefusedWithErrorInfo) {
     EXPECT_EQ(image.GenerateThumbnail(120, 0), S_FALSE); // nothing loaded yet
     ASSERT_TRUE(GetErrorInfo().has_value());
 
-    // Damage is no failure, but named in the error information; a clean photo clears it.
+    // Damage is no failure, but named in the error information; a clean photo
+    // clears it. Damage in the data shows once the thumbnail has decoded it,
+    // damage in the header as soon as the header is read.
     const std::string full = Photo(64, 48);
+    const std::size_t scan = full.find("\xFF\xDA");
     WriteFile(dir / "cut.jpg", full.substr(0, full.size() / 2));
+    WriteFile(dir / "junk.jpg", full.substr(0, scan) + "abc" + full.substr(scan));
     WriteFile(dir / "good.jpg", full);
-    ASSERT_EQ(image.SetFilePath(dir / "cut.jpg"), S_OK);
-    for (int call = 0; call < 2; ++call) {
-        const auto warning = GetErrorInfo();
-        ASSERT_TRUE(warning.has_value()) << call;
-        EXPECT_EQ(warning->description, "Decoder warning: Premature end of JPEG file\n");
-        EXPECT_EQ(warning->source, "Skimlet");
-        if (call == 0) {
+    const std::pair<std::string, std::string> damaged[] = {
+        {"cut.jpg", "Premature end of JPEG file"},
+        {"junk.jpg", "Corrupt JPEG data: 3 extraneous bytes before marker 0xda"},
+    };
+    for (const auto& [name, warning] : damaged) {
+        ASSERT_EQ(image.SetFilePath(dir / name), S_OK);
+        EXPECT_EQ(GetErrorInfo().has_value(), name == "junk.jpg") << name;
+        for (int call = 0; call < 2; ++call) {
             EXPECT_EQ(image.GenerateThumbnail(32, 0), S_OK);
+            const auto info = GetErrorInfo();
+            ASSERT_TRUE(info.has_value()) << name << call;
+            EXPECT_EQ(info->description, "Decoder warning: " + warning + "\n");
+            EXPECT_EQ(info->source, "Skimlet");
         }
     }
-    ASSERT_EQ(image.SetFilePath(dir / "cut.jpg"), S_OK);
     ASSERT_EQ(image.SetFilePath(dir / "good.jpg"), S_OK);
     EXPECT_FALSE(GetErrorInfo().has_value());
     SetErrorInfo({"x", "y", "stale"});
@@ -184,6 +200,164 @@ TEST(JPEGImage, BadPhotosAreRefusedWithErrorInfo) {
     }
     EXPECT_FALSE(fs::exists(dir.Path() / "text_tn.jpg"));
     EXPECT_FALSE(fs::exists(dir.Path() / "empty_tn.jpg"));
+}
+
+// The photo decoded by libjpeg at eighths/8 of its size, with the library's
+// settings, as 4-byte pixels.
+Picture DecodedAtScale(const std::string& jpeg, int eighths) {
+    jpeg_decompress_struct d{};
+    jpeg_error_mgr errors{};
+    d.err = jpeg_std_error(&errors);
+    // No exception may pass through libjpeg's frames; the test photos are sound.
+    errors.error_exit = [](j_common_ptr cinfo) {
+        (*cinfo->err->output_message)(cinfo);
+        std::abort();
+    };
+    jpeg_create_decompress(&d);
+    jpeg_mem_src(&d, reinterpret_cast<const unsigned char*>(jpeg.data()), jpeg.size());
+    jpeg_read_header(&d, TRUE);
+    d.scale_num = static_cast<unsigned>(eighths);
+    d.scale_denom = 8;
+    d.dct_method = JDCT_FLOAT;
+    d.do_fancy_upsampling = FALSE;
+    d.out_color_space = JCS_EXT_RGBA;
+    jpeg_start_decompress(&d);
+    Picture p{static_cast<int>(d.output_width), static_cast<int>(d.output_height), {}};
+    p.bytes.resize(4 * static_cast<std::size_t>(p.width) * p.height);
+    while (d.output_scanline < d.output_height) {
+        JSAMPROW row = p.bytes.data() + 4 * static_cast<std::size_t>(p.width) * d.output_scanline;
+        jpeg_read_scanlines(&d, &row, 1);
+    }
+    jpeg_finish_decompress(&d);
+    jpeg_destroy_decompress(&d);
+    return p;
+}
+
+std::string ThumbnailBytes(Picture thumbnail) {
+    const auto rgb = [&](int x, int y, std::uint8_t* p) {
+        std::copy_n(&thumbnail.At(x, y, 0), 3, p);
+    };
+    return MakeJpeg({.width = thumbnail.width,
+                     .height = thumbnail.height,
+                     .quality = 75,
+                     .floatDct = true,
+                     .pixel = rgb});
+}
+
+TEST(JPEGImage, FastThumbnailsStartFromTheSmallestScaleTwiceTheirSize) {
+    EXPECT_EQ(CJpegRowReader::ScaleFor(4000, 3000, 240, 180), 1);
+    EXPECT_EQ(CJpegRowReader::ScaleFor(961, 640, 240, 160), 2);  // 241 x 160, rounded up
+    EXPECT_EQ(CJpegRowReader::ScaleFor(500, 400, 240, 180), 4);  // 3/8 gives only 188 wide
+    EXPECT_EQ(CJpegRowReader::ScaleFor(1000, 300, 240, 180), 5); // the shorter side decides
+    EXPECT_EQ(CJpegRowReader::ScaleFor(300, 200, 240, 180), 8);
+
+    TempDir dir;
+    // Fine detail over a gradient, so that every scale gives other bytes.
+    const auto detail = [](int x, int y, std::uint8_t* p) {
+        p[0] = static_cast<std::uint8_t>((x / 3 + y / 5) % 2 ? 230 : 20);
+        p[1] = static_cast<std::uint8_t>(x / 4);
+        p[2] = static_cast<std::uint8_t>(y / 3);
+    };
+    const std::string wide = MakeJpeg({.width = 960, .height = 400, .pixel = detail});
+    struct Case {
+        std::string name, bytes;
+        int orientation, eighths, thumbHeight;
+    };
+    const Case cases[] = {
+        {"plain", wide, 1, 2, 50},
+        // Turned, the stored width must cover twice the thumbnail's height.
+        {"turned", WithExifOrientation(wide, 6), 6, 5, 288},
+        {"small", MakeJpeg({.width = 200, .height = 150, .pixel = detail}), 1, 8, 90},
+    };
+    JPEGImage image;
+    EXPECT_FALSE(image.FastThumbnails());
+    for (const Case& c : cases) {
+        WriteFile(dir / (c.name + ".jpg"), c.bytes);
+        ASSERT_EQ(image.SetFilePath(dir / (c.name + ".jpg")), S_OK) << c.name;
+        image.SetFastThumbnails(false);
+        ASSERT_EQ(image.GenerateThumbnail(120, 0), S_OK) << c.name;
+        const std::string exact = ReadFile(dir / (c.name + "_tn.jpg"));
+        image.SetFastThumbnails(true);
+        ASSERT_EQ(image.GenerateThumbnail(120, 0), S_OK) << c.name;
+        EXPECT_EQ(image.MaxHeight(), c.thumbHeight) << c.name;
+        const Picture scaled =
+            Turned(DecodedAtScale(c.bytes, c.eighths), static_cast<Orientation>(c.orientation));
+        const std::string fast = ReadFile(dir / (c.name + "_tn.jpg"));
+        EXPECT_EQ(fast, ThumbnailBytes(Reference(scaled, 120, c.thumbHeight))) << c.name;
+        EXPECT_EQ(fast == exact, c.eighths == 8) << c.name;
+    }
+}
+
+// Damage past the header now surfaces when the thumbnail decodes the data,
+// reported as the full decode reports it.
+TEST(JPEGImage, DamagedDataIsReportedByTheThumbnail) {
+    TempDir dir;
+    // Without its quantisation table a picture's header still reads, but its
+    // data cannot be decoded.
+    std::string photo = Photo(64, 48);
+    const std::size_t table = photo.find("\xFF\xDB");
+    ASSERT_NE(table, std::string::npos);
+    const std::size_t length = 2 + (static_cast<unsigned char>(photo[table + 2]) << 8 |
+                                    static_cast<unsigned char>(photo[table + 3]));
+    photo.erase(table, length);
+    WriteFile(dir / "damaged.jpg", photo);
+
+    std::string expected;
+    try {
+        CPlainBitmap bitmap;
+        CAutoTypeDecoder().DecodeFile(dir / "damaged.jpg", bitmap, 32);
+    } catch (const CTextException& e) {
+        expected = e.Text();
+    }
+    ASSERT_NE(expected.find("Quantization table"), std::string::npos) << expected;
+
+    JPEGImage image;
+    ASSERT_EQ(image.SetFilePath(dir / "damaged.jpg"), S_OK);
+    EXPECT_EQ(image.Width(), 64);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_EQ(image.GenerateThumbnail(32, 0), S_FALSE);
+        const auto info = GetErrorInfo();
+        ASSERT_TRUE(info.has_value());
+        EXPECT_EQ(info->description, expected);
+    }
+    EXPECT_FALSE(fs::exists(dir.Path() / "damaged_tn.jpg"));
+    // The component is still usable afterwards.
+    WriteFile(dir / "good.jpg", Photo(64, 48));
+    ASSERT_EQ(image.SetFilePath(dir / "good.jpg"), S_OK);
+    EXPECT_EQ(image.GenerateThumbnail(32, 0), S_OK);
+    EXPECT_EQ(SizeOf(dir / "good_tn.jpg"), std::make_pair(32, 24));
+}
+
+// The photo stays open between SetFilePath and GenerateThumbnail: a file cut
+// or rewritten in between is a reported failure, and the component recovers.
+TEST(JPEGImage, PhotoChangedAfterItsHeaderWasReadIsAFailure) {
+    TempDir dir;
+    const std::string path = dir / "p.jpg";
+    struct Case {
+        const char* name;
+        std::string replacement, description;
+    } cases[] = {
+        {"cut", Photo(64, 48).substr(0, 100),
+         "Decoder error: " + path + " became shorter while it was being read.\n"},
+        {"rewritten", Photo(96, 48),
+         "Decoder error: " + path + " changed while it was being read.\n"},
+    };
+    JPEGImage image;
+    for (const Case& c : cases) {
+        WriteFile(path, Photo(64, 48));
+        ASSERT_EQ(image.SetFilePath(path), S_OK) << c.name;
+        // In place: the open file sees the new contents.
+        std::ofstream(path, std::ios::binary | std::ios::in | std::ios::trunc) << c.replacement;
+        EXPECT_EQ(image.GenerateThumbnail(32, 0), S_FALSE) << c.name;
+        const auto info = GetErrorInfo();
+        ASSERT_TRUE(info.has_value()) << c.name;
+        EXPECT_EQ(info->description, c.description) << c.name;
+        EXPECT_FALSE(fs::exists(dir.Path() / "p_tn.jpg")) << c.name;
+    }
+    WriteFile(path, Photo(64, 48));
+    ASSERT_EQ(image.SetFilePath(path), S_OK);
+    EXPECT_EQ(image.GenerateThumbnail(32, 0), S_OK);
+    EXPECT_EQ(SizeOf(dir / "p_tn.jpg"), std::make_pair(32, 24));
 }
 
 } // namespace

@@ -12,8 +12,12 @@ testsupport::ProgramResult Thumb(const std::vector<std::string>& args) {
 }
 
 TEST(SkimletThumb, MakesThumbnailOrSaysWhyNot) {
-    const std::vector<std::string> cases[] = {
-        {}, {"p.jpg", "12a", "0"}, {"p.jpg", "120", "-32769"}, {"p", "1", "2", "d", "extra"}};
+    const std::vector<std::string> cases[] = {{},
+                                              {"p.jpg", "12a", "0"},
+                                              {"p.jpg", "120", "-32769"},
+                                              {"p", "1", "2", "d", "extra"},
+                                              {"--fast"},
+                                              {"--fast", "p.jpg", "120"}};
     for (const auto& args : cases) {
         const auto run = Thumb(args);
         EXPECT_EQ(run.status, 2);
@@ -43,6 +47,20 @@ TEST(SkimletThumb, MakesThumbnailOrSaysWhyNot) {
     ASSERT_EQ(thumb.height, 24);
     for (int c = 0; c < 3; ++c)
         EXPECT_NEAR(thumb.pixels[c], (std::array{200, 40, 90}[c]), 6);
+
+    // --fast: the same sizes from a reduced decode, so other bytes.
+    const auto stripes = [](int x, int, std::uint8_t* p) {
+        p[0] = p[1] = p[2] = static_cast<std::uint8_t>(x % 3 ? 240 : 10);
+    };
+    testsupport::WriteFile(dir / "s.jpg",
+                           testsupport::MakeJpeg({.width = 960, .height = 640, .pixel = stripes}));
+    run = Thumb({dir / "s.jpg", "120", "0", dir.Path().string()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string exact = testsupport::ReadFile(dir / "s_tn.jpg");
+    run = Thumb({"--fast", dir / "s.jpg", "120", "0", dir.Path().string()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "Width 960 Height 640 MaxWidth 120 MaxHeight 80\n");
+    EXPECT_NE(testsupport::ReadFile(dir / "s_tn.jpg"), exact);
 
     run = Thumb({dir / "p.jpg", "-5", "-5"});
     EXPECT_EQ(run.status, 1);

@@ -1,9 +1,9 @@
 #include "codecs/JpegReader.h"
 
-#include "bitmaps/RasterBitmap.h"
 #include "base/TextException.h"
-#include "codecs/ExifOrientation.h"
 #include "base/Trace.h"
+#include "bitmaps/RasterBitmap.h"
+#include "codecs/ExifOrientation.h"
 #include "io/ByteSource.h"
 
 #include <jerror.h>
@@ -220,28 +220,38 @@ void CJpegReader::ReadImage(CRasterBitmap& bitmap, PaletteHolder&, int& requeste
         ThrowDecodeError(SkimletCode::kUnsupported, "JPEG pictures cannot be decoded to " +
                                                         std::to_string(requestedBpp) +
                                                         " bits per pixel.");
-    errors_.ResetWarnings();
     try {
-        AttachJpegSource(source);
-        errors_.Run([&] {
-            jpeg_save_markers(&decompressor_, JPEG_APP0 + 1, 0xFFFF);
-            jpeg_read_header(&decompressor_, TRUE);
-        });
-        for (jpeg_saved_marker_ptr m = decompressor_.marker_list; m; m = m->next) {
-            if (m->marker == JPEG_APP0 + 1 && m->data_length >= 6 &&
-                std::equal(m->data, m->data + 6, "Exif\0\0")) {
-                orientation_ = ReadApp1Orientation(m->data, m->data_length);
-                break;
-            }
-        }
+        ReadHeader(source);
         Decompress(bitmap, requestedBpp);
-        firstWarning_ = errors_.FirstWarning();
-        warningCount_ = errors_.WarningCount();
     } catch (...) {
-        jpeg_abort_decompress(&decompressor_);
-        input_->source = nullptr;
-        progress_->source = nullptr;
+        Abandon();
         throw;
+    }
+}
+
+void CJpegReader::ReadHeader(CByteSource& source) {
+    orientation_ = Orientation::Normal;
+    errors_.ResetWarnings();
+    AttachJpegSource(source);
+    errors_.Run([&] {
+        jpeg_save_markers(&decompressor_, JPEG_APP0 + 1, 0xFFFF);
+        jpeg_read_header(&decompressor_, TRUE);
+    });
+    for (jpeg_saved_marker_ptr m = decompressor_.marker_list; m; m = m->next) {
+        if (m->marker == JPEG_APP0 + 1 && m->data_length >= 6 &&
+            std::equal(m->data, m->data + 6, "Exif\0\0")) {
+            orientation_ = ReadApp1Orientation(m->data, m->data_length);
+            break;
+        }
+    }
+}
+
+void CJpegReader::Abandon() noexcept {
+    try {
+        errors_.Run([&] { jpeg_abort_decompress(&decompressor_); });
+    } catch (...) {
+        // Only frees libjpeg's pools, which cannot fail; guarded all the same
+        // so that no error exit ever jumps to a stale place.
     }
     input_->source = nullptr;
     progress_->source = nullptr;
@@ -257,72 +267,110 @@ void CJpegReader::ReadScanline(std::uint8_t* row) {
 }
 
 void CJpegReader::Decompress(CRasterBitmap& bitmap, int& requestedBpp) {
+    const int depth = PrepareOutput(requestedBpp, 8, true);
+    const int width = static_cast<int>(decompressor_.output_width);
+    const int height = static_cast<int>(decompressor_.output_height);
+    // The bitmap checks the size and refuses absurd ones before libjpeg
+    // allocates its own buffers for the picture.
+    bitmap.Allocate(width, height, depth, false);
+    StartOutput();
+    {
+        BitmapAccess access(bitmap, false, true);
+        std::uint8_t* const* lines = bitmap.Lines();
+        constexpr int kBand = 16;
+        for (int y = 0; y < height; y += kBand)
+            ReadRows(lines + y, std::min(kBand, height - y));
+    }
+    FinishOutput();
+}
+
+int CJpegReader::PrepareOutput(int& requestedBpp, int scaleEighths, bool boundPixels) {
     jpeg_decompress_struct& d = decompressor_;
     // Plain chroma upsampling rather than libjpeg's smoother one: faster, and
     // the thumbnails' bytes depend on it.
     d.do_fancy_upsampling = FALSE;
     d.dct_method = JDCT_FLOAT;
+    if (scaleEighths >= 1 && scaleEighths < 8) {
+        d.scale_num = static_cast<unsigned>(scaleEighths);
+        d.scale_denom = 8;
+    }
 
     const bool grey = d.out_color_space == JCS_GRAYSCALE;
-    const bool cmyk = d.out_color_space == JCS_CMYK;
+    cmykOutput_ = d.out_color_space == JCS_CMYK;
     ChooseTargetBpp(grey ? 8 : 32, requestedBpp);
     const int depth = grey ? requestedBpp : 32;
-    // libjpeg writes blue, green, red, 255 straight into the bitmap's lines when
-    // it can: the same values as its RGB output, without a second pass.
-    const bool direct = grey || d.out_color_space == JCS_RGB;
-    if (depth == 32 && direct)
+    // libjpeg writes blue, green, red, 255 straight into the lines when it
+    // can: the same values as its RGB output, without a second pass.
+    directOutput_ = grey || d.out_color_space == JCS_RGB;
+    if (depth == 32 && directOutput_)
         d.out_color_space = JCS_EXT_BGRA;
-    errors_.Run([&] { jpeg_calc_output_dimensions(&d); });
-    if (!direct && !cmyk && d.output_components < 3)
+    bool multipleScans = false;
+    errors_.Run([&] {
+        jpeg_calc_output_dimensions(&d);
+        multipleScans = jpeg_has_multiple_scans(&d);
+    });
+    if (!directOutput_ && !cmykOutput_ && d.output_components < 3)
         ThrowDecodeError(SkimletCode::kUnsupported, "JPEG pictures with " +
                                                         std::to_string(d.output_components) +
                                                         " colour components are not supported.");
 
-    const int width = static_cast<int>(d.output_width);
-    const int height = static_cast<int>(d.output_height);
-    if (std::int64_t{width} * height > kMaxPixels)
+    const std::int64_t width = d.output_width;
+    const std::int64_t height = d.output_height;
+    if (boundPixels && width * height > kMaxPixels)
         ThrowDecodeError(SkimletCode::kOutOfMemory, "JPEG picture of " + std::to_string(width) +
                                                         " x " + std::to_string(height) +
                                                         " pixels is above the limit of " +
                                                         std::to_string(kMaxPixels) + " pixels.");
-    // Refused before the bitmap is made; libjpeg's own bound would say so
+    // Refused before any buffer is made; libjpeg's own bound would say so
     // only after.
-    if (jpeg_has_multiple_scans(&d) && CoefficientBytes(&d) > kJpegWorkingMemoryLimit)
+    if (multipleScans && CoefficientBytes(&d) > kJpegWorkingMemoryLimit)
         ThrowDecodeError(SkimletCode::kUnsupported, JpegWorkingMemoryText());
-    // The bitmap checks the size and refuses absurd ones before libjpeg
-    // allocates its own buffers for the picture.
-    bitmap.Allocate(width, height, depth, false);
-    progress_->pictureBlocks = PictureBlocks(&d);
-    errors_.Run([&] { jpeg_start_decompress(&d); });
-    {
-        BitmapAccess access(bitmap, false, true);
-        std::uint8_t* const* lines = bitmap.Lines();
-        if (direct) {
-            for (int y = 0; y < height; ++y)
-                ReadScanline(lines[y]);
-        } else {
-            // Other colour spaces: the first three components are taken as
-            // red, green and blue without conversion.
-            const std::size_t components = static_cast<std::size_t>(d.output_components);
-            std::vector<JSAMPLE> scanline(static_cast<std::size_t>(width) * components);
-            for (int y = 0; y < height; ++y) {
-                ReadScanline(scanline.data());
-                if (cmyk && components == 4) {
-                    CmykToBgra(scanline.data(), lines[y], width);
-                    continue;
-                }
-                const JSAMPLE* s = scanline.data();
-                std::uint8_t* p = lines[y];
-                for (int x = 0; x < width; ++x, s += components, p += 4) {
-                    p[0] = s[2];
-                    p[1] = s[1];
-                    p[2] = s[0];
-                    p[3] = 255;
-                }
-            }
+    return depth;
+}
+
+void CJpegReader::StartOutput() {
+    progress_->pictureBlocks = PictureBlocks(&decompressor_);
+    errors_.Run([&] { jpeg_start_decompress(&decompressor_); });
+}
+
+void CJpegReader::ReadRows(std::uint8_t* const* lines, int count) {
+    if (directOutput_) {
+        for (int y = 0; y < count; ++y)
+            ReadScanline(lines[y]);
+        return;
+    }
+    // Other colour spaces: the first three components are taken as red, green
+    // and blue without conversion.
+    const int width = static_cast<int>(decompressor_.output_width);
+    const std::size_t components = static_cast<std::size_t>(decompressor_.output_components);
+    scanline_.resize(static_cast<std::size_t>(width) * components);
+    for (int y = 0; y < count; ++y) {
+        ReadScanline(scanline_.data());
+        if (cmykOutput_ && components == 4) {
+            CmykToBgra(scanline_.data(), lines[y], width);
+            continue;
+        }
+        const JSAMPLE* s = scanline_.data();
+        std::uint8_t* p = lines[y];
+        for (int x = 0; x < width; ++x, s += components, p += 4) {
+            p[0] = s[2];
+            p[1] = s[1];
+            p[2] = s[0];
+            p[3] = 255;
         }
     }
-    errors_.Run([&] { jpeg_finish_decompress(&d); });
+}
+
+void CJpegReader::FinishOutput() {
+    errors_.Run([&] { jpeg_finish_decompress(&decompressor_); });
+    KeepWarnings();
+    input_->source = nullptr;
+    progress_->source = nullptr;
+}
+
+void CJpegReader::KeepWarnings() {
+    firstWarning_ = errors_.FirstWarning();
+    warningCount_ = errors_.WarningCount();
 }
 
 } // namespace skimlet

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace skimlet {
 
@@ -40,6 +41,30 @@ protected:
     void ReadImage(CRasterBitmap& bitmap, PaletteHolder& paletteHolder, int& requestedBpp,
                    CByteSource& source) override;
 
+    // The steps of a decode, for the row-by-row reader. Each throws
+    // CTextException as the full decode would and leaves the decompressor
+    // ready for the next ReadHeader after Abandon.
+    //
+    // Attaches `source`, forgets earlier warnings, reads the header and the
+    // Exif orientation.
+    void ReadHeader(CByteSource& source);
+    // After the header: the output settings at scaleEighths/8 of the full size
+    // (1 to 8) and the bounds; the pixel bound only when `boundPixels`.
+    // Returns the bits per pixel of the rows ReadRows delivers (32, or 8 for
+    // grey pictures when allowed).
+    int PrepareOutput(int& requestedBpp, int scaleEighths, bool boundPixels);
+    void StartOutput();
+    // After StartOutput: the next `count` rows into `lines`.
+    void ReadRows(std::uint8_t* const* lines, int count);
+    // Reads to the end of the picture and keeps its warnings for the caller.
+    void FinishOutput();
+    // Drops a decode under way and lets go of its source.
+    void Abandon() noexcept;
+    // The warnings since ReadHeader, for FirstWarning and WarningCount.
+    void KeepWarnings();
+
+    const jpeg_decompress_struct& Decompressor() const { return decompressor_; }
+
 private:
     void CreateDecompressor();
     void AttachJpegSource(CByteSource& source);
@@ -52,6 +77,11 @@ private:
     // In libjpeg's permanent pool, freed with the decompressor.
     JpegInput* input_ = nullptr;
     JpegProgress* progress_ = nullptr;
+    // Set by PrepareOutput: libjpeg writes the bitmap's pixel layout itself,
+    // or its output is converted line by line through `scanline_`.
+    bool directOutput_ = true;
+    bool cmykOutput_ = false;
+    std::vector<JSAMPLE> scanline_;
 };
 
 } // namespace skimlet

@@ -3,9 +3,19 @@
 #include "bitmaps/Orientation.h"
 #include "filters/ImageFilter.h"
 
+#include <cstdint>
+
 namespace skimlet {
 
 struct ResizeKernel;
+
+// Supplies a picture's rows in stored order, top to bottom, 4 bytes a pixel.
+class CRowSource {
+public:
+    virtual ~CRowSource() = default;
+    // Fills the next `count` rows.
+    virtual void ReadRows(std::uint8_t* const* rows, int count) = 0;
+};
 
 // Resizing filters: a separable two-pass resampler, lines first, then columns,
 // each output sample a normalised weighted sum of input samples under the
@@ -25,6 +35,11 @@ public:
     // The new width and height are those of the picture as shown.
     void RunOriented(const CRasterBitmap& source, Orientation orientation,
                      CRasterBitmap& destination);
+    // As RunOriented, for a width x height picture without alpha whose rows
+    // `source` supplies: the same result, while only a band of rows at a time
+    // and the lines at the new width are ever in memory.
+    void RunStreamed(CRowSource& source, int width, int height, Orientation orientation,
+                     CRasterBitmap& destination);
 
 protected:
     CResizeFilter(int newWidth, int newHeight, double radius = 1.0)
@@ -38,6 +53,7 @@ protected:
 
 private:
     void CheckArguments(const CRasterBitmap& source) const;
+    void CheckSize(int width, int height) const;
     void Resample(const CRasterBitmap& source, Orientation orientation,
                   CRasterBitmap& destination) const;
 };

@@ -39,6 +39,9 @@ public:
     // progress: a reader that streams knows better how far it has got.
     virtual std::int64_t ReadInto(std::uint8_t* buffer, std::int64_t capacity);
 
+    // Back to the first byte, for a reader that passes over the data again.
+    void Rewind() { position_ = 0; }
+
     void ReportProgress(double fraction);
 
     const std::string& Name() const { return name_; }

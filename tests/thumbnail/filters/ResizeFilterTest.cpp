@@ -65,6 +65,23 @@ Picture WithPortableLoops(const std::function<Picture()>& work) {
     return result;
 }
 
+// Hands out a picture's rows in order, each at most once.
+class PictureRows : public CRowSource {
+public:
+    explicit PictureRows(const Picture& p) : picture_(p) {}
+    void ReadRows(std::uint8_t* const* rows, int count) override {
+        ASSERT_LE(delivered + count, picture_.height) << "rows read past the end";
+        const std::size_t lineBytes = 4 * static_cast<std::size_t>(picture_.width);
+        for (int r = 0; r < count; ++r, ++delivered)
+            std::copy_n(picture_.bytes.data() + lineBytes * static_cast<std::size_t>(delivered),
+                        lineBytes, rows[r]);
+    }
+    int delivered = 0;
+
+private:
+    const Picture& picture_;
+};
+
 std::string Shape(const Picture& p, int w, int h, ResizeSimd simd) {
     return std::to_string(p.width) + "x" + std::to_string(p.height) + " -> " + std::to_string(w) +
            "x" + std::to_string(h) + " " + ResizeSimdName(simd);
@@ -168,6 +185,8 @@ TEST(ResizeFilter, FamilyKernelsMatchTheReference) {
     }
 }
 
+// The streamed run is checked here too: rows arriving one band at a time must
+// give the very bytes of the run over the whole picture.
 TEST(ResizeFilter, OrientedRunEqualsRunOnTheTurnedPicture) {
     // Stored columns are taken in strips of 512: 517 gives a full strip and a ragged rest.
     // Stored rows are taken in groups of up to eight: 67 leaves a pair and a single row.
@@ -193,6 +212,15 @@ TEST(ResizeFilter, OrientedRunEqualsRunOnTheTurnedPicture) {
                     EXPECT_EQ(Load(destination).bytes, expected.bytes)
                         << "orientation " << o << " radius " << make(w, h)->Radius() << " "
                         << Shape(turned, w, h, simd);
+
+                    PictureRows rows(stored);
+                    CPlainBitmap streamed;
+                    make(w, h)->RunStreamed(rows, stored.width, stored.height, orientation,
+                                            streamed);
+                    EXPECT_EQ(rows.delivered, stored.height);
+                    EXPECT_EQ(Load(streamed).bytes, expected.bytes)
+                        << "streamed, orientation " << o << " radius " << make(w, h)->Radius()
+                        << " " << Shape(turned, w, h, simd);
                 });
             }
         }
@@ -239,6 +267,31 @@ TEST(ResizeFilter, BadArgumentsThrow) {
     ExpectTextException(6, [&] { CGaussianResizeFilter(3, 3, NAN).Run(source, destination); });
     ExpectTextException(10, [&] { CTentResizeFilter(100000, 100000).Run(source, destination); });
     EXPECT_EQ(source.Width(), 4);
+
+    // A streamed run refuses before asking for any row, and passes on a
+    // source's failure part way through.
+    const Picture p = RandomPicture(6, 40, 7);
+    PictureRows rows(p);
+    ExpectTextException(6,
+                        [&] { CTentResizeFilter(3, 3).RunStreamed(rows, 0, 40, {}, destination); });
+    ExpectTextException(10, [&] {
+        CTentResizeFilter(100000, 100000)
+            .RunStreamed(rows, 6, 40, Orientation::Normal, destination);
+    });
+    EXPECT_EQ(rows.delivered, 0);
+    struct FailingRows : CRowSource {
+        int left = 3;
+        void ReadRows(std::uint8_t* const*, int count) override {
+            left -= count;
+            if (left < 0)
+                throw CTextException(6, "damaged");
+        }
+    };
+    for (const Orientation o : {Orientation::Normal, Orientation::Rotate90}) {
+        FailingRows failing;
+        ExpectTextException(
+            6, [&] { CTentResizeFilter(3, 3).RunStreamed(failing, 6, 40, o, destination); });
+    }
 }
 
 } // namespace

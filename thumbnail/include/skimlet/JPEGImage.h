@@ -13,7 +13,7 @@ namespace skimlet {
 // Makes JPEG thumbnails of photos.
 //
 //     JPEGImage image;
-//     image.SetFilePath("/photos/beach.jpg");       // decodes the photo
+//     image.SetFilePath("/photos/beach.jpg");       // reads the photo's header
 //     image.SetOutputDirectory("/site");           // optional
 //     image.GenerateThumbnail(120, 0);             // writes /site/beach_tn.jpg
 //
@@ -33,7 +33,10 @@ public:
     // The photo's path; empty until one is set.
     std::string FilePath() const;
     // Loads the photo at `path` (any picture the library reads, at 32 bits per pixel).
-    // S_OK when decoded; S_FALSE with error information when not, in which case
+    // A JPEG photo's header is read here and its data decoded by GenerateThumbnail,
+    // which reports damage found there; its file stays open until the next
+    // SetFilePath, and one cut or rewritten in between makes GenerateThumbnail fail.
+    // S_OK when loaded; S_FALSE with error information when not, in which case
     // Width and Height keep their previous values. An empty path loads nothing.
     HRESULT SetFilePath(const std::string& path);
 
@@ -60,6 +63,12 @@ public:
     // True when GenerateThumbnail(maxWidth, maxHeight) writes nothing by rule and
     // leaves no error information, whatever the photo: the arguments are equal.
     static bool NoThumbnailFor(std::int16_t maxWidth, std::int16_t maxHeight);
+
+    // Fast thumbnails (off by default) of JPEG photos start from a decode at
+    // a fraction of the full size, still at least twice the thumbnail's size
+    // each way: several times faster, and as sharp, but not the same bytes.
+    void SetFastThumbnails(bool fast);
+    bool FastThumbnails() const;
 
     // The loaded photo's size as a viewer shows it.
     std::int16_t Width() const;

@@ -1,0 +1,209 @@
+#include "codecs/JpegRowReader.h"
+
+#include "base/TextException.h"
+#include "bitmaps/DibBitmap.h"
+#include "codecs/AutoTypeDecoder.h"
+#include "io/ByteSource.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+using namespace skimlet;
+
+namespace {
+
+using testsupport::JpegKind;
+
+std::string Jpeg(int width, int height, JpegKind kind, bool progressive = false) {
+    // Some detail, so that a wrong row or colour conversion shows.
+    return testsupport::MakeJpeg({.width = width,
+                                  .height = height,
+                                  .kind = kind,
+                                  .progressive = progressive,
+                                  .pixel = [kind](int x, int y, std::uint8_t* c) {
+                                      c[0] = static_cast<std::uint8_t>(x * 9 + y);
+                                      if (kind == JpegKind::Grey)
+                                          return;
+                                      c[1] = static_cast<std::uint8_t>(y * 5);
+                                      c[2] = static_cast<std::uint8_t>((x ^ y) * 3);
+                                      if (kind == JpegKind::Cmyk || kind == JpegKind::Ycck)
+                                          c[3] = static_cast<std::uint8_t>(255 - x - y);
+                                  }});
+}
+
+// The frame header's size replaced: a small file that claims a big picture.
+std::string WithFrameSize(std::string jpeg, int width, int height) {
+    std::size_t sof = jpeg.find("\xFF\xC0");
+    if (sof == std::string::npos)
+        sof = jpeg.find("\xFF\xC2");
+    const char size[4] = {static_cast<char>(height >> 8), static_cast<char>(height & 0xFF),
+                          static_cast<char>(width >> 8), static_cast<char>(width & 0xFF)};
+    jpeg.replace(sof + 5, 4, size, 4);
+    return jpeg;
+}
+
+// The first scan (header and data) of a progressive file repeated `times` more.
+std::string WithRepeatedScan(const std::string& jpeg, int times) {
+    const std::size_t sos = jpeg.find("\xFF\xDA");
+    std::size_t end = sos + 2;
+    while (!(jpeg[end] == '\xFF' && jpeg[end + 1] != 0 && (jpeg[end + 1] & 0xF8) != 0xD0))
+        ++end;
+    std::string result = jpeg.substr(0, end);
+    for (int i = 0; i < times; ++i)
+        result += jpeg.substr(sos, end - sos);
+    return result + jpeg.substr(end);
+}
+
+std::size_t ThirdScanData(const std::string& jpeg) {
+    std::size_t sos = jpeg.find("\xFF\xDA");
+    for (int scan = 1; scan < 3; ++scan)
+        sos = jpeg.find("\xFF\xDA", sos + 2);
+    const std::size_t length =
+        static_cast<unsigned char>(jpeg[sos + 2]) << 8 | static_cast<unsigned char>(jpeg[sos + 3]);
+    return sos + 2 + length;
+}
+
+class MemorySource {
+public:
+    explicit MemorySource(const std::string& bytes) : bytes_(bytes.begin(), bytes.end()) {
+        source.Open(bytes_.data(), static_cast<std::int64_t>(bytes_.size()));
+    }
+    CMemoryBlockSource source;
+
+private:
+    std::vector<std::uint8_t> bytes_; // exactly sized, for the sanitizers
+};
+
+// Every row of the picture read in bands of `band`, one after the other.
+std::vector<std::uint8_t> ReadAll(CJpegRowReader& reader, int band) {
+    const std::size_t lineBytes = 4 * static_cast<std::size_t>(reader.RowWidth());
+    std::vector<std::uint8_t> pixels(lineBytes * static_cast<std::size_t>(reader.RowHeight()));
+    std::vector<std::uint8_t*> rows;
+    for (int y = 0; y < reader.RowHeight(); y += band) {
+        rows.clear();
+        for (int r = y; r < std::min(y + band, reader.RowHeight()); ++r)
+            rows.push_back(pixels.data() + lineBytes * static_cast<std::size_t>(r));
+        reader.Read(rows.data(), static_cast<int>(rows.size()));
+    }
+    reader.Finish();
+    return pixels;
+}
+
+// Rows and warnings as the full decode at 32 bits gives them, for every kind of
+// photo, also when it is damaged; a second decode from the same source starts
+// again from its first byte.
+TEST(JpegRowReader, RowsAndWarningsAreThoseOfTheFullDecode) {
+    const std::string colour = Jpeg(37, 29, JpegKind::Colour);
+    const std::string progressive = Jpeg(37, 29, JpegKind::Colour, true);
+    struct Case {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"colour", colour},
+        {"grey", Jpeg(30, 21, JpegKind::Grey)},
+        {"cmyk", Jpeg(19, 17, JpegKind::Cmyk)},
+        {"ycck", Jpeg(19, 17, JpegKind::Ycck)},
+        {"progressive", progressive},
+        {"truncated", colour.substr(0, colour.size() * 2 / 3)},
+        // Cut in the data of its third scan, not inside a marker segment.
+        {"truncated progressive", progressive.substr(0, ThirdScanData(progressive) + 20)},
+        {"turned", testsupport::WithExifOrientation(colour, 6)},
+    };
+    CAutoTypeDecoder decoder;
+    CJpegRowReader reader;
+    for (const Case& c : cases) {
+        CDibBitmap bitmap;
+        decoder.DecodeMemory(reinterpret_cast<const std::uint8_t*>(c.bytes.data()),
+                             static_cast<std::int64_t>(c.bytes.size()), bitmap, 32);
+        std::vector<std::uint8_t> expected;
+        for (int y = 0; y < bitmap.Height(); ++y)
+            expected.insert(expected.end(), bitmap.Lines()[y],
+                            bitmap.Lines()[y] + 4 * bitmap.Width());
+
+        EXPECT_EQ(decoder.WarningCount() > 0, std::string(c.name).starts_with("truncated"))
+            << c.name;
+
+        MemorySource memory(c.bytes);
+        reader.Open(memory.source);
+        EXPECT_EQ(reader.Width(), bitmap.Width()) << c.name;
+        EXPECT_EQ(reader.Height(), bitmap.Height()) << c.name;
+        EXPECT_EQ(reader.PictureOrientation(), decoder.PictureOrientation()) << c.name;
+        for (const int band : {1, 8}) {
+            reader.Start(8);
+            ASSERT_EQ(reader.RowWidth(), bitmap.Width()) << c.name;
+            EXPECT_EQ(ReadAll(reader, band), expected) << c.name << " band " << band;
+            EXPECT_EQ(reader.FirstWarning(), decoder.FirstWarning()) << c.name;
+            EXPECT_EQ(reader.WarningCount(), decoder.WarningCount()) << c.name;
+        }
+    }
+}
+
+// The full decode's pixel bound keeps a huge photo out of memory as a bitmap;
+// rows of it need no such bound. Working memory and scans stay bounded.
+TEST(JpegRowReader, BoundsOtherThanThePixelsApply) {
+    const std::string baseline = Jpeg(16, 16, JpegKind::Colour);
+    const std::string progressive = Jpeg(64, 48, JpegKind::Colour, true);
+    const std::string huge = WithFrameSize(baseline, 23000, 23000);
+    CAutoTypeDecoder decoder;
+    CDibBitmap bitmap;
+    const auto full = testsupport::Thrown<CTextException>([&] {
+        decoder.DecodeMemory(reinterpret_cast<const std::uint8_t*>(huge.data()),
+                             static_cast<std::int64_t>(huge.size()), bitmap, 32);
+    });
+    ASSERT_TRUE(full);
+    EXPECT_EQ(full->Code(), 10);
+
+    CJpegRowReader reader;
+    {
+        MemorySource memory(huge);
+        reader.Open(memory.source);
+        reader.Start(8);
+        EXPECT_EQ(reader.RowWidth(), 23000);
+        EXPECT_EQ(reader.RowHeight(), 23000);
+        std::vector<std::uint8_t> row(4 * 23000);
+        std::uint8_t* rows[] = {row.data()};
+        reader.Read(rows, 1);
+        reader.Stop();
+    }
+
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::string text;
+    } refused[] = {
+        {"progressive 12000 x 12000", WithFrameSize(progressive, 12000, 12000),
+         "needs more than 384 MiB of decoder memory."},
+        {"a scan repeated 1200 times", WithRepeatedScan(progressive, 1200),
+         "JPEG file has too many scans."},
+    };
+    for (const Case& c : refused) {
+        MemorySource memory(c.bytes);
+        const auto e = testsupport::Thrown<CTextException>([&] {
+            reader.Open(memory.source);
+            reader.Start(8);
+        });
+        ASSERT_TRUE(e) << c.name;
+        EXPECT_EQ(e->Code(), 6) << c.name;
+        EXPECT_NE(e->Text().find(c.text), std::string::npos) << c.name << ": " << e->Text();
+    }
+
+    // Still usable, and rows are asked for in order only.
+    MemorySource memory(baseline);
+    reader.Open(memory.source);
+    std::vector<std::uint8_t> row(4 * 16 * 17);
+    std::uint8_t* rows[17];
+    for (int r = 0; r < 17; ++r)
+        rows[r] = row.data() + 4 * 16 * r;
+    EXPECT_TRUE(testsupport::Thrown<CTextException>([&] { reader.Read(rows, 1); }));
+    reader.Start(8);
+    EXPECT_TRUE(testsupport::Thrown<CTextException>([&] { reader.Read(rows, 17); }));
+    reader.Start(8);
+    reader.Read(rows, 16);
+    reader.Finish();
+}
+
+} // namespace
