@@ -64,5 +64,8 @@ int main(int argc, char** argv) {
         ReportRefusal("no thumbnail made: MAXWIDTH and MAXHEIGHT are equal.");
         return 1;
     }
+    // Made from a damaged photo: the thumbnail stands, but the user should know.
+    if (const auto warning = GetErrorInfo(); warning && !warning->description.empty())
+        std::fprintf(stderr, "skimlet-thumb: %s", warning->description.c_str());
     return 0;
 }

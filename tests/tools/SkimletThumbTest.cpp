@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <filesystem>
 
 namespace {
 
@@ -30,6 +31,15 @@ TEST(SkimletThumb, MakesThumbnailOrSaysWhyNot) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "Width 64 Height 48 MaxWidth 32 MaxHeight 24\n");
     EXPECT_EQ(testsupport::DecodeJpegReference(testsupport::ReadFile(dir / "p_tn.jpg")).height, 24);
+    EXPECT_EQ(run.err, "");
+
+    // A photo cut short still gets its thumbnail, and the damage is named.
+    const std::string whole = testsupport::ReadFile(dir / "p.jpg");
+    testsupport::WriteFile(dir / "cut.jpg", whole.substr(0, whole.size() / 2));
+    run = Thumb({dir / "cut.jpg", "32", "0", dir.Path().string()});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.err.find("Decoder warning: "), std::string::npos) << run.err;
+    EXPECT_TRUE(std::filesystem::exists(dir / "cut_tn.jpg"));
 
     // A bitmap photo: one colour (red 200, green 40, blue 90) all over.
     std::string row;
