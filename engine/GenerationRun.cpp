@@ -1,9 +1,11 @@
 #include "GenerationRun.h"
 
 #include "EngineErrors.h"
+#include "OrderedWork.h"
 
 #include "skimlet/JPEGImage.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -138,7 +140,7 @@ std::string ThumbnailReason(const GallerySettings& settings) {
 }
 
 // Why a photo is not handed to the thumbnail component, or "".
-std::string RefusedPhoto(RunContext& run, std::size_t index) {
+std::string RefusedPhoto(const RunContext& run, std::size_t index) {
     const PhotoNames& names = run.Names(index);
     if (!names.thumbnailIsPhoto.empty())
         return "its thumbnail would replace the photo '" + names.thumbnailIsPhoto +
@@ -155,86 +157,125 @@ std::string RefusedPhoto(RunContext& run, std::size_t index) {
     return "";
 }
 
+// What making one photo's thumbnail gave, kept until the calling thread reports it.
+struct ThumbnailOutcome {
+    std::string refused;                // why the photo was not handed to the component
+    std::optional<std::string> reason;  // why a request made no thumbnail
+    std::optional<std::string> warning; // damage the decoder passed over
+    std::string failure;                // why the step ends here
+};
+
+ThumbnailOutcome MakeThumbnail(const RunContext& run, std::size_t index,
+                               skimlet::JPEGImage& image) {
+    const GallerySettings& settings = run.settings;
+    const std::string& photo = run.list.photos[index];
+    const std::string path = run.PhotoPath(photo);
+    ThumbnailOutcome outcome;
+    if (outcome.refused = RefusedPhoto(run, index); !outcome.refused.empty())
+        return outcome;
+    const std::string& thumbnail = run.Names(index).thumbnail;
+    const auto call = [&](HRESULT result) {
+        if (result == S_FALSE && !outcome.reason)
+            outcome.reason = ThumbnailReason(settings);
+        if (result == S_OK) {
+            std::optional<ErrorInfo> info = GetErrorInfo();
+            if (info && !info->description.empty() && !outcome.warning)
+                outcome.warning = WithoutTrailingBreaks(info->description);
+        }
+        if (skimlet::Failed(result)) {
+            std::optional<ErrorInfo> info = GetErrorInfo();
+            outcome.failure = "the thumbnail component failed with " + Hex(result) +
+                              (info ? ": " + WithoutTrailingBreaks(info->description) : "");
+        }
+        return skimlet::Succeeded(result);
+    };
+    try {
+        skimlet::ClearErrorInfo();
+        // In this order, for every photo; a call that fails ends the step.
+        if (call(image.SetFilePath(path)) &&
+            call(image.SetOutputDirectory(settings.outputDirectory + "/")) &&
+            call(image.SetThumbnailName(thumbnail == PlainThumbnailName(photo) ? std::string()
+                                                                               : thumbnail)))
+            call(image.GenerateThumbnail(settings.maxWidth, settings.maxHeight));
+    } catch (const std::exception& thrown) {
+        outcome.failure = std::string("the thumbnail component failed: ") + thrown.what();
+    } catch (...) {
+        outcome.failure = "the thumbnail component failed with an unknown exception";
+    }
+    return outcome;
+}
+
 void MakeThumbnails(RunContext& run) {
     const GallerySettings& settings = run.settings;
-    if (run.list.photos.empty())
+    const std::size_t count = run.list.photos.size();
+    if (count == 0)
         return;
-    std::unique_ptr<skimlet::JPEGImage> image;
+    // One component per worker: a component is not shared between threads.
+    const unsigned workers = run.Workers(count);
+    std::vector<std::unique_ptr<skimlet::JPEGImage>> images;
     try {
-        image = std::make_unique<skimlet::JPEGImage>();
+        for (unsigned i = 0; i < workers; ++i)
+            images.push_back(std::make_unique<skimlet::JPEGImage>());
     } catch (const std::exception& failure) {
         run.Report(Step::MakeThumbnail, settings.photoDirectory,
                    std::string("the thumbnail component cannot be created: ") + failure.what());
         return;
     }
-    const std::string outputFolder = settings.outputDirectory + "/";
-    for (std::size_t i = 0; i < run.list.photos.size(); ++i) {
-        const std::string& photo = run.list.photos[i];
-        const std::string path = run.PhotoPath(photo);
-        if (const std::string refused = RefusedPhoto(run, i); !refused.empty()) {
-            run.Report(Step::MakeThumbnail, path, refused);
+    std::vector<ThumbnailOutcome> outcomes(count);
+    RunInOrder(
+        count, workers,
+        [&](std::size_t i, unsigned worker) {
+            outcomes[i] = MakeThumbnail(run, i, *images[worker]);
+        },
+        [&](std::size_t i) {
+            const ThumbnailOutcome& outcome = outcomes[i];
+            const std::string path = run.PhotoPath(run.list.photos[i]);
+            if (!outcome.refused.empty()) {
+                run.Report(Step::MakeThumbnail, path, outcome.refused);
+            } else if (!outcome.failure.empty()) {
+                run.Report(
+                    Step::MakeThumbnail, path,
+                    run.EndsStep(outcome.failure, i, "the photos after it got no thumbnail"));
+                return false;
+            } else if (outcome.reason) {
+                run.Report(Step::MakeThumbnail, path, *outcome.reason);
+            } else if (outcome.warning) {
+                run.Report(Step::MakeThumbnail, path,
+                           "made from a damaged photo: " + *outcome.warning);
+            }
             run.Raise(GenEventMakeThumbnail, i);
-            continue;
-        }
-        const std::string& thumbnail = run.Names(i).thumbnail;
-        std::optional<std::string> reason;  // why a request made no thumbnail
-        std::optional<std::string> warning; // damage the decoder passed over
-        std::string failure;                // why the step ends here
-        const auto call = [&](HRESULT result) {
-            if (result == S_FALSE && !reason)
-                reason = ThumbnailReason(settings);
-            if (result == S_OK) {
-                std::optional<ErrorInfo> info = GetErrorInfo();
-                if (info && !info->description.empty() && !warning)
-                    warning = WithoutTrailingBreaks(info->description);
-            }
-            if (skimlet::Failed(result)) {
-                std::optional<ErrorInfo> info = GetErrorInfo();
-                failure = "the thumbnail component failed with " + Hex(result) +
-                          (info ? ": " + WithoutTrailingBreaks(info->description) : "");
-            }
-            return skimlet::Succeeded(result);
-        };
-        try {
-            skimlet::ClearErrorInfo();
-            // In this order, for every photo; a call that fails ends the step.
-            if (call(image->SetFilePath(path)) && call(image->SetOutputDirectory(outputFolder)) &&
-                call(image->SetThumbnailName(thumbnail == PlainThumbnailName(photo) ? std::string()
-                                                                                    : thumbnail)))
-                call(image->GenerateThumbnail(settings.maxWidth, settings.maxHeight));
-        } catch (const std::exception& thrown) {
-            failure = std::string("the thumbnail component failed: ") + thrown.what();
-        } catch (...) {
-            failure = "the thumbnail component failed with an unknown exception";
-        }
-        if (!failure.empty()) {
-            run.Report(Step::MakeThumbnail, path,
-                       run.EndsStep(failure, i, "the photos after it got no thumbnail"));
-            return;
-        }
-        if (reason)
-            run.Report(Step::MakeThumbnail, path, *reason);
-        else if (warning)
-            run.Report(Step::MakeThumbnail, path, "made from a damaged photo: " + *warning);
-        run.Raise(GenEventMakeThumbnail, i);
-    }
+            return true;
+        });
 }
 
 // Every photo is tried: one that cannot be copied costs only its own copy.
 void CopyFiles(RunContext& run) {
-    for (std::size_t i = 0; i < run.list.photos.size(); ++i) {
-        const std::string& name = run.list.photos[i];
-        const std::string from = run.PhotoPath(name);
-        std::error_code error;
-        if (!CopyFileReplacing(from, run.OutputPath(name), error)) {
-            run.Report(Step::CopyFile, from, "cannot be copied: " + error.message());
-            continue;
-        }
-        run.Raise(GenEventFileCopy, i);
-    }
+    const std::size_t count = run.list.photos.size();
+    std::vector<std::error_code> errors(count);
+    std::vector<char> copied(count, 0);
+    RunInOrder(
+        count, run.Workers(count),
+        [&](std::size_t i, unsigned) {
+            const std::string& name = run.list.photos[i];
+            copied[i] = CopyFileReplacing(run.PhotoPath(name), run.OutputPath(name), errors[i]);
+        },
+        [&](std::size_t i) {
+            if (!copied[i])
+                run.Report(Step::CopyFile, run.PhotoPath(run.list.photos[i]),
+                           "cannot be copied: " + errors[i].message());
+            else
+                run.Raise(GenEventFileCopy, i);
+            return true;
+        });
 }
 
 } // namespace
+
+unsigned RunContext::Workers(std::size_t items) const {
+    const unsigned wanted =
+        settings.jobs > 0 ? static_cast<unsigned>(settings.jobs) : DefaultWorkerCount();
+    return static_cast<unsigned>(std::min<std::size_t>(wanted, std::max<std::size_t>(items, 1)));
+}
 
 Fragment ReadFragment(const std::string& path) {
     Fragment fragment;

@@ -1,5 +1,6 @@
 #include "Escaping.h"
 #include "GenerationRun.h"
+#include "OrderedWork.h"
 
 namespace vantrel {
 
@@ -59,25 +60,30 @@ void MakePhotoPages(RunContext& run, const Fragment& navHeader, const Fragment& 
     // A page that fails costs only itself. One that is the navigation page under another
     // name (a link, or a file system that ignores case) is passed over.
     const FileIdentity navigationPage = IdentityOfTarget(run.navigationPage);
-    for (std::size_t i = 0; i < run.list.photos.size(); ++i) {
-        const std::string path = run.OutputPath(run.Names(i).page);
-        std::string reason;
-        if (IdentityOfTarget(path) == navigationPage) {
-            reason = "is the navigation page itself and is not overwritten";
-        } else {
+    const std::size_t count = run.list.photos.size();
+    std::vector<std::string> reasons(count);
+    RunInOrder(
+        count, run.Workers(count),
+        [&](std::size_t i, unsigned) {
+            const std::string path = run.OutputPath(run.Names(i).page);
+            if (IdentityOfTarget(path) == navigationPage) {
+                reasons[i] = "is the navigation page itself and is not overwritten";
+                return;
+            }
             std::error_code error;
             OutputFile page = OutputFile::Create(path, error);
             if (error)
-                reason = "cannot be created: " + error.message();
+                reasons[i] = "cannot be created: " + error.message();
             else if (page.Write(PageContent(run, i, header, footer)), (error = page.Close()))
-                reason = "cannot be written: " + error.message();
-        }
-        if (!reason.empty()) {
-            run.Report(Step::MakePhotoPage, path, reason);
-            continue;
-        }
-        run.Raise(GenEventMakePhotoPage, i);
-    }
+                reasons[i] = "cannot be written: " + error.message();
+        },
+        [&](std::size_t i) {
+            if (!reasons[i].empty())
+                run.Report(Step::MakePhotoPage, run.OutputPath(run.Names(i).page), reasons[i]);
+            else
+                run.Raise(GenEventMakePhotoPage, i);
+            return true;
+        });
 }
 
 } // namespace vantrel

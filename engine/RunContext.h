@@ -41,6 +41,8 @@ struct RunContext {
     std::string OutputPath(const std::string& name) const {
         return settings.outputDirectory + "/" + name;
     }
+    // Workers for a step of `items`: as the settings ask, one per core by default.
+    unsigned Workers(std::size_t items) const;
     void Raise(GenEventTypeEnum type, std::size_t index) const {
         progress(type, list.highestIndex, static_cast<std::int16_t>(index));
     }

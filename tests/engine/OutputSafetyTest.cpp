@@ -1,5 +1,7 @@
 #include "EngineFixture.h"
 
+#include <algorithm>
+
 #include <csignal>
 #include <map>
 #include <sys/stat.h>
@@ -130,7 +132,11 @@ TEST_F(EngineTest, FifosAndChangingPhotosCostOnlyTheirOwnOutputs) {
     ASSERT_EQ(mkfifo(Out("a.jpg").c_str(), 0600), 0);
     const auto past = fs::file_time_type::clock::now() - std::chrono::hours(24 * 400);
     fs::last_write_time(photos + "/d.jpg", past);
-    // After the first thumbnail, b turns into a fifo and c vanishes.
+    // After the first thumbnail, b turns into a fifo and c vanishes: on one worker, so
+    // that no later photo is worked on before the first one's event.
+    vantrel::GallerySettings settings = gallery.Settings();
+    settings.jobs = 1;
+    gallery.SetSettings(settings);
     gallery.SetProgressHandler([&](auto type, auto&, auto& current) {
         events.push_back({type, 0, current});
         if (type == GenEventMakeThumbnail && current == 0) {
@@ -229,8 +235,13 @@ TEST_F(EngineTest, KilledRunLeavesTheEarlierGalleryAndTheNextRunRemovesItsTempor
         }
     }
     EXPECT_EQ(after, before);
-    ASSERT_EQ(left.size(), 1u);
-    EXPECT_TRUE(left[0].starts_with(".index.htm.")) << left[0];
+    // The navigation page's, and a later photo page's when a worker was writing it.
+    ASSERT_GE(left.size(), 1u);
+    EXPECT_TRUE(std::any_of(left.begin(), left.end(), [](const std::string& name) {
+        return name.starts_with(".index.htm.");
+    })) << ::testing::PrintToString(left);
+    for (const std::string& name : left)
+        EXPECT_TRUE(name.starts_with(".index.htm.") || name.starts_with(".b.htm.")) << name;
 
     // The next run removes the temporary; one ended by its handler leaves none behind.
     gallery.SetProgressHandler([](auto type, auto&, auto&) {

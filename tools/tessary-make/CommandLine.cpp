@@ -33,6 +33,7 @@ const std::map<std::string, NumberOption, std::less<>> kNumberOptions = {
     {"--columns", {&CommandLine::columns, 32767, "number of columns"}},
     {"--thumb-width", {&CommandLine::thumbWidth, 32767, "thumbnail width"}},
     {"--thumb-height", {&CommandLine::thumbHeight, 32767, "thumbnail height"}},
+    {"--jobs", {&CommandLine::jobs, 1024, "number of jobs"}},
 };
 
 using FlagSlot = std::optional<bool> CommandLine::*;
@@ -72,6 +73,8 @@ ParseResult ParseCommandLine(std::span<const std::string> arguments) {
             inlineValue = name.substr(equals + 1);
             name.resize(equals);
         }
+        if (name == "-j")
+            name = "--jobs";
         auto takeValue = [&]() -> std::optional<std::string> {
             if (inlineValue)
                 return inlineValue;
@@ -167,6 +170,8 @@ GallerySettings ApplyOptions(const CommandLine& line, GallerySettings settings,
         settings.createPageForEachPhoto = *line.photoPages;
     if (line.buttons)
         settings.useNavButtons = *line.buttons;
+    if (line.jobs)
+        settings.jobs = *line.jobs;
     return settings;
 }
 
@@ -213,6 +218,7 @@ Settings (options override a template's values):
       (--no-frames, --photo-pages and --buttons undo those)
 
 Other options:
+  -j, --jobs N               photos worked on at once       [one per core]
       --save-template FILE   save the settings used to a template file
   -q, --quiet                no progress display
   -h, --help                 this text
