@@ -2,6 +2,7 @@
 
 #include "EngineErrors.h"
 #include "OrderedWork.h"
+#include "RunRecord.h"
 
 #include "skimlet/JPEGImage.h"
 
@@ -11,6 +12,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,29 +63,31 @@ bool IsOwnPhotoFolder(const GallerySettings& settings) {
     return IdentityOfTarget(settings.photoDirectory) == IdentityOfTarget(settings.outputDirectory);
 }
 
-std::unordered_set<std::string> SplitNames(const std::string& record) {
-    std::unordered_set<std::string> names;
-    for (std::size_t start = 0; start < record.size();) {
-        const std::size_t end = std::min(record.find('\0', start), record.size());
-        if (end > start)
-            names.insert(record.substr(start, end - start));
-        start = end + 1;
-    }
-    return names;
+// What earlier runs made in this output folder; empty when it cannot be read.
+RunRecord ReadRecord(const GallerySettings& settings) {
+    std::string text;
+    std::error_code error;
+    if (!ReadWholeFile(settings.outputDirectory + "/" + kOwnThumbnailsFile, text, error))
+        return {};
+    return RunRecord::Parse(text);
 }
 
-// The thumbnails an earlier run wrote into this gallery's own photo folder.
-std::unordered_set<std::string> ReadOwnThumbnails(const GallerySettings& settings) {
-    std::string record;
+// Writes the record; only a gallery in its own photo folder needs to hear of a failure,
+// elsewhere the next run just makes everything again.
+void WriteRecord(RunContext& run, const RunRecord& record) {
     std::error_code error;
-    ReadWholeFile(settings.outputDirectory + "/" + kOwnThumbnailsFile, record, error);
-    return SplitNames(record);
+    if (!WriteWholeFile(run.OutputPath(kOwnThumbnailsFile), record.Serialize(), error) &&
+        IsOwnPhotoFolder(run.settings))
+        run.Report(Step::MakeThumbnail, run.OutputPath(kOwnThumbnailsFile),
+                   "cannot be written, so a later run may take this run's thumbnails for "
+                   "photos: " +
+                       error.message());
 }
 
 // Records this run's thumbnails, and the earlier ones still there, before any is written:
 // a run killed midway still leaves them recorded.
-void RecordOwnThumbnails(RunContext& run, const std::unordered_set<std::string>& earlier) {
-    std::unordered_set<std::string> names;
+void RecordOwnThumbnails(RunContext& run, const std::set<std::string>& earlier) {
+    std::set<std::string>& names = run.made->ownThumbnails;
     for (const std::string& name : earlier) {
         if (IdentityOfPath(run.OutputPath(name)).valid)
             names.insert(name);
@@ -92,15 +96,10 @@ void RecordOwnThumbnails(RunContext& run, const std::unordered_set<std::string>&
         if (planned.thumbnailIsPhoto.empty())
             names.insert(planned.thumbnail);
     }
-    std::string record;
-    for (const std::string& name : names)
-        record += name + '\0';
-    std::error_code error;
-    if (!WriteWholeFile(run.OutputPath(kOwnThumbnailsFile), record, error))
-        run.Report(Step::MakeThumbnail, run.OutputPath(kOwnThumbnailsFile),
-                   "cannot be written, so a later run may take this run's thumbnails for "
-                   "photos: " +
-                       error.message());
+    // The earlier run's outputs go along: each is checked against the files before use.
+    RunRecord record = *run.earlier;
+    record.ownThumbnails = names;
+    WriteRecord(run, record);
 }
 
 // Removes the temporary files of our outputs that a killed run left behind.
@@ -157,8 +156,27 @@ std::string RefusedPhoto(const RunContext& run, std::size_t index) {
     return "";
 }
 
+// What makes a thumbnail's bytes, besides its photo and its name.
+std::string ThumbnailSettings(const GallerySettings& settings) {
+    return "width " + std::to_string(settings.maxWidth) + " height " +
+           std::to_string(settings.maxHeight) + (settings.fastThumbnails ? " fast" : " exact");
+}
+
+// The earlier run's output of `photo` when it is still what this run would make: the
+// photo and the output are the very files they were then, and it was made alike.
+const OutputMade* Unchanged(const OutputMade* earlier, const std::optional<FileStamp>& photo,
+                            const std::string& settings, const std::string& name,
+                            const std::string& path) {
+    if (!earlier || !photo || earlier->photo != *photo || earlier->settings != settings ||
+        earlier->name != name)
+        return nullptr;
+    const std::optional<FileStamp> output = StampOf(path);
+    return output && *output == earlier->made ? earlier : nullptr;
+}
+
 // What making one photo's thumbnail gave, kept until the calling thread reports it.
 struct ThumbnailOutcome {
+    std::optional<OutputMade> made;     // for the record: a thumbnail made or kept
     std::string refused;                // why the photo was not handed to the component
     std::optional<std::string> reason;  // why a request made no thumbnail
     std::optional<std::string> warning; // damage the decoder passed over
@@ -174,6 +192,18 @@ ThumbnailOutcome MakeThumbnail(const RunContext& run, std::size_t index,
     if (outcome.refused = RefusedPhoto(run, index); !outcome.refused.empty())
         return outcome;
     const std::string& thumbnail = run.Names(index).thumbnail;
+    const std::string output = run.OutputPath(thumbnail);
+    // Taken before reading: a photo changed meanwhile differs from it on the next run.
+    const std::optional<FileStamp> photoStamp = StampOf(path);
+    const std::string thumbnailSettings = ThumbnailSettings(settings);
+    if (const OutputMade* kept =
+            Unchanged(settings.rebuild ? nullptr : run.earlier->Thumbnail(photo), photoStamp,
+                      thumbnailSettings, thumbnail, output)) {
+        if (!kept->warning.empty())
+            outcome.warning = kept->warning;
+        outcome.made = *kept;
+        return outcome;
+    }
     const auto call = [&](HRESULT result) {
         if (result == S_FALSE && !outcome.reason)
             outcome.reason = ThumbnailReason(settings);
@@ -201,6 +231,11 @@ ThumbnailOutcome MakeThumbnail(const RunContext& run, std::size_t index,
         outcome.failure = std::string("the thumbnail component failed: ") + thrown.what();
     } catch (...) {
         outcome.failure = "the thumbnail component failed with an unknown exception";
+    }
+    if (outcome.failure.empty() && !outcome.reason && photoStamp) {
+        if (const std::optional<FileStamp> made = StampOf(output))
+            outcome.made = OutputMade{*photoStamp, thumbnailSettings, thumbnail, *made,
+                                      outcome.warning.value_or("")};
     }
     return outcome;
 }
@@ -230,6 +265,8 @@ void MakeThumbnails(RunContext& run) {
         [&](std::size_t i) {
             const ThumbnailOutcome& outcome = outcomes[i];
             const std::string path = run.PhotoPath(run.list.photos[i]);
+            if (outcome.made)
+                run.made->SetThumbnail(run.list.photos[i], *outcome.made);
             if (!outcome.refused.empty()) {
                 run.Report(Step::MakeThumbnail, path, outcome.refused);
             } else if (!outcome.failure.empty()) {
@@ -253,13 +290,32 @@ void CopyFiles(RunContext& run) {
     const std::size_t count = run.list.photos.size();
     std::vector<std::error_code> errors(count);
     std::vector<char> copied(count, 0);
+    std::vector<std::optional<OutputMade>> made(count);
     RunInOrder(
         count, run.Workers(count),
         [&](std::size_t i, unsigned) {
             const std::string& name = run.list.photos[i];
-            copied[i] = CopyFileReplacing(run.PhotoPath(name), run.OutputPath(name), errors[i]);
+            const std::string from = run.PhotoPath(name);
+            const std::string to = run.OutputPath(name);
+            const std::optional<FileStamp> photo = StampOf(from);
+            // The photo's identity counts too: another photo of the same size given the
+            // same time (a restored backup, `touch -d`) still needs a new copy.
+            if (const OutputMade* kept =
+                    Unchanged(run.settings.rebuild ? nullptr : run.earlier->Copy(name), photo, "",
+                              name, to)) {
+                copied[i] = 1;
+                made[i] = *kept;
+                return;
+            }
+            copied[i] = CopyFileReplacing(from, to, errors[i]);
+            if (const std::optional<FileStamp> copy = StampOf(to);
+                copied[i] && photo && copy && copy->size == photo->size &&
+                copy->modifiedNs == photo->modifiedNs)
+                made[i] = OutputMade{*photo, "", name, *copy, ""};
         },
         [&](std::size_t i) {
+            if (made[i])
+                run.made->SetCopy(run.list.photos[i], *made[i]);
             if (!copied[i])
                 run.Report(Step::CopyFile, run.PhotoPath(run.list.photos[i]),
                            "cannot be copied: " + errors[i].message());
@@ -291,7 +347,8 @@ PhotoList ListGalleryPhotos(const GallerySettings& settings,
                             std::unordered_set<std::string>* ownThumbnails) {
     std::unordered_set<std::string> own;
     if (IsOwnPhotoFolder(settings)) {
-        own = ReadOwnThumbnails(settings);
+        const RunRecord record = ReadRecord(settings);
+        own.insert(record.ownThumbnails.begin(), record.ownThumbnails.end());
         if (ownThumbnails)
             *ownThumbnails = own;
         own.insert(kOwnThumbnailsFile);
@@ -302,8 +359,7 @@ PhotoList ListGalleryPhotos(const GallerySettings& settings,
 void RunGeneration(const GallerySettings& settings, const ProgressSink& progress,
                    std::vector<GenerationProblem>& problems) {
     ValidateInputs(settings);
-    std::unordered_set<std::string> ownThumbnails;
-    PhotoList list = ListGalleryPhotos(settings, problems, &ownThumbnails);
+    PhotoList list = ListGalleryPhotos(settings, problems);
     if (const std::string clash = NavigationPageClash(list.photos, settings.outputFilename,
                                                       settings.createPageForEachPhoto);
         !clash.empty())
@@ -322,12 +378,20 @@ void RunGeneration(const GallerySettings& settings, const ProgressSink& progress
     // run's first and only failure.
     OutputFile page = CreateNavigationPage(settings);
 
-    RunContext run{settings, list, problems, progress,
-                   settings.outputDirectory + "/" + settings.outputFilename};
+    const RunRecord earlier = ReadRecord(settings);
+    RunRecord made;
+    RunContext run{settings,
+                   list,
+                   problems,
+                   progress,
+                   settings.outputDirectory + "/" + settings.outputFilename,
+                   &earlier,
+                   &made};
     if (IsOwnPhotoFolder(settings))
-        RecordOwnThumbnails(run, ownThumbnails);
+        RecordOwnThumbnails(run, earlier.ownThumbnails);
     MakeThumbnails(run);
     CopyFiles(run);
+    WriteRecord(run, made);
     if (settings.createPageForEachPhoto)
         MakePhotoPages(run, header, footer);
 

@@ -2,6 +2,7 @@
 
 #include "FileIo.h"
 #include "PhotoList.h"
+#include "RunRecord.h"
 #include "Settings.h"
 
 #include "vantrel/Generator.h"
@@ -33,6 +34,9 @@ struct RunContext {
     const ProgressSink& progress;
     // The navigation page's path: no photo page may be written over it.
     std::string navigationPage;
+    // What earlier runs made here, and what this run made or kept, for the next one.
+    const RunRecord* earlier = nullptr;
+    RunRecord* made = nullptr;
 
     std::string PhotoPath(const std::string& name) const {
         return settings.photoDirectory + "/" + name;

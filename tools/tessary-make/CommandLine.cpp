@@ -44,6 +44,8 @@ const std::map<std::string, std::pair<FlagSlot, bool>, std::less<>> kFlagOptions
     {"--no-photo-pages", {&CommandLine::photoPages, false}},
     {"--buttons", {&CommandLine::buttons, true}},
     {"--no-buttons", {&CommandLine::buttons, false}},
+    {"--rebuild", {&CommandLine::rebuild, true}},
+    {"--fast", {&CommandLine::fast, true}},
 };
 
 std::optional<std::int16_t> ParseNumber(const std::string& text, int maximum) {
@@ -172,6 +174,10 @@ GallerySettings ApplyOptions(const CommandLine& line, GallerySettings settings,
         settings.useNavButtons = *line.buttons;
     if (line.jobs)
         settings.jobs = *line.jobs;
+    if (line.rebuild)
+        settings.rebuild = *line.rebuild;
+    if (line.fast)
+        settings.fastThumbnails = *line.fast;
     return settings;
 }
 
@@ -219,6 +225,10 @@ Settings (options override a template's values):
 
 Other options:
   -j, --jobs N               photos worked on at once       [one per core]
+      --rebuild              make every output anew; by default a rerun keeps
+                             the thumbnails and copies that would not change
+      --fast                 quicker thumbnails decoded at a reduced scale;
+                             close to the exact ones, not the same bytes
       --save-template FILE   save the settings used to a template file
   -q, --quiet                no progress display
   -h, --help                 this text

@@ -48,7 +48,9 @@ struct GallerySettings {
     bool useFrames = false;
     bool createPageForEachPhoto = true;
     // Not part of a template: how a run goes, not what it makes.
-    std::int16_t jobs = 0; // worker threads; 0 is one per core
+    std::int16_t jobs = 0;       // worker threads; 0 is one per core
+    bool rebuild = false;        // make every output anew, none kept from an earlier run
+    bool fastThumbnails = false; // thumbnails decoded at a reduced scale: quicker, not exact
 
     friend bool operator==(const GallerySettings&, const GallerySettings&) = default;
 };
