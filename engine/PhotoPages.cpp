@@ -1,6 +1,7 @@
 #include "Escaping.h"
 #include "GenerationRun.h"
 #include "OrderedWork.h"
+#include "RunRecord.h"
 
 namespace vantrel {
 
@@ -38,6 +39,16 @@ std::string PageContent(const RunContext& run, std::size_t index, const Fragment
     return page;
 }
 
+// Whether a regular file (not a link) at `path` holds exactly `content`.
+bool IsSameFile(const std::string& path, const std::string& content) {
+    const std::optional<FileStamp> stamp = StampOf(path);
+    if (!stamp || stamp->size != content.size())
+        return false;
+    std::string bytes;
+    std::error_code error;
+    return ReadWholeFile(path, bytes, error) && bytes == content;
+}
+
 } // namespace
 
 void MakePhotoPages(RunContext& run, const Fragment& navHeader, const Fragment& navFooter) {
@@ -70,11 +81,14 @@ void MakePhotoPages(RunContext& run, const Fragment& navHeader, const Fragment& 
                 reasons[i] = "is the navigation page itself and is not overwritten";
                 return;
             }
+            const std::string content = PageContent(run, i, header, footer);
+            if (!run.settings.rebuild && IsSameFile(path, content))
+                return; // left as it is, its time too
             std::error_code error;
             OutputFile page = OutputFile::Create(path, error);
             if (error)
                 reasons[i] = "cannot be created: " + error.message();
-            else if (page.Write(PageContent(run, i, header, footer)), (error = page.Close()))
+            else if (page.Write(content), (error = page.Close()))
                 reasons[i] = "cannot be written: " + error.message();
         },
         [&](std::size_t i) {

@@ -51,7 +51,8 @@ protected:
         for (int i = 0; i < 4; ++i)
             WriteFile(photos + "/p" + std::to_string(i) + ".jpg", Photo(i));
     }
-    // The thumbnails and copies that the last run wrote anew (their files were replaced).
+    // The thumbnails, copies and photo pages that the last run wrote anew (their files
+    // were replaced).
     std::set<std::string> Rewritten(const std::map<std::string, std::uint64_t>& before) const {
         std::set<std::string> rewritten;
         for (const auto& [name, inode] : before) {
@@ -64,7 +65,7 @@ protected:
         std::map<std::string, std::uint64_t> inodes;
         for (const auto& entry : fs::directory_iterator(out)) {
             const std::string name = entry.path().filename().string();
-            if (name.ends_with(".jpg"))
+            if (name.ends_with(".jpg") || (name.ends_with(".htm") && name != "index.htm"))
                 inodes[name] = Inode(entry.path().string());
         }
         return inodes;
@@ -108,10 +109,10 @@ TEST_F(RerunTest, RedoesOnlyWhatChangedAndMatchesARunFromScratch) {
          [this] { WriteFile(photos + "/p1.jpg", Photo(9)); },
          {"p1.jpg", "p1_tn.jpg"},
          {}},
-        {"added photo", [this] { WriteFile(photos + "/p4.jpg", Photo(4)); }, {}, {}},
+        {"added photo", [this] { WriteFile(photos + "/p4.jpg", Photo(4)); }, {"p3.htm"}, {}},
         {"removed photo",
          [this] { fs::remove(photos + "/p3.jpg"); },
-         {},
+         {"p2.htm"},
          {"p3.jpg", "p3_tn.jpg", "p3.htm"}},
         {"thumbnail size",
          [this] { gallery.SetMaxWidth(10); },
@@ -129,8 +130,8 @@ TEST_F(RerunTest, RedoesOnlyWhatChangedAndMatchesARunFromScratch) {
              settings.rebuild = true;
              gallery.SetSettings(settings);
          },
-         {"p0.jpg", "p0_tn.jpg", "p1.jpg", "p1_tn.jpg", "p2.jpg", "p2_tn.jpg", "p3.jpg",
-          "p3_tn.jpg"},
+         {"p0.jpg", "p0_tn.jpg", "p0.htm", "p1.jpg", "p1_tn.jpg", "p1.htm", "p2.jpg", "p2_tn.jpg",
+          "p2.htm", "p3.jpg", "p3_tn.jpg", "p3.htm"},
          {}},
     };
     for (const Case& c : cases) {
