@@ -194,7 +194,7 @@ ThumbnailOutcome MakeThumbnail(const RunContext& run, std::size_t index,
     const std::string& thumbnail = run.Names(index).thumbnail;
     const std::string output = run.OutputPath(thumbnail);
     // Taken before reading: a photo changed meanwhile differs from it on the next run.
-    const std::optional<FileStamp> photoStamp = StampOf(path);
+    const std::optional<FileStamp> photoStamp = StampOfTarget(path);
     const std::string thumbnailSettings = ThumbnailSettings(settings);
     if (const OutputMade* kept =
             Unchanged(settings.rebuild ? nullptr : run.earlier->Thumbnail(photo), photoStamp,
@@ -297,7 +297,7 @@ void CopyFiles(RunContext& run) {
             const std::string& name = run.list.photos[i];
             const std::string from = run.PhotoPath(name);
             const std::string to = run.OutputPath(name);
-            const std::optional<FileStamp> photo = StampOf(from);
+            const std::optional<FileStamp> photo = StampOfTarget(from);
             // The photo's identity counts too: another photo of the same size given the
             // same time (a restored backup, `touch -d`) still needs a new copy.
             if (const OutputMade* kept =

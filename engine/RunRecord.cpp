@@ -120,9 +120,12 @@ void AppendOutputs(std::string& out, const char* kind,
 
 } // namespace
 
-std::optional<FileStamp> StampOf(const std::string& path) {
+namespace {
+
+std::optional<FileStamp> Stamp(const std::string& path, bool followLink) {
     struct stat status {};
-    if (::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
+    if ((followLink ? ::stat(path.c_str(), &status) : ::lstat(path.c_str(), &status)) != 0 ||
+        !S_ISREG(status.st_mode))
         return std::nullopt;
     FileStamp stamp;
     stamp.size = static_cast<std::uint64_t>(status.st_size);
@@ -131,6 +134,16 @@ std::optional<FileStamp> StampOf(const std::string& path) {
     stamp.device = static_cast<std::uint64_t>(status.st_dev);
     stamp.inode = static_cast<std::uint64_t>(status.st_ino);
     return stamp;
+}
+
+} // namespace
+
+std::optional<FileStamp> StampOf(const std::string& path) {
+    return Stamp(path, false);
+}
+
+std::optional<FileStamp> StampOfTarget(const std::string& path) {
+    return Stamp(path, true);
 }
 
 RunRecord RunRecord::Parse(std::string_view text) {

@@ -23,6 +23,9 @@ struct FileStamp {
 // The stamp of a regular file, without following a link at its name; nothing for
 // anything else or a file that cannot be examined.
 std::optional<FileStamp> StampOf(const std::string& path);
+// The stamp of the regular file a path names, through links: a photo may be a link, and
+// the file it leads to is what its outputs are made from.
+std::optional<FileStamp> StampOfTarget(const std::string& path);
 
 // One output a run made from a photo: enough to tell, on the next run, that making it
 // again would give the same bytes.

@@ -189,6 +189,21 @@ TEST_F(RerunTest, KeptThumbnailsRepeatTheirWarningsAndOldRecordsStillCount) {
     EXPECT_EQ(gallery.Problems()[0].reason, warning);
     EXPECT_EQ(Inode(Out("p1_tn.jpg")), thumbnail);
 
+    // A photo that is a link is kept by the file it leads to.
+    WriteFile(dir / "elsewhere-a.jpg", Photo(7));
+    WriteFile(dir / "elsewhere-b.jpg", Photo(8));
+    fs::remove(photos + "/p2.jpg");
+    fs::create_symlink(dir / "elsewhere-a.jpg", photos + "/p2.jpg");
+    gallery.GenerateGallery();
+    const auto linked = Inode(Out("p2_tn.jpg"));
+    gallery.GenerateGallery();
+    EXPECT_EQ(Inode(Out("p2_tn.jpg")), linked);
+    fs::remove(photos + "/p2.jpg");
+    fs::create_symlink(dir / "elsewhere-b.jpg", photos + "/p2.jpg");
+    gallery.GenerateGallery();
+    EXPECT_NE(Inode(Out("p2_tn.jpg")), linked);
+    EXPECT_EQ(ReadFile(Out("p2.jpg")), ReadFile(dir / "elsewhere-b.jpg"));
+
     // A gallery in its photo folder, its thumbnails recorded in the first layout.
     gallery.SetOutputDirectory(photos);
     gallery.GenerateGallery();
