@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -39,14 +40,15 @@ void RunInOrder(std::size_t count, unsigned workers,
                 const std::function<void(std::size_t, unsigned)>& work,
                 const std::function<bool(std::size_t)>& finish) {
     workers = static_cast<unsigned>(std::min<std::size_t>(std::max(1u, workers), count));
-    if (workers <= 1) {
+    const auto plainLoop = [&] {
         for (std::size_t i = 0; i < count; ++i) {
             work(i, 0);
             if (!finish(i))
                 return;
         }
-        return;
-    }
+    };
+    if (workers <= 1)
+        return plainLoop();
 
     Shared shared;
     shared.done.assign(count, 0);
@@ -86,9 +88,17 @@ void RunInOrder(std::size_t count, unsigned workers,
         }
         threads.clear();
     };
-    try {
-        for (unsigned id = 0; id < workers; ++id)
+    // A system short of threads gets fewer workers, or none: then the caller works alone.
+    for (unsigned id = 0; id < workers; ++id) {
+        try {
             threads.emplace_back(worker, id);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    if (threads.empty())
+        return plainLoop();
+    try {
         for (std::size_t i = 0; i < count; ++i) {
             std::exception_ptr failure;
             {

@@ -3,10 +3,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 
 using vantrel::GallerySettings;
 using vantrel::RunInOrder;
@@ -225,4 +228,34 @@ TEST_F(EngineTest, SetSettingsTakesAJobCountOfZeroButNotANegativeOne) {
     settings.jobs = 0;
     gallery.SetSettings(settings);
     EXPECT_EQ(gallery.Settings().jobs, 0);
+}
+
+// With no room for a thread's stack, the caller does all the work itself, in order.
+TEST(OrderedWorkTest, NoThreadToBeHadLeavesTheWorkToTheCaller) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers' own mappings need the address space this limits";
+#endif
+    const int status = testsupport::RunInChild([] {
+        std::ifstream statm("/proc/self/statm");
+        std::uint64_t pages = 0;
+        statm >> pages;
+        const rlim_t limit = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (2u << 20);
+        const rlimit tight{limit, limit};
+        if (::setrlimit(RLIMIT_AS, &tight) != 0)
+            return 10;
+        const std::thread::id caller = std::this_thread::get_id();
+        std::size_t next = 0;
+        bool inOrder = true;
+        RunInOrder(
+            20, 4,
+            [&](std::size_t, unsigned worker) {
+                inOrder = inOrder && std::this_thread::get_id() == caller && worker == 0;
+            },
+            [&](std::size_t i) {
+                inOrder = inOrder && i == next++;
+                return true;
+            });
+        return inOrder && next == 20 ? 0 : 11;
+    });
+    EXPECT_EQ(status, 0);
 }
