@@ -1,12 +1,16 @@
 # Front door for people: `make`, `make test`, `make demo`, `make bench`, `make wizard`,
 # `make screenshots`, `make fuzz`, `make install`, `make deb`.
-# SANITIZE=1 builds into build-asan with AddressSanitizer and UndefinedBehaviorSanitizer.
+# SANITIZE=1 builds into build-asan with AddressSanitizer and UndefinedBehaviorSanitizer,
+# SANITIZE=thread into build-tsan with ThreadSanitizer.
 
 SANITIZE ?= 0
 JOBS ?= $(shell nproc)
 ifeq ($(SANITIZE),1)
 BUILD ?= build-asan
 CMAKE_FLAGS += -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARY_SANITIZE=ON
+else ifeq ($(SANITIZE),thread)
+BUILD ?= build-tsan
+CMAKE_FLAGS += -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARY_SANITIZE_THREAD=ON
 else
 BUILD ?= build
 CMAKE_FLAGS += -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -91,4 +95,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan build-fuzz
+	rm -rf build build-asan build-tsan build-fuzz

@@ -1,14 +1,18 @@
 #include "GenerationRun.h"
 
 #include "EngineErrors.h"
+#include "OrderedWork.h"
+#include "RunRecord.h"
 
 #include "skimlet/JPEGImage.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,29 +63,31 @@ bool IsOwnPhotoFolder(const GallerySettings& settings) {
     return IdentityOfTarget(settings.photoDirectory) == IdentityOfTarget(settings.outputDirectory);
 }
 
-std::unordered_set<std::string> SplitNames(const std::string& record) {
-    std::unordered_set<std::string> names;
-    for (std::size_t start = 0; start < record.size();) {
-        const std::size_t end = std::min(record.find('\0', start), record.size());
-        if (end > start)
-            names.insert(record.substr(start, end - start));
-        start = end + 1;
-    }
-    return names;
+// What earlier runs made in this output folder; empty when it cannot be read.
+RunRecord ReadRecord(const GallerySettings& settings) {
+    std::string text;
+    std::error_code error;
+    if (!ReadWholeFile(settings.outputDirectory + "/" + kOwnThumbnailsFile, text, error))
+        return {};
+    return RunRecord::Parse(text);
 }
 
-// The thumbnails an earlier run wrote into this gallery's own photo folder.
-std::unordered_set<std::string> ReadOwnThumbnails(const GallerySettings& settings) {
-    std::string record;
+// Writes the record; only a gallery in its own photo folder needs to hear of a failure,
+// elsewhere the next run just makes everything again.
+void WriteRecord(RunContext& run, const RunRecord& record) {
     std::error_code error;
-    ReadWholeFile(settings.outputDirectory + "/" + kOwnThumbnailsFile, record, error);
-    return SplitNames(record);
+    if (!WriteWholeFile(run.OutputPath(kOwnThumbnailsFile), record.Serialize(), error) &&
+        IsOwnPhotoFolder(run.settings))
+        run.Report(Step::MakeThumbnail, run.OutputPath(kOwnThumbnailsFile),
+                   "cannot be written, so a later run may take this run's thumbnails for "
+                   "photos: " +
+                       error.message());
 }
 
 // Records this run's thumbnails, and the earlier ones still there, before any is written:
 // a run killed midway still leaves them recorded.
-void RecordOwnThumbnails(RunContext& run, const std::unordered_set<std::string>& earlier) {
-    std::unordered_set<std::string> names;
+void RecordOwnThumbnails(RunContext& run, const std::set<std::string>& earlier) {
+    std::set<std::string>& names = run.made->ownThumbnails;
     for (const std::string& name : earlier) {
         if (IdentityOfPath(run.OutputPath(name)).valid)
             names.insert(name);
@@ -90,15 +96,10 @@ void RecordOwnThumbnails(RunContext& run, const std::unordered_set<std::string>&
         if (planned.thumbnailIsPhoto.empty())
             names.insert(planned.thumbnail);
     }
-    std::string record;
-    for (const std::string& name : names)
-        record += name + '\0';
-    std::error_code error;
-    if (!WriteWholeFile(run.OutputPath(kOwnThumbnailsFile), record, error))
-        run.Report(Step::MakeThumbnail, run.OutputPath(kOwnThumbnailsFile),
-                   "cannot be written, so a later run may take this run's thumbnails for "
-                   "photos: " +
-                       error.message());
+    // The earlier run's outputs go along: each is checked against the files before use.
+    RunRecord record = *run.earlier;
+    record.ownThumbnails = names;
+    WriteRecord(run, record);
 }
 
 // Removes the temporary files of our outputs that a killed run left behind.
@@ -138,7 +139,7 @@ std::string ThumbnailReason(const GallerySettings& settings) {
 }
 
 // Why a photo is not handed to the thumbnail component, or "".
-std::string RefusedPhoto(RunContext& run, std::size_t index) {
+std::string RefusedPhoto(const RunContext& run, std::size_t index) {
     const PhotoNames& names = run.Names(index);
     if (!names.thumbnailIsPhoto.empty())
         return "its thumbnail would replace the photo '" + names.thumbnailIsPhoto +
@@ -155,86 +156,182 @@ std::string RefusedPhoto(RunContext& run, std::size_t index) {
     return "";
 }
 
+// What makes a thumbnail's bytes, besides its photo and its name.
+std::string ThumbnailSettings(const GallerySettings& settings) {
+    return "width " + std::to_string(settings.maxWidth) + " height " +
+           std::to_string(settings.maxHeight) + (settings.fastThumbnails ? " fast" : " exact");
+}
+
+// The earlier run's output of `photo` when it is still what this run would make: the
+// photo and the output are the very files they were then, and it was made alike.
+const OutputMade* Unchanged(const OutputMade* earlier, const std::optional<FileStamp>& photo,
+                            const std::string& settings, const std::string& name,
+                            const std::string& path) {
+    if (!earlier || !photo || earlier->photo != *photo || earlier->settings != settings ||
+        earlier->name != name)
+        return nullptr;
+    const std::optional<FileStamp> output = StampOf(path);
+    return output && *output == earlier->made ? earlier : nullptr;
+}
+
+// What making one photo's thumbnail gave, kept until the calling thread reports it.
+struct ThumbnailOutcome {
+    std::optional<OutputMade> made;     // for the record: a thumbnail made or kept
+    std::string refused;                // why the photo was not handed to the component
+    std::optional<std::string> reason;  // why a request made no thumbnail
+    std::optional<std::string> warning; // damage the decoder passed over
+    std::string failure;                // why the step ends here
+};
+
+ThumbnailOutcome MakeThumbnail(const RunContext& run, std::size_t index,
+                               skimlet::JPEGImage& image) {
+    const GallerySettings& settings = run.settings;
+    const std::string& photo = run.list.photos[index];
+    const std::string path = run.PhotoPath(photo);
+    ThumbnailOutcome outcome;
+    if (outcome.refused = RefusedPhoto(run, index); !outcome.refused.empty())
+        return outcome;
+    const std::string& thumbnail = run.Names(index).thumbnail;
+    const std::string output = run.OutputPath(thumbnail);
+    // Taken before reading: a photo changed meanwhile differs from it on the next run.
+    const std::optional<FileStamp> photoStamp = StampOfTarget(path);
+    const std::string thumbnailSettings = ThumbnailSettings(settings);
+    if (const OutputMade* kept =
+            Unchanged(settings.rebuild ? nullptr : run.earlier->Thumbnail(photo), photoStamp,
+                      thumbnailSettings, thumbnail, output)) {
+        if (!kept->warning.empty())
+            outcome.warning = kept->warning;
+        outcome.made = *kept;
+        return outcome;
+    }
+    const auto call = [&](HRESULT result) {
+        if (result == S_FALSE && !outcome.reason)
+            outcome.reason = ThumbnailReason(settings);
+        if (result == S_OK) {
+            std::optional<ErrorInfo> info = GetErrorInfo();
+            if (info && !info->description.empty() && !outcome.warning)
+                outcome.warning = WithoutTrailingBreaks(info->description);
+        }
+        if (skimlet::Failed(result)) {
+            std::optional<ErrorInfo> info = GetErrorInfo();
+            outcome.failure = "the thumbnail component failed with " + Hex(result) +
+                              (info ? ": " + WithoutTrailingBreaks(info->description) : "");
+        }
+        return skimlet::Succeeded(result);
+    };
+    try {
+        skimlet::ClearErrorInfo();
+        // In this order, for every photo; a call that fails ends the step.
+        if (call(image.SetFilePath(path)) &&
+            call(image.SetOutputDirectory(settings.outputDirectory + "/")) &&
+            call(image.SetThumbnailName(thumbnail == PlainThumbnailName(photo) ? std::string()
+                                                                               : thumbnail)))
+            call(image.GenerateThumbnail(settings.maxWidth, settings.maxHeight));
+    } catch (const std::exception& thrown) {
+        outcome.failure = std::string("the thumbnail component failed: ") + thrown.what();
+    } catch (...) {
+        outcome.failure = "the thumbnail component failed with an unknown exception";
+    }
+    if (outcome.failure.empty() && !outcome.reason && photoStamp) {
+        if (const std::optional<FileStamp> made = StampOf(output))
+            outcome.made = OutputMade{*photoStamp, thumbnailSettings, thumbnail, *made,
+                                      outcome.warning.value_or("")};
+    }
+    return outcome;
+}
+
 void MakeThumbnails(RunContext& run) {
     const GallerySettings& settings = run.settings;
-    if (run.list.photos.empty())
+    const std::size_t count = run.list.photos.size();
+    if (count == 0)
         return;
-    std::unique_ptr<skimlet::JPEGImage> image;
+    // One component per worker: a component is not shared between threads.
+    const unsigned workers = run.Workers(count);
+    std::vector<std::unique_ptr<skimlet::JPEGImage>> images;
     try {
-        image = std::make_unique<skimlet::JPEGImage>();
+        for (unsigned i = 0; i < workers; ++i)
+            images.push_back(std::make_unique<skimlet::JPEGImage>());
     } catch (const std::exception& failure) {
         run.Report(Step::MakeThumbnail, settings.photoDirectory,
                    std::string("the thumbnail component cannot be created: ") + failure.what());
         return;
     }
-    const std::string outputFolder = settings.outputDirectory + "/";
-    for (std::size_t i = 0; i < run.list.photos.size(); ++i) {
-        const std::string& photo = run.list.photos[i];
-        const std::string path = run.PhotoPath(photo);
-        if (const std::string refused = RefusedPhoto(run, i); !refused.empty()) {
-            run.Report(Step::MakeThumbnail, path, refused);
+    std::vector<ThumbnailOutcome> outcomes(count);
+    RunInOrder(
+        count, workers,
+        [&](std::size_t i, unsigned worker) {
+            outcomes[i] = MakeThumbnail(run, i, *images[worker]);
+        },
+        [&](std::size_t i) {
+            const ThumbnailOutcome& outcome = outcomes[i];
+            const std::string path = run.PhotoPath(run.list.photos[i]);
+            if (outcome.made)
+                run.made->SetThumbnail(run.list.photos[i], *outcome.made);
+            if (!outcome.refused.empty()) {
+                run.Report(Step::MakeThumbnail, path, outcome.refused);
+            } else if (!outcome.failure.empty()) {
+                run.Report(
+                    Step::MakeThumbnail, path,
+                    run.EndsStep(outcome.failure, i, "the photos after it got no thumbnail"));
+                return false;
+            } else if (outcome.reason) {
+                run.Report(Step::MakeThumbnail, path, *outcome.reason);
+            } else if (outcome.warning) {
+                run.Report(Step::MakeThumbnail, path,
+                           "made from a damaged photo: " + *outcome.warning);
+            }
             run.Raise(GenEventMakeThumbnail, i);
-            continue;
-        }
-        const std::string& thumbnail = run.Names(i).thumbnail;
-        std::optional<std::string> reason;  // why a request made no thumbnail
-        std::optional<std::string> warning; // damage the decoder passed over
-        std::string failure;                // why the step ends here
-        const auto call = [&](HRESULT result) {
-            if (result == S_FALSE && !reason)
-                reason = ThumbnailReason(settings);
-            if (result == S_OK) {
-                std::optional<ErrorInfo> info = GetErrorInfo();
-                if (info && !info->description.empty() && !warning)
-                    warning = WithoutTrailingBreaks(info->description);
-            }
-            if (skimlet::Failed(result)) {
-                std::optional<ErrorInfo> info = GetErrorInfo();
-                failure = "the thumbnail component failed with " + Hex(result) +
-                          (info ? ": " + WithoutTrailingBreaks(info->description) : "");
-            }
-            return skimlet::Succeeded(result);
-        };
-        try {
-            skimlet::ClearErrorInfo();
-            // In this order, for every photo; a call that fails ends the step.
-            if (call(image->SetFilePath(path)) && call(image->SetOutputDirectory(outputFolder)) &&
-                call(image->SetThumbnailName(thumbnail == PlainThumbnailName(photo) ? std::string()
-                                                                                    : thumbnail)))
-                call(image->GenerateThumbnail(settings.maxWidth, settings.maxHeight));
-        } catch (const std::exception& thrown) {
-            failure = std::string("the thumbnail component failed: ") + thrown.what();
-        } catch (...) {
-            failure = "the thumbnail component failed with an unknown exception";
-        }
-        if (!failure.empty()) {
-            run.Report(Step::MakeThumbnail, path,
-                       run.EndsStep(failure, i, "the photos after it got no thumbnail"));
-            return;
-        }
-        if (reason)
-            run.Report(Step::MakeThumbnail, path, *reason);
-        else if (warning)
-            run.Report(Step::MakeThumbnail, path, "made from a damaged photo: " + *warning);
-        run.Raise(GenEventMakeThumbnail, i);
-    }
+            return true;
+        });
 }
 
 // Every photo is tried: one that cannot be copied costs only its own copy.
 void CopyFiles(RunContext& run) {
-    for (std::size_t i = 0; i < run.list.photos.size(); ++i) {
-        const std::string& name = run.list.photos[i];
-        const std::string from = run.PhotoPath(name);
-        std::error_code error;
-        if (!CopyFileReplacing(from, run.OutputPath(name), error)) {
-            run.Report(Step::CopyFile, from, "cannot be copied: " + error.message());
-            continue;
-        }
-        run.Raise(GenEventFileCopy, i);
-    }
+    const std::size_t count = run.list.photos.size();
+    std::vector<std::error_code> errors(count);
+    std::vector<char> copied(count, 0);
+    std::vector<std::optional<OutputMade>> made(count);
+    RunInOrder(
+        count, run.Workers(count),
+        [&](std::size_t i, unsigned) {
+            const std::string& name = run.list.photos[i];
+            const std::string from = run.PhotoPath(name);
+            const std::string to = run.OutputPath(name);
+            const std::optional<FileStamp> photo = StampOfTarget(from);
+            // The photo's identity counts too: another photo of the same size given the
+            // same time (a restored backup, `touch -d`) still needs a new copy.
+            if (const OutputMade* kept =
+                    Unchanged(run.settings.rebuild ? nullptr : run.earlier->Copy(name), photo, "",
+                              name, to)) {
+                copied[i] = 1;
+                made[i] = *kept;
+                return;
+            }
+            copied[i] = CopyFileReplacing(from, to, errors[i]);
+            if (const std::optional<FileStamp> copy = StampOf(to);
+                copied[i] && photo && copy && copy->size == photo->size &&
+                copy->modifiedNs == photo->modifiedNs)
+                made[i] = OutputMade{*photo, "", name, *copy, ""};
+        },
+        [&](std::size_t i) {
+            if (made[i])
+                run.made->SetCopy(run.list.photos[i], *made[i]);
+            if (!copied[i])
+                run.Report(Step::CopyFile, run.PhotoPath(run.list.photos[i]),
+                           "cannot be copied: " + errors[i].message());
+            else
+                run.Raise(GenEventFileCopy, i);
+            return true;
+        });
 }
 
 } // namespace
+
+unsigned RunContext::Workers(std::size_t items) const {
+    const unsigned wanted =
+        settings.jobs > 0 ? static_cast<unsigned>(settings.jobs) : DefaultWorkerCount();
+    return static_cast<unsigned>(std::min<std::size_t>(wanted, std::max<std::size_t>(items, 1)));
+}
 
 Fragment ReadFragment(const std::string& path) {
     Fragment fragment;
@@ -250,7 +347,8 @@ PhotoList ListGalleryPhotos(const GallerySettings& settings,
                             std::unordered_set<std::string>* ownThumbnails) {
     std::unordered_set<std::string> own;
     if (IsOwnPhotoFolder(settings)) {
-        own = ReadOwnThumbnails(settings);
+        const RunRecord record = ReadRecord(settings);
+        own.insert(record.ownThumbnails.begin(), record.ownThumbnails.end());
         if (ownThumbnails)
             *ownThumbnails = own;
         own.insert(kOwnThumbnailsFile);
@@ -261,8 +359,7 @@ PhotoList ListGalleryPhotos(const GallerySettings& settings,
 void RunGeneration(const GallerySettings& settings, const ProgressSink& progress,
                    std::vector<GenerationProblem>& problems) {
     ValidateInputs(settings);
-    std::unordered_set<std::string> ownThumbnails;
-    PhotoList list = ListGalleryPhotos(settings, problems, &ownThumbnails);
+    PhotoList list = ListGalleryPhotos(settings, problems);
     if (const std::string clash = NavigationPageClash(list.photos, settings.outputFilename,
                                                       settings.createPageForEachPhoto);
         !clash.empty())
@@ -281,12 +378,20 @@ void RunGeneration(const GallerySettings& settings, const ProgressSink& progress
     // run's first and only failure.
     OutputFile page = CreateNavigationPage(settings);
 
-    RunContext run{settings, list, problems, progress,
-                   settings.outputDirectory + "/" + settings.outputFilename};
+    const RunRecord earlier = ReadRecord(settings);
+    RunRecord made;
+    RunContext run{settings,
+                   list,
+                   problems,
+                   progress,
+                   settings.outputDirectory + "/" + settings.outputFilename,
+                   &earlier,
+                   &made};
     if (IsOwnPhotoFolder(settings))
-        RecordOwnThumbnails(run, ownThumbnails);
+        RecordOwnThumbnails(run, earlier.ownThumbnails);
     MakeThumbnails(run);
     CopyFiles(run);
+    WriteRecord(run, made);
     if (settings.createPageForEachPhoto)
         MakePhotoPages(run, header, footer);
 

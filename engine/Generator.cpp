@@ -81,6 +81,11 @@ void Generator::SetSettings(const vantrel::GallerySettings& s) {
     SetUseNavButtons(s.useNavButtons);
     SetUseFrames(s.useFrames);
     SetCreatePageForEachPhoto(s.createPageForEachPhoto);
+    // 0 is a choice here (one worker per core), so only a negative count is ignored.
+    if (s.jobs >= 0)
+        state_->settings.jobs = s.jobs;
+    state_->settings.rebuild = s.rebuild;
+    state_->settings.fastThumbnails = s.fastThumbnails;
 }
 
 // clang-format off

@@ -1,5 +1,7 @@
 #include "Escaping.h"
 #include "GenerationRun.h"
+#include "OrderedWork.h"
+#include "RunRecord.h"
 
 namespace vantrel {
 
@@ -37,6 +39,16 @@ std::string PageContent(const RunContext& run, std::size_t index, const Fragment
     return page;
 }
 
+// Whether a regular file (not a link) at `path` holds exactly `content`.
+bool IsSameFile(const std::string& path, const std::string& content) {
+    const std::optional<FileStamp> stamp = StampOf(path);
+    if (!stamp || stamp->size != content.size())
+        return false;
+    std::string bytes;
+    std::error_code error;
+    return ReadWholeFile(path, bytes, error) && bytes == content;
+}
+
 } // namespace
 
 void MakePhotoPages(RunContext& run, const Fragment& navHeader, const Fragment& navFooter) {
@@ -59,25 +71,33 @@ void MakePhotoPages(RunContext& run, const Fragment& navHeader, const Fragment& 
     // A page that fails costs only itself. One that is the navigation page under another
     // name (a link, or a file system that ignores case) is passed over.
     const FileIdentity navigationPage = IdentityOfTarget(run.navigationPage);
-    for (std::size_t i = 0; i < run.list.photos.size(); ++i) {
-        const std::string path = run.OutputPath(run.Names(i).page);
-        std::string reason;
-        if (IdentityOfTarget(path) == navigationPage) {
-            reason = "is the navigation page itself and is not overwritten";
-        } else {
+    const std::size_t count = run.list.photos.size();
+    std::vector<std::string> reasons(count);
+    RunInOrder(
+        count, run.Workers(count),
+        [&](std::size_t i, unsigned) {
+            const std::string path = run.OutputPath(run.Names(i).page);
+            if (IdentityOfTarget(path) == navigationPage) {
+                reasons[i] = "is the navigation page itself and is not overwritten";
+                return;
+            }
+            const std::string content = PageContent(run, i, header, footer);
+            if (!run.settings.rebuild && IsSameFile(path, content))
+                return; // left as it is, its time too
             std::error_code error;
             OutputFile page = OutputFile::Create(path, error);
             if (error)
-                reason = "cannot be created: " + error.message();
-            else if (page.Write(PageContent(run, i, header, footer)), (error = page.Close()))
-                reason = "cannot be written: " + error.message();
-        }
-        if (!reason.empty()) {
-            run.Report(Step::MakePhotoPage, path, reason);
-            continue;
-        }
-        run.Raise(GenEventMakePhotoPage, i);
-    }
+                reasons[i] = "cannot be created: " + error.message();
+            else if (page.Write(content), (error = page.Close()))
+                reasons[i] = "cannot be written: " + error.message();
+        },
+        [&](std::size_t i) {
+            if (!reasons[i].empty())
+                run.Report(Step::MakePhotoPage, run.OutputPath(run.Names(i).page), reasons[i]);
+            else
+                run.Raise(GenEventMakePhotoPage, i);
+            return true;
+        });
 }
 
 } // namespace vantrel

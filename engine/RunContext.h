@@ -2,6 +2,7 @@
 
 #include "FileIo.h"
 #include "PhotoList.h"
+#include "RunRecord.h"
 #include "Settings.h"
 
 #include "vantrel/Generator.h"
@@ -33,6 +34,9 @@ struct RunContext {
     const ProgressSink& progress;
     // The navigation page's path: no photo page may be written over it.
     std::string navigationPage;
+    // What earlier runs made here, and what this run made or kept, for the next one.
+    const RunRecord* earlier = nullptr;
+    RunRecord* made = nullptr;
 
     std::string PhotoPath(const std::string& name) const {
         return settings.photoDirectory + "/" + name;
@@ -41,6 +45,8 @@ struct RunContext {
     std::string OutputPath(const std::string& name) const {
         return settings.outputDirectory + "/" + name;
     }
+    // Workers for a step of `items`: as the settings ask, one per core by default.
+    unsigned Workers(std::size_t items) const;
     void Raise(GenEventTypeEnum type, std::size_t index) const {
         progress(type, list.highestIndex, static_cast<std::int16_t>(index));
     }

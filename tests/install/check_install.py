@@ -155,7 +155,8 @@ class InstalledTree(unittest.TestCase):
         with open(source, "w", encoding="utf-8") as out:
             out.write(CLIENT)
         # The libraries of a sanitizer build need the sanitizer runtimes loaded first.
-        sanitize = ["-fsanitize=address,undefined"] if ARGS.sanitize == "1" else []
+        sanitize = {"1": ["-fsanitize=address,undefined"],
+                    "thread": ["-fsanitize=thread"]}.get(ARGS.sanitize, [])
         built = run([ARGS.cxx, "-std=c++20", *sanitize, source, "-o", client,
                      *flags.stdout.split(), "-Wl,-rpath," + self.path("libdir")])
         self.assertEqual(built.returncode, 0, built.stdout + built.stderr)

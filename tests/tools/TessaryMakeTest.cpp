@@ -20,16 +20,33 @@ ParseResult Parse(std::vector<std::string> arguments) {
 }
 
 TEST(TessaryMakeOptions, ReadsValuesInBothFormsAndFlags) {
-    const ParseResult r =
-        Parse({"--photo-dir", "/p", "--output-dir=/o", "--rows", "3", "--columns=7",
-               "--thumb-height", "150", "--frames", "--no-photo-pages", "-q", "--template", "t.cfg",
-               "--save-template=s.cfg", "--description", ""});
+    const ParseResult r = Parse({"--photo-dir",
+                                 "/p",
+                                 "--output-dir=/o",
+                                 "--rows",
+                                 "3",
+                                 "--columns=7",
+                                 "--thumb-height",
+                                 "150",
+                                 "--frames",
+                                 "--no-photo-pages",
+                                 "-q",
+                                 "--template",
+                                 "t.cfg",
+                                 "--save-template=s.cfg",
+                                 "--description",
+                                 "",
+                                 "-j",
+                                 "3",
+                                 "--rebuild",
+                                 "--fast"});
     ASSERT_EQ(r.error, "");
     const CommandLine& c = r.commandLine;
     EXPECT_EQ(std::tie(c.photoDir, c.outputDir, c.description), std::make_tuple("/p", "/o", ""));
     EXPECT_EQ(std::tie(c.templateFile, c.saveTemplateFile), std::make_tuple("t.cfg", "s.cfg"));
     EXPECT_EQ(std::tie(c.rows, c.columns, c.thumbHeight), std::make_tuple(3, 7, 150));
     EXPECT_EQ(std::tie(c.frames, c.photoPages, c.quiet), std::make_tuple(true, false, true));
+    EXPECT_EQ(std::tie(c.jobs, c.rebuild, c.fast), std::make_tuple(3, true, true));
     EXPECT_FALSE(c.thumbWidth || c.buttons); // not given, so the template's stay
     EXPECT_EQ(Parse({"--help"}).commandLine.action, CommandLine::Action::Help);
     EXPECT_EQ(Parse({"--version"}).commandLine.action, CommandLine::Action::Version);
@@ -44,6 +61,7 @@ TEST(TessaryMakeOptions, RefusesBadUsageWithAOneLineReason) {
         {{"--columns", "32768"},
          "the number of columns must be a whole number from 1 to 32767, not '32768'"},
         {{"--thumb-width", "12px"}, "not '12px'"},
+        {{"--jobs", "0"}, "the number of jobs must be a whole number from 1 to 1024, not '0'"},
         {{"--frames=yes"}, "option --frames takes no value"},
         {{"--template", ""}, "option --template needs a file name"},
         {{"--thumb-width", "100", "--thumb-height", "100"}, "not both"},
@@ -60,8 +78,13 @@ TEST(TessaryMakeOptions, OptionsOverrideTheTemplateAndTheGivenThumbSideDecides) 
     base.photoDirectory = "/from/template";
     base.maxWidth = 120;
     base.numberOfRows = 9;
-    const GallerySettings s =
-        ApplyOptions(Parse({"--thumb-height", "80", "--output-dir", "/o"}).commandLine, base, "");
+    const GallerySettings s = ApplyOptions(
+        Parse({"--thumb-height", "80", "--output-dir", "/o", "--jobs=2"}).commandLine, base, "");
+    EXPECT_EQ(std::tie(s.jobs, s.rebuild, s.fastThumbnails), std::make_tuple(2, false, false));
+    const GallerySettings fresh =
+        ApplyOptions(Parse({"--rebuild", "--fast"}).commandLine, base, "");
+    EXPECT_TRUE(fresh.rebuild && fresh.fastThumbnails);
+    EXPECT_EQ(ApplyOptions(Parse({}).commandLine, base, "").jobs, 0); // one per core
     EXPECT_EQ(std::tie(s.photoDirectory, s.outputDirectory),
               std::make_tuple("/from/template", "/o"));
     EXPECT_EQ(std::tie(s.numberOfRows, s.maxHeight, s.maxWidth), std::make_tuple(9, 80, 0));

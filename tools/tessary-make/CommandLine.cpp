@@ -33,6 +33,7 @@ const std::map<std::string, NumberOption, std::less<>> kNumberOptions = {
     {"--columns", {&CommandLine::columns, 32767, "number of columns"}},
     {"--thumb-width", {&CommandLine::thumbWidth, 32767, "thumbnail width"}},
     {"--thumb-height", {&CommandLine::thumbHeight, 32767, "thumbnail height"}},
+    {"--jobs", {&CommandLine::jobs, 1024, "number of jobs"}},
 };
 
 using FlagSlot = std::optional<bool> CommandLine::*;
@@ -43,6 +44,8 @@ const std::map<std::string, std::pair<FlagSlot, bool>, std::less<>> kFlagOptions
     {"--no-photo-pages", {&CommandLine::photoPages, false}},
     {"--buttons", {&CommandLine::buttons, true}},
     {"--no-buttons", {&CommandLine::buttons, false}},
+    {"--rebuild", {&CommandLine::rebuild, true}},
+    {"--fast", {&CommandLine::fast, true}},
 };
 
 std::optional<std::int16_t> ParseNumber(const std::string& text, int maximum) {
@@ -72,6 +75,8 @@ ParseResult ParseCommandLine(std::span<const std::string> arguments) {
             inlineValue = name.substr(equals + 1);
             name.resize(equals);
         }
+        if (name == "-j")
+            name = "--jobs";
         auto takeValue = [&]() -> std::optional<std::string> {
             if (inlineValue)
                 return inlineValue;
@@ -167,6 +172,12 @@ GallerySettings ApplyOptions(const CommandLine& line, GallerySettings settings,
         settings.createPageForEachPhoto = *line.photoPages;
     if (line.buttons)
         settings.useNavButtons = *line.buttons;
+    if (line.jobs)
+        settings.jobs = *line.jobs;
+    if (line.rebuild)
+        settings.rebuild = *line.rebuild;
+    if (line.fast)
+        settings.fastThumbnails = *line.fast;
     return settings;
 }
 
@@ -213,6 +224,11 @@ Settings (options override a template's values):
       (--no-frames, --photo-pages and --buttons undo those)
 
 Other options:
+  -j, --jobs N               photos worked on at once       [one per core]
+      --rebuild              make every output anew; by default a rerun keeps
+                             the thumbnails and copies that would not change
+      --fast                 quicker thumbnails decoded at a reduced scale;
+                             close to the exact ones, not the same bytes
       --save-template FILE   save the settings used to a template file
   -q, --quiet                no progress display
   -h, --help                 this text

@@ -25,8 +25,8 @@ struct CommandLine {
     std::optional<std::string> navHeader, navFooter, photoHeader, photoFooter;
     std::optional<std::string> outputFile, photoDir, outputDir, targetFrame;
     std::optional<std::string> description, descriptionFile;
-    std::optional<std::int16_t> rows, columns, thumbWidth, thumbHeight;
-    std::optional<bool> frames, photoPages, buttons;
+    std::optional<std::int16_t> rows, columns, thumbWidth, thumbHeight, jobs;
+    std::optional<bool> frames, photoPages, buttons, rebuild, fast;
 };
 
 struct ParseResult {

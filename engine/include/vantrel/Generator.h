@@ -28,7 +28,8 @@
 
 namespace vantrel {
 
-// The sixteen settings of a gallery as one value, with a new Generator's defaults.
+// The sixteen settings of a gallery as one value, with a new Generator's defaults, and
+// how a run goes about making it.
 struct GallerySettings {
     std::string navHeaderFilePath;
     std::string navFooterFilePath;
@@ -46,6 +47,10 @@ struct GallerySettings {
     bool useNavButtons = true;
     bool useFrames = false;
     bool createPageForEachPhoto = true;
+    // Not part of a template: how a run goes, not what it makes.
+    std::int16_t jobs = 0;       // worker threads; 0 is one per core
+    bool rebuild = false;        // make every output anew, none kept from an earlier run
+    bool fastThumbnails = false; // thumbnails decoded at a reduced scale: quicker, not exact
 
     friend bool operator==(const GallerySettings&, const GallerySettings&) = default;
 };
@@ -135,7 +140,7 @@ public:
     Generator& operator=(const Generator&) = delete;
 
     // All sixteen settings at once. SetSettings applies each field as its setter below
-    // does, so "" and numbers below 1 leave the stored value.
+    // does, so "" and numbers below 1 leave the stored value; `jobs` is taken when 0 or more.
     vantrel::GallerySettings Settings() const;
     void SetSettings(const vantrel::GallerySettings& settings);
 
