@@ -220,6 +220,7 @@ ThumbnailOutcome MakeThumbnail(const RunContext& run, std::size_t index,
         return skimlet::Succeeded(result);
     };
     try {
+        image.SetFastThumbnails(settings.fastThumbnails);
         skimlet::ClearErrorInfo();
         // In this order, for every photo; a call that fails ends the step.
         if (call(image.SetFilePath(path)) &&

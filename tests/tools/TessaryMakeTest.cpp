@@ -141,6 +141,24 @@ TEST_F(TessaryMake, MakesAGalleryAndSaysWhereItIs) {
     EXPECT_EQ(ReadFile(dir / "again/Default.htm"), ReadFile(dir / "site/Default.htm"));
 }
 
+// --fast makes each thumbnail as the component's fast path does; a rerun without it
+// makes the exact ones again.
+TEST_F(TessaryMake, FastThumbnailsComeFromTheReducedDecode) {
+    auto arguments = Basic();
+    arguments.insert(arguments.end(), {"--fast", "-q"});
+    ASSERT_EQ(Run(arguments).status, 0);
+    const std::string fast = ReadFile(dir / "site/astronaut_tn.jpg");
+    const auto thumb = testsupport::RunProgram(
+        std::string(TOOLS_DIR) + "/skimlet-thumb",
+        {"--fast", dir / "photos/astronaut.jpg", "120", "0", dir.Path().string()});
+    ASSERT_EQ(thumb.status, 0) << thumb.err;
+    EXPECT_EQ(fast, ReadFile(dir / "astronaut_tn.jpg"));
+
+    arguments.erase(arguments.end() - 2);
+    ASSERT_EQ(Run(arguments).status, 0);
+    EXPECT_NE(ReadFile(dir / "site/astronaut_tn.jpg"), fast);
+}
+
 TEST_F(TessaryMake, BadUsageWritesNothing) {
     auto noPhotos = Basic(), noHeader = Basic();
     noPhotos[1] = dir / "nowhere";
