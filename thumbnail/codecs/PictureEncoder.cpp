@@ -1,8 +1,8 @@
 #include "codecs/PictureEncoder.h"
 
-#include "bitmaps/DibBitmap.h"
 #include "base/TextException.h"
 #include "base/Trace.h"
+#include "bitmaps/DibBitmap.h"
 #include "io/ByteSink.h"
 
 namespace skimlet {

@@ -1,5 +1,5 @@
-#include "bitmaps/DibBitmap.h"
 #include "base/TextException.h"
+#include "bitmaps/DibBitmap.h"
 #include "codecs/AutoTypeDecoder.h"
 #include "io/ByteSource.h"
 #include "io/ModuleResources.h"
