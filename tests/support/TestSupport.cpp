@@ -74,6 +74,27 @@ void Quiet(j_common_ptr, int) {}
 
 } // namespace
 
+std::string WithFrameSize(std::string jpeg, int width, int height) {
+    std::size_t sof = jpeg.find("\xFF\xC0");
+    if (sof == std::string::npos)
+        sof = jpeg.find("\xFF\xC2");
+    const char size[4] = {static_cast<char>(height >> 8), static_cast<char>(height & 0xFF),
+                          static_cast<char>(width >> 8), static_cast<char>(width & 0xFF)};
+    jpeg.replace(sof + 5, 4, size, 4);
+    return jpeg;
+}
+
+std::string WithRepeatedScan(const std::string& jpeg, int times) {
+    const std::size_t sos = jpeg.find("\xFF\xDA");
+    std::size_t end = sos + 2;
+    while (!(jpeg[end] == '\xFF' && jpeg[end + 1] != 0 && (jpeg[end + 1] & 0xF8) != 0xD0))
+        ++end;
+    std::string result = jpeg.substr(0, end);
+    for (int i = 0; i < times; ++i)
+        result += jpeg.substr(sos, end - sos);
+    return result + jpeg.substr(end);
+}
+
 std::string MakeJpeg(const JpegSpec& spec) {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr jerr{};

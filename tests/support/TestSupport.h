@@ -46,6 +46,11 @@ struct JpegSpec {
 // A JPEG made with libjpeg directly, independent of the library under test.
 std::string MakeJpeg(const JpegSpec& spec);
 
+// A JPEG's frame header given another size: a small file that claims a big picture.
+std::string WithFrameSize(std::string jpeg, int width, int height);
+// A progressive JPEG with its first scan (header and data) repeated `times` more.
+std::string WithRepeatedScan(const std::string& jpeg, int times);
+
 // The JPEG with an Exif APP1 segment holding `orientation` inserted after SOI.
 std::string WithExifOrientation(const std::string& jpeg, int orientation, bool bigEndian = false);
 

@@ -39,29 +39,6 @@ std::vector<std::uint32_t> Expected(const testsupport::DecodedJpeg& ref, int bpp
     return pixels;
 }
 
-// The frame header's size replaced: a small file that claims a big picture.
-std::string WithFrameSize(std::string jpeg, int width, int height) {
-    std::size_t sof = jpeg.find("\xFF\xC0");
-    if (sof == std::string::npos)
-        sof = jpeg.find("\xFF\xC2");
-    const char size[4] = {static_cast<char>(height >> 8), static_cast<char>(height & 0xFF),
-                          static_cast<char>(width >> 8), static_cast<char>(width & 0xFF)};
-    jpeg.replace(sof + 5, 4, size, 4);
-    return jpeg;
-}
-
-// The first scan (header and data) of a progressive file repeated `times` more.
-std::string WithRepeatedScan(const std::string& jpeg, int times) {
-    const std::size_t sos = jpeg.find("\xFF\xDA");
-    std::size_t end = sos + 2;
-    while (!(jpeg[end] == '\xFF' && jpeg[end + 1] != 0 && (jpeg[end + 1] & 0xF8) != 0xD0))
-        ++end;
-    std::string result = jpeg.substr(0, end);
-    for (int i = 0; i < times; ++i)
-        result += jpeg.substr(sos, end - sos);
-    return result + jpeg.substr(end);
-}
-
 class JpegReaderTest : public ::testing::Test {
 protected:
     std::optional<CTextException> Decode(const std::string& jpeg, int bpp = 32) {
@@ -194,15 +171,19 @@ TEST_F(JpegReaderTest, HostileFilesAreRefusedAndTheDecoderRecovers) {
         int code;
         std::string text; // a part of the message
     } cases[] = {
-        {"a scan repeated 20000 times", WithRepeatedScan(progressive, 20000), 6, tooManyScans},
-        {"a scan repeated 1200 times", WithRepeatedScan(progressive, 1200), 6, tooManyScans},
-        {"scans passing over it 150 times", WithRepeatedScan(progressive, 150), 6, tooManyScans},
-        {"progressive 23000 x 23000", WithFrameSize(progressive, 23000, 23000), 10, tooBig},
-        {"baseline 23000 x 23000", WithFrameSize(Jpeg(16, 16, JpegKind::Colour), 23000, 23000), 10,
+        {"a scan repeated 20000 times", testsupport::WithRepeatedScan(progressive, 20000), 6,
+         tooManyScans},
+        {"a scan repeated 1200 times", testsupport::WithRepeatedScan(progressive, 1200), 6,
+         tooManyScans},
+        {"scans passing over it 150 times", testsupport::WithRepeatedScan(progressive, 150), 6,
+         tooManyScans},
+        {"progressive 23000 x 23000", testsupport::WithFrameSize(progressive, 23000, 23000), 10,
          tooBig},
-        {"progressive 12000 x 12000", WithFrameSize(progressive, 12000, 12000), 6,
+        {"baseline 23000 x 23000",
+         testsupport::WithFrameSize(Jpeg(16, 16, JpegKind::Colour), 23000, 23000), 10, tooBig},
+        {"progressive 12000 x 12000", testsupport::WithFrameSize(progressive, 12000, 12000), 6,
          "needs more than 384 MiB of decoder memory."},
-        {"a scan repeated 40 times", WithRepeatedScan(progressive, 40), 0, ""},
+        {"a scan repeated 40 times", testsupport::WithRepeatedScan(progressive, 40), 0, ""},
     };
     for (const Case& c : cases) {
         const auto e = Decode(c.bytes);

@@ -35,29 +35,6 @@ std::string Jpeg(int width, int height, JpegKind kind, bool progressive = false)
                                   }});
 }
 
-// The frame header's size replaced: a small file that claims a big picture.
-std::string WithFrameSize(std::string jpeg, int width, int height) {
-    std::size_t sof = jpeg.find("\xFF\xC0");
-    if (sof == std::string::npos)
-        sof = jpeg.find("\xFF\xC2");
-    const char size[4] = {static_cast<char>(height >> 8), static_cast<char>(height & 0xFF),
-                          static_cast<char>(width >> 8), static_cast<char>(width & 0xFF)};
-    jpeg.replace(sof + 5, 4, size, 4);
-    return jpeg;
-}
-
-// The first scan (header and data) of a progressive file repeated `times` more.
-std::string WithRepeatedScan(const std::string& jpeg, int times) {
-    const std::size_t sos = jpeg.find("\xFF\xDA");
-    std::size_t end = sos + 2;
-    while (!(jpeg[end] == '\xFF' && jpeg[end + 1] != 0 && (jpeg[end + 1] & 0xF8) != 0xD0))
-        ++end;
-    std::string result = jpeg.substr(0, end);
-    for (int i = 0; i < times; ++i)
-        result += jpeg.substr(sos, end - sos);
-    return result + jpeg.substr(end);
-}
-
 std::size_t ThirdScanData(const std::string& jpeg) {
     std::size_t sos = jpeg.find("\xFF\xDA");
     for (int scan = 1; scan < 3; ++scan)
@@ -147,7 +124,7 @@ TEST(JpegRowReader, RowsAndWarningsAreThoseOfTheFullDecode) {
 TEST(JpegRowReader, BoundsOtherThanThePixelsApply) {
     const std::string baseline = Jpeg(16, 16, JpegKind::Colour);
     const std::string progressive = Jpeg(64, 48, JpegKind::Colour, true);
-    const std::string huge = WithFrameSize(baseline, 23000, 23000);
+    const std::string huge = testsupport::WithFrameSize(baseline, 23000, 23000);
     CAutoTypeDecoder decoder;
     CDibBitmap bitmap;
     const auto full = testsupport::Thrown<CTextException>([&] {
@@ -175,9 +152,9 @@ TEST(JpegRowReader, BoundsOtherThanThePixelsApply) {
         std::string bytes;
         std::string text;
     } refused[] = {
-        {"progressive 12000 x 12000", WithFrameSize(progressive, 12000, 12000),
+        {"progressive 12000 x 12000", testsupport::WithFrameSize(progressive, 12000, 12000),
          "needs more than 384 MiB of decoder memory."},
-        {"a scan repeated 1200 times", WithRepeatedScan(progressive, 1200),
+        {"a scan repeated 1200 times", testsupport::WithRepeatedScan(progressive, 1200),
          "JPEG file has too many scans."},
     };
     for (const Case& c : refused) {
