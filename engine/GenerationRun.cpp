@@ -343,24 +343,31 @@ Fragment ReadFragment(const std::string& path) {
     return fragment;
 }
 
+namespace {
+
 PhotoList ListGalleryPhotos(const GallerySettings& settings,
-                            std::vector<GenerationProblem>& problems,
-                            std::unordered_set<std::string>* ownThumbnails) {
+                            std::vector<GenerationProblem>& problems, const RunRecord& record) {
     std::unordered_set<std::string> own;
     if (IsOwnPhotoFolder(settings)) {
-        const RunRecord record = ReadRecord(settings);
         own.insert(record.ownThumbnails.begin(), record.ownThumbnails.end());
-        if (ownThumbnails)
-            *ownThumbnails = own;
         own.insert(kOwnThumbnailsFile);
     }
     return ListPhotos(settings.photoDirectory, problems, own);
 }
 
+} // namespace
+
+PhotoList ListGalleryPhotos(const GallerySettings& settings,
+                            std::vector<GenerationProblem>& problems) {
+    return ListGalleryPhotos(settings, problems, ReadRecord(settings));
+}
+
 void RunGeneration(const GallerySettings& settings, const ProgressSink& progress,
                    std::vector<GenerationProblem>& problems) {
     ValidateInputs(settings);
-    PhotoList list = ListGalleryPhotos(settings, problems);
+    // Read once: it says which files are this gallery's own and what earlier runs made.
+    const RunRecord earlier = ReadRecord(settings);
+    PhotoList list = ListGalleryPhotos(settings, problems, earlier);
     if (const std::string clash = NavigationPageClash(list.photos, settings.outputFilename,
                                                       settings.createPageForEachPhoto);
         !clash.empty())
@@ -379,7 +386,6 @@ void RunGeneration(const GallerySettings& settings, const ProgressSink& progress
     // run's first and only failure.
     OutputFile page = CreateNavigationPage(settings);
 
-    const RunRecord earlier = ReadRecord(settings);
     RunRecord made;
     RunContext run{settings,
                    list,

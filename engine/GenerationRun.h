@@ -13,10 +13,9 @@ void RunGeneration(const GallerySettings& settings, const ProgressSink& progress
                    std::vector<GenerationProblem>& problems);
 
 // The photos of a run. In a gallery made inside its own photo folder, the thumbnails
-// an earlier run recorded there are no photos; they go to `ownThumbnails` when given.
+// an earlier run recorded there are no photos.
 PhotoList ListGalleryPhotos(const GallerySettings& settings,
-                            std::vector<GenerationProblem>& problems,
-                            std::unordered_set<std::string>* ownThumbnails = nullptr);
+                            std::vector<GenerationProblem>& problems);
 
 // Writes the description block and the thumbnail table into the navigation page.
 void AddThumbsToNav(RunContext& run, OutputFile& page);
