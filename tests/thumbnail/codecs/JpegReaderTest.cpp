@@ -128,22 +128,6 @@ TEST_F(JpegReaderTest, DamagedFilesFailWithCode6AndTheDecoderRecovers) {
     ExpectReferencePixels(Jpeg(9, 7, JpegKind::Colour), 32, 32);
 }
 
-TEST_F(JpegReaderTest, AdobeCmykAndYcckBecomeTheirRgbColours) {
-    // Stored (inverted) C 200, M 100, Y 50, K 128: red 200 x 128 / 255 = 100, and so on.
-    for (JpegKind kind : {JpegKind::Cmyk, JpegKind::Ycck}) {
-        const std::string jpeg = testsupport::MakeJpeg(
-            {.width = 16, .height = 16, .kind = kind, .pixel = [](int, int, std::uint8_t* c) {
-                 c[0] = 200, c[1] = 100, c[2] = 50, c[3] = 128;
-             }});
-        ASSERT_FALSE(Decode(jpeg));
-        const std::uint8_t* p = bitmap.Lines()[7] + 4 * 7; // blue, green, red, alpha
-        EXPECT_NEAR(p[2], 100, 2);
-        EXPECT_NEAR(p[1], 50, 2);
-        EXPECT_NEAR(p[0], 25, 2);
-        EXPECT_EQ(p[3], 255);
-    }
-}
-
 TEST_F(JpegReaderTest, DamageIsDeliveredWithItsWarnings) {
     const std::string jpeg = Jpeg(40, 40, JpegKind::Colour);
     struct Case {
@@ -171,8 +155,6 @@ TEST_F(JpegReaderTest, HostileFilesAreRefusedAndTheDecoderRecovers) {
         int code;
         std::string text; // a part of the message
     } cases[] = {
-        {"a scan repeated 20000 times", testsupport::WithRepeatedScan(progressive, 20000), 6,
-         tooManyScans},
         {"a scan repeated 1200 times", testsupport::WithRepeatedScan(progressive, 1200), 6,
          tooManyScans},
         {"scans passing over it 150 times", testsupport::WithRepeatedScan(progressive, 150), 6,
