@@ -128,23 +128,6 @@ TEST_F(JpegReaderTest, DamagedFilesFailWithCode6AndTheDecoderRecovers) {
     ExpectReferencePixels(Jpeg(9, 7, JpegKind::Colour), 32, 32);
 }
 
-TEST_F(JpegReaderTest, DamageIsDeliveredWithItsWarnings) {
-    const std::string jpeg = Jpeg(40, 40, JpegKind::Colour);
-    struct Case {
-        std::string bytes, firstWarning;
-    } cases[] = {
-        {jpeg.substr(0, jpeg.size() - 200), "Premature end of JPEG file"},
-        {jpeg.substr(0, jpeg.find("\xFF\xDA")) + "abc" + jpeg.substr(jpeg.find("\xFF\xDA")),
-         "Corrupt JPEG data: 3 extraneous bytes before marker 0xda"},
-        {jpeg, ""},
-    };
-    for (const Case& c : cases) {
-        ASSERT_FALSE(Decode(c.bytes)) << c.firstWarning;
-        EXPECT_EQ(decoder.FirstWarning(), c.firstWarning);
-        EXPECT_EQ(decoder.WarningCount() > 0, !c.firstWarning.empty());
-    }
-}
-
 TEST_F(JpegReaderTest, HostileFilesAreRefusedAndTheDecoderRecovers) {
     const std::string progressive = Jpeg(64, 48, JpegKind::Colour, true);
     const std::string tooManyScans = "Decoder error: JPEG file has too many scans.\n";

@@ -76,6 +76,7 @@ std::vector<std::uint8_t> ReadAll(CJpegRowReader& reader, int band) {
 TEST(JpegRowReader, RowsAndWarningsAreThoseOfTheFullDecode) {
     const std::string colour = Jpeg(37, 29, JpegKind::Colour);
     const std::string progressive = Jpeg(37, 29, JpegKind::Colour, true);
+    const std::size_t sos = colour.find("\xFF\xDA");
     struct Case {
         const char* name;
         std::string bytes;
@@ -89,6 +90,7 @@ TEST(JpegRowReader, RowsAndWarningsAreThoseOfTheFullDecode) {
         // Cut in the data of its third scan, not inside a marker segment.
         {"truncated progressive", progressive.substr(0, ThirdScanData(progressive) + 20)},
         {"turned", testsupport::WithExifOrientation(colour, 6)},
+        {"junk", colour.substr(0, sos) + "abc" + colour.substr(sos)},
     };
     CAutoTypeDecoder decoder;
     CJpegRowReader reader;
@@ -101,8 +103,15 @@ TEST(JpegRowReader, RowsAndWarningsAreThoseOfTheFullDecode) {
             expected.insert(expected.end(), bitmap.Lines()[y],
                             bitmap.Lines()[y] + 4 * bitmap.Width());
 
-        EXPECT_EQ(decoder.WarningCount() > 0, std::string(c.name).starts_with("truncated"))
-            << c.name;
+        const std::string name = c.name;
+        EXPECT_EQ(decoder.WarningCount() > 0, name.starts_with("truncated") || name == "junk")
+            << name;
+        if (name != "truncated progressive") // and a clean photo clears the last warning
+            EXPECT_EQ(decoder.FirstWarning(),
+                      name == "junk" ? "Corrupt JPEG data: 3 extraneous bytes before marker 0xda"
+                      : name == "truncated" ? "Premature end of JPEG file"
+                                            : "")
+                << name;
 
         MemorySource memory(c.bytes);
         reader.Open(memory.source);
