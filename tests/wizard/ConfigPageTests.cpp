@@ -2,20 +2,6 @@
 
 #include "WizardHarness.h"
 
-#include "ConfigPage.h"
-#include "IntroPage.h"
-#include "ProgressPage.h"
-#include "Wizard.h"
-
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QtTest>
-
-using testsupport::TempDir;
-using testsupport::WriteFile;
-
 class ConfigPageTests : public WizardFixture {
     Q_OBJECT
 
@@ -87,16 +73,12 @@ private slots:
         for (const char* name : {"txtNavHeader", "txtNavFooter", "txtPhotoDir", "txtOutputDir"})
             Box(name).setText(" ");
         Box("txtRows").setText(" 7 ");
-        Get<QComboBox>(config, "cboHeightWidth").setCurrentIndex(1);
-        Box("txtPixels").setText("150");
         Get<QPlainTextEdit>(config, "txtDescription").setPlainText("<b>Hi</b>");
         Click(config, "cmdNext");
         QVERIFY(ui_->messages.isEmpty());
         QVERIFY(wizard_->Progress().isVisible());
         QCOMPARE(Settings().navHeaderFilePath, " ");
         QCOMPARE(Settings().numberOfRows, 7);
-        QCOMPARE(Settings().maxHeight, 150);
-        QCOMPARE(Settings().maxWidth, 0);
         QCOMPARE(Settings().description, "<b>Hi</b>");
     }
 
@@ -125,10 +107,7 @@ private slots:
 
         // A template that sets both sides: Width shown, so only the width stays.
         WriteFile(dir / "both.cfg", TemplateXml(120, 90, true, true));
-        Click(progress, "cmdBack");
-        Click(wizard_->Config(), "cmdBack");
-        Get<QLineEdit>(wizard_->Intro(), "txtTemplate").setText(Q(dir / "both.cfg"));
-        ToConfig();
+        ToConfigWithTemplate(dir / "both.cfg");
         QCOMPARE(Settings().maxHeight, 90);
         Click(wizard_->Config(), "cmdNext");
         QCOMPARE(Sides(), std::pair(120, 0));
@@ -148,10 +127,7 @@ private slots:
 
         // A template's large size is taken as it is.
         WriteFile(dir / "large.cfg", TemplateXml(1200, 0, true, true));
-        Click(wizard_->Progress(), "cmdBack");
-        Click(wizard_->Config(), "cmdBack");
-        Get<QLineEdit>(wizard_->Intro(), "txtTemplate").setText(Q(dir / "large.cfg"));
-        ToConfig();
+        ToConfigWithTemplate(dir / "large.cfg");
         QCOMPARE(pixels.text(), "1200");
         FillConfig(dir, dir / "photos", dir / "out");
         Click(wizard_->Config(), "cmdNext");

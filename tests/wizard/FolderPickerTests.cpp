@@ -2,19 +2,8 @@
 
 #include "WizardHarness.h"
 
-#include "ConfigPage.h"
-#include "Wizard.h"
-
 #include <QDir>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTreeWidget>
-#include <QtTest>
-
-#include <filesystem>
-
-namespace fs = std::filesystem;
-using testsupport::TempDir;
 
 class FolderPickerTests : public WizardFixture {
     Q_OBJECT

@@ -2,21 +2,9 @@
 
 #include "WizardHarness.h"
 
-#include "ConfigPage.h"
-#include "IntroPage.h"
-#include "Wizard.h"
-
 #include <vantrel/Generator.h>
 
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QRadioButton>
-#include <QtTest>
-
-using testsupport::TempDir;
-using testsupport::WriteFile;
 
 class IntroPageTests : public WizardFixture {
     Q_OBJECT
@@ -56,9 +44,7 @@ private slots:
         TempDir dir;
         WriteFile(dir / "height.cfg", TemplateXml(0, 150, false, true));
         WriteFile(dir / "square.cfg", TemplateXml(120, 120, true, false));
-        IntroPage& intro = wizard_->Intro();
-        Get<QLineEdit>(intro, "txtTemplate").setText(Q(dir / "height.cfg"));
-        ToConfig(); // the frames option (without) is not read
+        ToConfigWithTemplate(dir / "height.cfg"); // the frames option (without) is not read
         QVERIFY(ui_->messages.isEmpty());
         ConfigPage& config = wizard_->Config();
         QVERIFY(config.isVisible());
@@ -69,9 +55,7 @@ private slots:
                  "/t/nav-head.htm|/t/img-head.htm|gallery.htm|/t/photos|3|4|150|Height|-|on fixed");
         QVERIFY(Get<QPlainTextEdit>(config, "txtDescription").toPlainText().contains("Hello"));
 
-        Click(config, "cmdBack");
-        Get<QLineEdit>(intro, "txtTemplate").setText(Q(dir / "square.cfg"));
-        ToConfig();
+        ToConfigWithTemplate(dir / "square.cfg");
         QCOMPARE(ConfigShown(),
                  "/t/nav-head.htm|/t/img-head.htm|gallery.htm|/t/photos|3|4|120|Width|on|-");
 
@@ -85,8 +69,7 @@ private slots:
 
     void missingTemplateIsReportedAndTheMoveGoesOn() {
         TempDir dir;
-        Get<QLineEdit>(wizard_->Intro(), "txtTemplate").setText(Q(dir / "absent.cfg"));
-        ToConfig();
+        ToConfigWithTemplate(dir / "absent.cfg");
         QCOMPARE(ui_->messages.size(), 1);
         QCOMPARE(ui_->messages[0].caption, "Generator::LoadTemplate()");
         QVERIFY(ui_->messages[0].text.startsWith("Error: Unable to load template file"));

@@ -2,25 +2,10 @@
 
 #include "WizardHarness.h"
 
-#include "ConfigPage.h"
-#include "ProgressPage.h"
-#include "Wizard.h"
-
 #include <vantrel/Generator.h>
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QTimer>
-#include <QtTest>
-
-#include <filesystem>
-
-namespace fs = std::filesystem;
-using testsupport::TempDir;
 
 class ProgressPageTests : public WizardFixture {
     Q_OBJECT
@@ -81,16 +66,6 @@ private slots:
         QCOMPARE(std::pair(total.value(), total.maximum()), std::pair(6, 6));
     }
 
-    void onePhotoRunShowsFullBars() {
-        TempDir dir;
-        ProgressPage& progress = Run(dir, MakePhotos(dir, 1));
-        for (const char* name : {"pbCurrentProgress", "pbTotalProgress"}) {
-            const auto& bar = Get<QProgressBar>(progress, name);
-            QVERIFY2(bar.maximum() > 0 && bar.value() == bar.maximum(), name);
-        }
-        QCOMPARE(Get<QLabel>(progress, "lblNumericProgress").text(), "1 of 1");
-    }
-
     void engineErrorStopsTheRun() {
         TempDir dir;
         ProgressPage& progress = ToProgress(dir, MakePhotos(dir, 1), dir / "missing/out");
@@ -108,13 +83,18 @@ private slots:
         QVERIFY(!Get<QLabel>(progress, "imgDNA").isVisible());
 
         Click(progress, "cmdBack");
-        QVERIFY(wizard_->Config().isVisible());
         Box("txtOutputDir").setText(Q(dir / "out"));
         Click(wizard_->Config(), "cmdNext");
         Click(progress, "cmdFinish");
         QCOMPARE(ui_->messages.size(), 1);
         QVERIFY(Get<QLabel>(progress, "imgDNA").isVisible());
         QVERIFY(fs::exists(dir / "out/photo0.jpg"));
+        // A single photo still fills both bars.
+        for (const char* name : {"pbCurrentProgress", "pbTotalProgress"}) {
+            const auto& bar = Get<QProgressBar>(progress, name);
+            QVERIFY2(bar.maximum() > 0 && bar.value() == bar.maximum(), name);
+        }
+        QCOMPARE(Get<QLabel>(progress, "lblNumericProgress").text(), "1 of 1");
     }
 
     void viewGalleryOpensTheNavigationPage() {

@@ -1,22 +1,6 @@
 #include "WizardHarness.h"
 
-#include "ConfigPage.h"
-#include "IntroPage.h"
-#include "ProgressPage.h"
-#include "Wizard.h"
-
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-
-#include <filesystem>
-
-namespace fs = std::filesystem;
-using testsupport::TempDir;
-using testsupport::WriteFile;
 
 namespace {
 
@@ -105,6 +89,15 @@ void WizardFixture::Click(QWidget& window, const char* name) {
 
 void WizardFixture::ToConfig() {
     Click(wizard_->Intro(), "cmdNext");
+}
+
+void WizardFixture::ToConfigWithTemplate(const std::string& file) {
+    if (wizard_->HasProgress() && wizard_->Progress().isVisible())
+        Click(wizard_->Progress(), "cmdBack");
+    if (wizard_->HasConfig() && wizard_->Config().isVisible())
+        Click(wizard_->Config(), "cmdBack");
+    Get<QLineEdit>(wizard_->Intro(), "txtTemplate").setText(Q(file));
+    ToConfig();
 }
 
 void WizardFixture::FillConfig(const TempDir& dir, const std::string& photos,

@@ -6,26 +6,38 @@
 // fresh wizard on its introduction for each test.
 
 #include "Common.h"
+#include "ConfigPage.h"
 #include "Dialogs.h"
 #include "FolderPicker.h"
+#include "IntroPage.h"
+#include "ProgressPage.h"
 #include "Wizard.h"
 
 #include "TestSupport.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QList>
 #include <QObject>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QWidget>
+#include <QtTest>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 #include <utility>
 
-class ConfigPage;
-class ProgressPage;
-class QLabel;
-class QLineEdit;
+// Every page's tests use these; the harness is test-only, so the names may be shared.
+namespace fs = std::filesystem;
+using testsupport::TempDir;
+using testsupport::WriteFile;
 
 class TestDialogs : public Dialogs {
 public:
@@ -91,6 +103,8 @@ protected:
     void Click(QWidget& window, const char* name);
 
     void ToConfig();
+    // Back to the introduction from wherever the wizard is, then on with that template.
+    void ToConfigWithTemplate(const std::string& file);
     void FillConfig(const testsupport::TempDir& dir, const std::string& photos,
                     const std::string& output);
     // From the introduction to the progress page, the output going to `output`.

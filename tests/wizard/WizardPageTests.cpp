@@ -2,13 +2,6 @@
 
 #include "WizardHarness.h"
 
-#include "Wizard.h"
-
-#include <QLineEdit>
-#include <QtTest>
-
-using testsupport::TempDir;
-
 namespace {
 
 enum class Way { Button, Escape, CloseCommand };
@@ -56,9 +49,8 @@ private slots:
         else
             window.close();
 
-        QCOMPARE(ui_->messages.size(), 1);
+        QCOMPARE(MessageTexts(), QStringList{"Are you sure you wish to quit Tessary?"});
         const MessageRequest& question = ui_->messages[0];
-        QCOMPARE(question.text, "Are you sure you wish to quit Tessary?");
         QCOMPARE(question.caption, "Closing Tessary");
         QCOMPARE(question.buttons, QMessageBox::Yes | QMessageBox::No);
         QCOMPARE(question.defaultButton, QMessageBox::Yes);
