@@ -106,12 +106,13 @@ TEST(JpegRowReader, RowsAndWarningsAreThoseOfTheFullDecode) {
         const std::string name = c.name;
         EXPECT_EQ(decoder.WarningCount() > 0, name.starts_with("truncated") || name == "junk")
             << name;
-        if (name != "truncated progressive") // and a clean photo clears the last warning
+        if (name != "truncated progressive") { // and a clean photo clears the last warning
             EXPECT_EQ(decoder.FirstWarning(),
                       name == "junk" ? "Corrupt JPEG data: 3 extraneous bytes before marker 0xda"
                       : name == "truncated" ? "Premature end of JPEG file"
                                             : "")
                 << name;
+        }
 
         MemorySource memory(c.bytes);
         reader.Open(memory.source);
