@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,13 @@ protected:
         for (const std::string& name : names)
             WriteFile(photos + "/" + name, jpeg);
     }
+    // Changes some of the gallery's settings through `change(settings)`.
+    template <class F>
+    void Change(F&& change) {
+        vantrel::GallerySettings settings = gallery.Settings();
+        change(settings);
+        gallery.SetSettings(settings);
+    }
     std::string Out(const std::string& name) const { return out + "/" + name; }
     std::string Page(const std::string& name) const { return ReadFile(Out(name)); }
     bool Exists(const std::string& name) const { return fs::exists(Out(name)); }
@@ -66,6 +74,12 @@ protected:
                 currents.push_back(current);
         }
         return currents;
+    }
+    std::vector<std::string> ProblemTexts() const {
+        std::vector<std::string> texts;
+        for (const GenerationProblem& p : gallery.Problems())
+            texts.push_back(p.Text());
+        return texts;
     }
     // The problems of the last run without their reasons: "Copy of /p/a.jpg: ".
     std::vector<std::string> ProblemHeads() const {
@@ -84,6 +98,27 @@ protected:
 
 inline bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
+}
+
+// A JPEG whose scan data depends on `seed`, big enough to be cut short.
+inline std::string Picture(int seed, int width, int height) {
+    return testsupport::MakeJpeg(
+        {.width = width, .height = height, .pixel = [seed](int x, int y, std::uint8_t* c) {
+             c[0] = static_cast<std::uint8_t>(x * 5 + seed * 40 + y * 11);
+             c[1] = static_cast<std::uint8_t>(y * 7 + seed * 13 + x * y);
+             c[2] = static_cast<std::uint8_t>((x * y) ^ seed);
+         }});
+}
+
+// The gallery's files with their bytes, without the record of what was made (which
+// names inodes).
+inline std::map<std::string, std::string> FolderBytes(const std::string& folder) {
+    std::map<std::string, std::string> bytes;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.path().filename() != ".tessary-thumbnails")
+            bytes[entry.path().filename().string()] = ReadFile(entry.path().string());
+    }
+    return bytes;
 }
 
 inline const std::string kDescription = "<div name='Description' id='Description'>";

@@ -27,15 +27,6 @@ std::vector<std::string> Names(const std::string& folder) {
     return names;
 }
 
-std::string Busy(int size) { // a JPEG with enough scan data to be cut short
-    return testsupport::MakeJpeg(
-        {.width = size, .height = size, .pixel = [](int x, int y, auto* c) {
-             c[0] = static_cast<std::uint8_t>(x * 37 + y * 11);
-             c[1] = static_cast<std::uint8_t>(x * y);
-             c[2] = static_cast<std::uint8_t>(y * 53);
-         }});
-}
-
 const std::string kCannotCreate =
     "0x80040199 Generator::GenerateGallery(): Error: Unable to create output file";
 
@@ -93,7 +84,8 @@ TEST_F(EngineTest, PhotosWhoseOutputNamesCoincideGetDistinctNames) {
 
 TEST_F(EngineTest, GalleryInItsPhotoFolderKeepsItsPhotosAndAddsNothingOnARerun) {
     AddPhotos({"x.jpg"});
-    const std::string own = Busy(16); // a photo of its own that only looks like a thumbnail
+    const std::string own =
+        Picture(1, 16, 16); // a photo of its own that only looks like a thumbnail
     WriteFile(photos + "/x_tn.jpg", own);
     gallery.SetOutputDirectory(photos);
     for (int run = 0; run < 3; ++run) {
@@ -135,9 +127,7 @@ TEST_F(EngineTest, FifosAndChangingPhotosCostOnlyTheirOwnOutputs) {
     fs::last_write_time(photos + "/d.jpg", past);
     // After the first thumbnail, b turns into a fifo and c vanishes: on one worker, so
     // that no later photo is worked on before the first one's event.
-    vantrel::GallerySettings settings = gallery.Settings();
-    settings.jobs = 1;
-    gallery.SetSettings(settings);
+    Change([](auto& settings) { settings.jobs = 1; });
     gallery.SetProgressHandler([&](auto type, auto&, auto& current) {
         events.push_back({type, 0, current});
         if (type == GenEventMakeThumbnail && current == 0) {
@@ -207,12 +197,10 @@ TEST_F(EngineTest, FullDiskLeavesTheEarlierGalleryWholeAndNoPartialFile) {
     WriteFile(photos + "/big.jpg", testsupport::MakeJpeg({}) + std::string(300000, '\0'));
     gallery.GenerateGallery();
     ASSERT_TRUE(gallery.Problems().empty());
-    const auto before = Snapshot(out);
+    const auto before = FolderBytes(out);
 
     WriteFile(dir / "header.htm", std::string(300000, 'h')); // pages now outgrow the disk
-    vantrel::GallerySettings settings = gallery.Settings();
-    settings.rebuild = true; // the copies too are written, not kept
-    gallery.SetSettings(settings);
+    Change([](auto& settings) { settings.rebuild = true; }); // copies too are written anew
     const int steps = testsupport::RunInChild(
         [&] {
             gallery.GenerateGallery();
@@ -226,12 +214,9 @@ TEST_F(EngineTest, FullDiskLeavesTheEarlierGalleryWholeAndNoPartialFile) {
     EXPECT_EQ(steps, (1 << static_cast<int>(Step::NavigationPage)) |
                          (1 << static_cast<int>(Step::CopyFile)) |
                          (1 << static_cast<int>(Step::MakePhotoPage)));
-    // The record of what was made names the new thumbnails' files.
-    auto after = Snapshot(out);
-    EXPECT_EQ(after.erase(".tessary-thumbnails"), 1u);
-    auto earlier = before;
-    earlier.erase(".tessary-thumbnails");
-    EXPECT_EQ(after, earlier);
+    // The record of what was made names the new thumbnails' files: compared apart.
+    EXPECT_TRUE(fs::is_regular_file(Out(".tessary-thumbnails")));
+    EXPECT_EQ(FolderBytes(out), before);
 }
 
 TEST_F(EngineTest, KilledRunLeavesTheEarlierGalleryAndTheNextRunRemovesItsTemporaries) {
@@ -250,14 +235,9 @@ TEST_F(EngineTest, KilledRunLeavesTheEarlierGalleryAndTheNextRunRemovesItsTempor
     EXPECT_EQ(status, -1);
     auto after = Snapshot(out);
     std::vector<std::string> left;
-    for (auto it = after.begin(); it != after.end();) {
-        if (it->first.ends_with(".tmp")) {
-            left.push_back(it->first);
-            it = after.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    std::erase_if(after, [&](const auto& file) {
+        return file.first.ends_with(".tmp") && (left.push_back(file.first), true);
+    });
     EXPECT_EQ(after, before);
     // The navigation page's, and a later photo page's when a worker was writing it.
     ASSERT_GE(left.size(), 1u);
@@ -286,16 +266,4 @@ TEST_F(EngineTest, KilledRunLeavesTheEarlierGalleryAndTheNextRunRemovesItsTempor
                                         ".tessary-thumbnails", "a.htm", "a.jpg", "a_tn.jpg",
                                         "b.htm", "b.jpg", "b_tn.jpg", "index.htm"}));
     EXPECT_TRUE(Contains(Page("index.htm"), "new"));
-}
-
-// The component reports the decoder's warnings with S_OK; the thumbnail stays.
-TEST_F(EngineTest, DamagedPhotoKeepsItsThumbnailAndIsReported) {
-    const std::string jpeg = Busy(64);
-    WriteFile(photos + "/cut.jpg", jpeg.substr(0, jpeg.size() / 2));
-    AddPhotos({"whole.jpg"});
-    gallery.GenerateGallery();
-    EXPECT_TRUE(Exists("cut_tn.jpg") && Exists("whole_tn.jpg"));
-    ASSERT_EQ(ProblemHeads(), std::vector<std::string>{"Thumbnail of " + photos + "/cut.jpg: "});
-    EXPECT_TRUE(Contains(gallery.Problems()[0].reason, "Premature end of JPEG file"))
-        << gallery.Problems()[0].reason;
 }

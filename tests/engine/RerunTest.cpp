@@ -16,30 +16,12 @@ namespace {
 constexpr const char* kRecord = ".tessary-thumbnails";
 
 std::string Photo(int seed, int width = 40) {
-    testsupport::JpegSpec spec;
-    spec.width = width;
-    spec.height = 30;
-    spec.pixel = [seed](int x, int y, std::uint8_t* rgb) {
-        rgb[0] = static_cast<std::uint8_t>(x * 5 + seed * 40);
-        rgb[1] = static_cast<std::uint8_t>(y * 7 + seed * 13);
-        rgb[2] = static_cast<std::uint8_t>((x * y) ^ seed);
-    };
-    return testsupport::MakeJpeg(spec);
+    return Picture(seed, width, 30);
 }
 
 std::uint64_t Inode(const std::string& path) {
     struct stat status {};
     return ::stat(path.c_str(), &status) == 0 ? status.st_ino : 0;
-}
-
-// Every file of a gallery but the record, which names inodes.
-std::map<std::string, std::string> Gallery(const std::string& folder) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        if (entry.path().filename() != kRecord)
-            files[entry.path().filename().string()] = ReadFile(entry.path().string());
-    }
-    return files;
 }
 
 } // namespace
@@ -48,6 +30,9 @@ class RerunTest : public EngineTest {
 protected:
     RerunTest() {
         gallery.SetMaxWidth(12);
+        WritePhotos();
+    }
+    void WritePhotos() {
         for (int i = 0; i < 4; ++i)
             WriteFile(photos + "/p" + std::to_string(i) + ".jpg", Photo(i));
     }
@@ -79,7 +64,7 @@ protected:
         gallery.SetSettings(settings);
         gallery.GenerateGallery();
         gallery.SetSettings(kept);
-        return Gallery(settings.outputDirectory);
+        return FolderBytes(settings.outputDirectory);
     }
 };
 
@@ -125,11 +110,7 @@ TEST_F(RerunTest, RedoesOnlyWhatChangedAndMatchesARunFromScratch) {
          {}},
         {"same size and time, new file", replaceKeepingSizeAndTime, {"p2.jpg", "p2_tn.jpg"}, {}},
         {"rebuild",
-         [this] {
-             GallerySettings settings = gallery.Settings();
-             settings.rebuild = true;
-             gallery.SetSettings(settings);
-         },
+         [this] { Change([](auto& settings) { settings.rebuild = true; }); },
          {"p0.jpg", "p0_tn.jpg", "p0.htm", "p1.jpg", "p1_tn.jpg", "p1.htm", "p2.jpg", "p2_tn.jpg",
           "p2.htm", "p3.jpg", "p3_tn.jpg", "p3.htm"},
          {}},
@@ -137,13 +118,9 @@ TEST_F(RerunTest, RedoesOnlyWhatChangedAndMatchesARunFromScratch) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         fs::remove_all(out);
-        gallery.SetMaxWidth(12);
-        GallerySettings settings = gallery.Settings();
-        settings.rebuild = false;
-        gallery.SetSettings(settings);
-        for (int i = 0; i < 4; ++i)
-            WriteFile(photos + "/p" + std::to_string(i) + ".jpg", Photo(i));
         fs::remove(photos + "/p4.jpg");
+        Change([](auto& settings) { settings.rebuild = false, settings.maxWidth = 12; });
+        WritePhotos();
         gallery.GenerateGallery();
         const auto firstEvents = events;
         const auto before = Inodes();
@@ -151,26 +128,19 @@ TEST_F(RerunTest, RedoesOnlyWhatChangedAndMatchesARunFromScratch) {
         c.change();
         events.clear();
         gallery.GenerateGallery();
-        std::vector<std::string> problems;
-        for (const GenerationProblem& problem : gallery.Problems())
-            problems.push_back(problem.Text());
-        auto rewritten = Rewritten(before);
-        EXPECT_EQ(rewritten, c.rewritten);
-        if (c.what == std::string("nothing")) {
+        const auto problems = ProblemTexts();
+        EXPECT_EQ(Rewritten(before), c.rewritten);
+        if (c.what == std::string("nothing"))
             EXPECT_EQ(events, firstEvents);
-        }
 
         const auto rerun = events;
-        auto made = Gallery(out);
+        auto made = FolderBytes(out);
         for (const std::string& name : c.leftOver)
             EXPECT_EQ(made.erase(name), 1u) << name;
         events.clear();
         EXPECT_EQ(made, FromScratch());
         EXPECT_EQ(rerun, events); // kept outputs still raise their events
-        std::vector<std::string> scratchProblems;
-        for (const GenerationProblem& problem : gallery.Problems())
-            scratchProblems.push_back(problem.Text());
-        EXPECT_EQ(problems, scratchProblems);
+        EXPECT_EQ(problems, ProblemTexts());
     }
 }
 
@@ -183,6 +153,8 @@ TEST_F(RerunTest, KeptThumbnailsRepeatTheirWarningsAndOldRecordsStillCount) {
     gallery.GenerateGallery();
     ASSERT_EQ(ProblemHeads(), std::vector<std::string>{"Thumbnail of " + photos + "/p1.jpg: "});
     const std::string warning = gallery.Problems()[0].reason;
+    EXPECT_TRUE(Contains(warning, "Premature end of JPEG file")) << warning;
+    EXPECT_TRUE(Exists("p1_tn.jpg")); // the decoder's warning keeps the thumbnail
     const auto thumbnail = Inode(Out("p1_tn.jpg"));
     gallery.GenerateGallery();
     ASSERT_EQ(gallery.Problems().size(), 1u);

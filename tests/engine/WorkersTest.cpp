@@ -6,6 +6,7 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <numeric>
 #include <stdexcept>
 #include <sys/resource.h>
 #include <thread>
@@ -50,8 +51,7 @@ TEST(OrderedWorkTest, FinishSeesEveryItemOnceInOrderOnTheCallingThread) {
                 return true;
             });
         std::vector<std::size_t> expected(kCount);
-        for (std::size_t i = 0; i < kCount; ++i)
-            expected[i] = i;
+        std::iota(expected.begin(), expected.end(), 0);
         EXPECT_EQ(finished, expected);
         for (std::size_t i = 0; i < kCount; ++i)
             EXPECT_EQ(worked[i].load(), 1) << i;
@@ -70,6 +70,11 @@ TEST(OrderedWorkTest, OneWorkerInterleavesWorkAndFinishLikeALoop) {
             return i < 1;
         });
     EXPECT_EQ(calls, (std::vector<std::string>{"w0", "f0", "w1", "f1"}));
+    calls.clear(); // no items call nothing
+    RunInOrder(
+        0, 4, [&](std::size_t, unsigned) { calls.push_back("w"); },
+        [&](std::size_t) { return calls.push_back("f"), true; });
+    EXPECT_TRUE(calls.empty());
 }
 
 // Stopping early, a failing item and a throwing finish all leave with no work running
@@ -115,43 +120,17 @@ TEST(OrderedWorkTest, StopsAndJoinsOnEveryWayOut) {
     }
 }
 
-TEST(OrderedWorkTest, NoItemsCallsNothing) {
-    bool called = false;
-    RunInOrder(
-        0, 4, [&](std::size_t, unsigned) { called = true; },
-        [&](std::size_t) { return called = true; });
-    EXPECT_FALSE(called);
-}
-
 namespace {
 
 // Photos of different sizes and contents, and two that are not pictures, so that
 // workers finish out of order and a run has problems.
 void AddMixedPhotos(const std::string& folder) {
-    for (int i = 0; i < 12; ++i) {
-        testsupport::JpegSpec spec;
-        spec.width = 16 + 37 * i;
-        spec.height = 12 + 23 * (11 - i);
-        spec.pixel = [i](int x, int y, std::uint8_t* rgb) {
-            rgb[0] = static_cast<std::uint8_t>(x * 3 + i);
-            rgb[1] = static_cast<std::uint8_t>(y * 5);
-            rgb[2] = static_cast<std::uint8_t>((x ^ y) + 17 * i);
-        };
-        WriteFile(folder + "/p" + std::to_string(10 + i) + ".jpg", testsupport::MakeJpeg(spec));
-    }
+    for (int i = 0; i < 12; ++i)
+        WriteFile(folder + "/p" + std::to_string(10 + i) + ".jpg",
+                  Picture(i, 16 + 37 * i, 12 + 23 * (11 - i)));
     // Two of them replaced by files that are no pictures or are cut short.
     WriteFile(folder + "/p13.jpg", "not a JPEG");
     WriteFile(folder + "/p17.jpg", testsupport::MakeJpeg({}).substr(0, 200)); // cut short
-}
-
-// The gallery's files, without the record of what was made (which names inodes).
-std::map<std::string, std::string> FolderBytes(const std::string& folder) {
-    std::map<std::string, std::string> bytes;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        if (entry.path().filename() != ".tessary-thumbnails")
-            bytes[entry.path().filename().string()] = ReadFile(entry.path().string());
-    }
-    return bytes;
 }
 
 } // namespace
@@ -165,16 +144,15 @@ TEST_F(EngineTest, SeveralWorkersGiveWhatOneGives) {
     std::map<unsigned, std::vector<std::array<int, 3>>> seen;
     std::map<unsigned, std::vector<std::string>> problems;
     for (const std::int16_t jobs : {1, 4}) {
-        GallerySettings settings = gallery.Settings();
-        settings.jobs = jobs;
-        settings.outputDirectory = out + std::to_string(jobs);
-        gallery.SetSettings(settings);
+        Change([&](auto& settings) {
+            settings.jobs = jobs;
+            settings.outputDirectory = out + std::to_string(jobs);
+        });
         events.clear();
         gallery.GenerateGallery();
-        outputs[jobs] = FolderBytes(settings.outputDirectory);
+        outputs[jobs] = FolderBytes(out + std::to_string(jobs));
         seen[jobs] = events;
-        for (const GenerationProblem& problem : gallery.Problems())
-            problems[jobs].push_back(problem.Text());
+        problems[jobs] = ProblemTexts();
     }
     EXPECT_EQ(seen[1], seen[4]);
     EXPECT_EQ(problems[1], problems[4]);
@@ -188,9 +166,7 @@ TEST_F(EngineTest, SeveralWorkersGiveWhatOneGives) {
 // raised, and no worker goes on writing once the run has left.
 TEST_F(EngineTest, ThrowingHandlerEndsARunOnSeveralWorkers) {
     AddMixedPhotos(photos);
-    GallerySettings settings = gallery.Settings();
-    settings.jobs = 4;
-    gallery.SetSettings(settings);
+    Change([](auto& settings) { settings.jobs = 4; });
     for (const GenEventTypeEnum stopAt :
          {GenEventMakeThumbnail, GenEventFileCopy, GenEventMakePhotoPage}) {
         SCOPED_TRACE(static_cast<int>(stopAt));
@@ -219,15 +195,11 @@ TEST_F(EngineTest, ThrowingHandlerEndsARunOnSeveralWorkers) {
 TEST_F(EngineTest, SetSettingsTakesAJobCountOfZeroButNotANegativeOne) {
     GallerySettings settings = gallery.Settings();
     EXPECT_EQ(settings.jobs, 0);
-    settings.jobs = 3;
-    gallery.SetSettings(settings);
-    EXPECT_EQ(gallery.Settings().jobs, 3);
-    settings.jobs = -2;
-    gallery.SetSettings(settings);
-    EXPECT_EQ(gallery.Settings().jobs, 3);
-    settings.jobs = 0;
-    gallery.SetSettings(settings);
-    EXPECT_EQ(gallery.Settings().jobs, 0);
+    for (const auto& [given, kept] : {std::pair{3, 3}, {-2, 3}, {0, 0}}) {
+        settings.jobs = std::int16_t(given);
+        gallery.SetSettings(settings);
+        EXPECT_EQ(gallery.Settings().jobs, kept) << given;
+    }
 }
 
 // With no room for a new thread's stack, the run still does every item, in order, on
