@@ -121,6 +121,8 @@ inline std::map<std::string, std::string> FolderBytes(const std::string& folder)
     return bytes;
 }
 
+inline const std::string kCannotCreate =
+    "0x80040199 Generator::GenerateGallery(): Error: Unable to create output file";
 inline const std::string kDescription = "<div name='Description' id='Description'>";
 inline const std::string kTable = "<table id='navTable' name='navTable'>\r\n";
 

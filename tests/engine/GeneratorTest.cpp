@@ -71,8 +71,6 @@ TEST_F(EngineTest, ValidationReportsTheFirstMissingSettingExactly) {
 
 TEST_F(EngineTest, OutputFolderAndNavigationPageErrorsComeBeforeAnyFileIsMade) {
     AddPhotos({"a.jpg"});
-    const std::string noPage =
-        "0x80040199 Generator::GenerateGallery(): Error: Unable to create output file";
     // The output folder is made one level deep only.
     gallery.SetOutputDirectory(dir / "no/site");
     EXPECT_EQ(ErrorText([&] { gallery.GenerateGallery(); }),
@@ -82,11 +80,11 @@ TEST_F(EngineTest, OutputFolderAndNavigationPageErrorsComeBeforeAnyFileIsMade) {
     // The output folder path is a file; the navigation page's name is a folder.
     gallery.SetOutputDirectory(out);
     WriteFile(out, "not a folder");
-    EXPECT_EQ(ErrorText([&] { gallery.GenerateGallery(); }), noPage);
+    EXPECT_EQ(ErrorText([&] { gallery.GenerateGallery(); }), kCannotCreate);
     EXPECT_EQ(ReadFile(out), "not a folder");
     fs::remove(out);
     fs::create_directories(Out("index.htm"));
-    EXPECT_EQ(ErrorText([&] { gallery.GenerateGallery(); }), noPage);
+    EXPECT_EQ(ErrorText([&] { gallery.GenerateGallery(); }), kCannotCreate);
     EXPECT_FALSE(Exists("a.jpg") || Exists("a_tn.jpg"));
     EXPECT_TRUE(events.empty());
 
@@ -94,7 +92,7 @@ TEST_F(EngineTest, OutputFolderAndNavigationPageErrorsComeBeforeAnyFileIsMade) {
         fs::remove(Out("index.htm"));
         WriteFile(Out("index.htm"), "old");
         fs::permissions(Out("index.htm"), fs::perms::owner_read);
-        EXPECT_EQ(ErrorText([&] { gallery.GenerateGallery(); }), noPage);
+        EXPECT_EQ(ErrorText([&] { gallery.GenerateGallery(); }), kCannotCreate);
         EXPECT_EQ(Page("index.htm"), "old");
         EXPECT_FALSE(Exists("a.jpg"));
     }

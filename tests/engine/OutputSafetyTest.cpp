@@ -27,9 +27,6 @@ std::vector<std::string> Names(const std::string& folder) {
     return names;
 }
 
-const std::string kCannotCreate =
-    "0x80040199 Generator::GenerateGallery(): Error: Unable to create output file";
-
 } // namespace
 
 TEST_F(EngineTest, NavigationPageNamedAfterAPhotoOrItsOutputIsRefusedBeforeAnyWrite) {

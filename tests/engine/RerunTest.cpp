@@ -130,8 +130,9 @@ TEST_F(RerunTest, RedoesOnlyWhatChangedAndMatchesARunFromScratch) {
         gallery.GenerateGallery();
         const auto problems = ProblemTexts();
         EXPECT_EQ(Rewritten(before), c.rewritten);
-        if (c.what == std::string("nothing"))
+        if (c.what == std::string("nothing")) {
             EXPECT_EQ(events, firstEvents);
+        }
 
         const auto rerun = events;
         auto made = FolderBytes(out);
