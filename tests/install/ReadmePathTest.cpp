@@ -8,37 +8,33 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
 TEST(ReadmePath, BesideTheProgramFirstThenWhereInstalledThenTheProgramsFolder) {
-    struct Case {
-        const char* name;
-        bool beside;
-        bool installed;
-        bool expectInstalled;
+    // Which files exist, and whether the installed one is found.
+    const std::tuple<bool, bool, bool> cases[] = {
+        {true, false, false},  // build tree
+        {false, true, true},   // installed
+        {true, true, false},   // both: the build tree wins
+        {false, false, false}, // neither: named beside the program
     };
-    const Case cases[] = {
-        {"build tree", true, false, false},
-        {"installed", false, true, true},
-        {"both: the build tree wins", true, true, false},
-        {"neither: named beside the program", false, false, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [hasBeside, hasInstalled, expectInstalled] : cases) {
+        SCOPED_TRACE(testing::Message() << hasBeside << hasInstalled);
         testsupport::TempDir prefix;
         const fs::path bin = prefix.Path() / "bin";
         const fs::path beside = bin / "readme.txt";
         const fs::path installed = fs::weakly_canonical(bin / TESSARY_INSTALLED_README);
         fs::create_directories(installed.parent_path());
         fs::create_directories(bin);
-        if (c.beside)
+        if (hasBeside)
             testsupport::WriteFile(beside.string(), "beside");
-        if (c.installed)
+        if (hasInstalled)
             testsupport::WriteFile(installed.string(), "installed");
 
         const QString found = IntroPage::ReadmePath(QString::fromStdString(bin.string()));
         EXPECT_EQ(fs::weakly_canonical(found.toStdString()),
-                  c.expectInstalled ? installed : fs::weakly_canonical(beside));
+                  expectInstalled ? installed : fs::weakly_canonical(beside));
     }
 }

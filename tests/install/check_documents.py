@@ -62,8 +62,7 @@ class ManualPages(unittest.TestCase):
             with self.subTest(page=page):
                 rendered = run(["man", "--warnings", "-l", packaging("man", page)],
                                env=dict(os.environ, MANWIDTH="80", LC_ALL="C.UTF-8"))
-                self.assertEqual(rendered.returncode, 0, rendered.stderr)
-                self.assertEqual(rendered.stderr, "")
+                self.assertEqual((rendered.returncode, rendered.stderr), (0, ""))
                 self.assertRegex(rendered.stdout, rf"NAME\n\s+{re.escape(name)} - ")
                 self.assertIn("SEE ALSO", rendered.stdout)
 
@@ -87,8 +86,7 @@ class BashCompletion(unittest.TestCase):
         program = ("source \"$1\"; shift; COMP_WORDS=(tessary-make \"$@\"); "
                    "COMP_CWORD=$#; _tessary_make; printf '%s\\n' \"${COMPREPLY[@]}\"")
         result = run(["bash", "-c", program, "complete", self.script, *words])
-        self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertEqual(result.stderr, "")
+        self.assertEqual((result.returncode, result.stderr), (0, ""))
         return sorted(line for line in result.stdout.splitlines() if line)
 
     def test_offers_exactly_the_options_of_help(self):
@@ -122,8 +120,7 @@ class DesktopIntegration(unittest.TestCase):
         if not shutil.which("desktop-file-validate"):
             self.skipTest("desktop-file-validate is not installed")
         result = run(["desktop-file-validate", packaging(ARGS.app_id + ".desktop")])
-        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
-        self.assertEqual(result.stdout + result.stderr, "")
+        self.assertEqual((result.returncode, result.stdout + result.stderr), (0, ""))
 
     def test_metainfo_passes_its_validator_offline(self):
         if not shutil.which("appstreamcli"):
@@ -150,12 +147,9 @@ class DesktopIntegration(unittest.TestCase):
 def main():
     global ARGS
     parser = argparse.ArgumentParser(description=__doc__)
-    parser.add_argument("--tessary-make", required=True)
-    parser.add_argument("--packaging-dir", required=True)
-    parser.add_argument("--metainfo", required=True)
-    parser.add_argument("--screenshots-dir", required=True)
-    parser.add_argument("--app-id", required=True)
-    parser.add_argument("--version", required=True)
+    for name in ("tessary-make", "packaging-dir", "metainfo", "screenshots-dir", "app-id",
+                 "version"):
+        parser.add_argument("--" + name, required=True)
     ARGS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
 

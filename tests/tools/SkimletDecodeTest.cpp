@@ -16,8 +16,7 @@ TEST(SkimletDecode, WritesThePixelsAsRgbAlphaPamOrSaysWhyNot) {
     const std::string jpeg = testsupport::MakeJpeg({.width = 5, .height = 3, .pixel = {}});
     testsupport::WriteFile(dir / "in.bmp", jpeg); // the content decides, not the name
     auto run = SkimletDecode({dir / "in.bmp", dir / "out.pam"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(std::make_pair(run.status, run.err), std::make_pair(0, std::string()));
 
     std::string expected =
         "P7\nWIDTH 5\nHEIGHT 3\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
+#include <sstream>
 #include <tuple>
 #include <unistd.h>
 
@@ -19,27 +21,19 @@ ParseResult Parse(std::vector<std::string> arguments) {
     return ParseCommandLine(arguments);
 }
 
+std::vector<std::string> Words(const std::string& text) {
+    std::istringstream in(text);
+    return {std::istream_iterator<std::string>(in), {}};
+}
+
 TEST(TessaryMakeOptions, ReadsValuesInBothFormsAndFlags) {
-    const ParseResult r = Parse({"--photo-dir",
-                                 "/p",
-                                 "--output-dir=/o",
-                                 "--rows",
-                                 "3",
-                                 "--columns=7",
-                                 "--thumb-height",
-                                 "150",
-                                 "--frames",
-                                 "--no-photo-pages",
-                                 "-q",
-                                 "--template",
-                                 "t.cfg",
-                                 "--save-template=s.cfg",
-                                 "--description",
-                                 "",
-                                 "-j",
-                                 "3",
-                                 "--rebuild",
-                                 "--fast"});
+    std::vector<std::string> arguments =
+        Words("--photo-dir /p --output-dir=/o --rows 3 --columns=7 "
+              "--thumb-height 150 --frames --no-photo-pages -q "
+              "--template t.cfg --save-template=s.cfg -j 3 "
+              "--rebuild --fast --description");
+    arguments.push_back(""); // an empty value is a value
+    const ParseResult r = Parse(arguments);
     ASSERT_EQ(r.error, "");
     const CommandLine& c = r.commandLine;
     EXPECT_EQ(std::tie(c.photoDir, c.outputDir, c.description), std::make_tuple("/p", "/o", ""));
@@ -141,8 +135,8 @@ TEST_F(TessaryMake, MakesAGalleryAndSaysWhereItIs) {
     EXPECT_EQ(ReadFile(dir / "again/Default.htm"), ReadFile(dir / "site/Default.htm"));
 }
 
-// --fast makes each thumbnail as the component's fast path does; a rerun without it
-// makes the exact ones again.
+// --fast makes each thumbnail as the component's fast path does (and skimlet-thumb --fast
+// alike, full sizes reported); a rerun without it makes the exact ones again.
 TEST_F(TessaryMake, FastThumbnailsComeFromTheReducedDecode) {
     auto arguments = Basic();
     arguments.insert(arguments.end(), {"--fast", "-q"});
@@ -152,26 +146,12 @@ TEST_F(TessaryMake, FastThumbnailsComeFromTheReducedDecode) {
         std::string(TOOLS_DIR) + "/skimlet-thumb",
         {"--fast", dir / "photos/astronaut.jpg", "120", "0", dir.Path().string()});
     ASSERT_EQ(thumb.status, 0) << thumb.err;
+    EXPECT_EQ(thumb.out, "Width 512 Height 512 MaxWidth 120 MaxHeight 120\n");
     EXPECT_EQ(fast, ReadFile(dir / "astronaut_tn.jpg"));
 
     arguments.erase(arguments.end() - 2);
     ASSERT_EQ(Run(arguments).status, 0);
     EXPECT_NE(ReadFile(dir / "site/astronaut_tn.jpg"), fast);
-}
-
-TEST_F(TessaryMake, BadUsageWritesNothing) {
-    auto noPhotos = Basic(), noHeader = Basic();
-    noPhotos[1] = dir / "nowhere";
-    noHeader[5] = dir / "missing.htm";
-    const std::vector<std::string> cases[] = {
-        {"--bogus"}, {"--photo-dir", dir / "photos"}, noPhotos, noHeader};
-    for (const auto& arguments : cases) {
-        const auto result = Run(arguments);
-        EXPECT_EQ(result.status, 2) << arguments[0];
-        EXPECT_TRUE(result.err.starts_with("tessary-make: ")) << result.err;
-        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
-        EXPECT_FALSE(fs::exists(dir.Path() / "site"));
-    }
 }
 
 TEST_F(TessaryMake, EngineFailuresExitOneOnOneLine) {
@@ -190,35 +170,37 @@ TEST_F(TessaryMake, EngineFailuresExitOneOnOneLine) {
         "tessary-make: Generator::GenerateGallery(): Error: Unable to create output directory\n");
 }
 
-TEST_F(TessaryMake, ListsProblemsAndExitsThree) {
-    WriteFile(dir / "photos/zebra.jpg", "not a photo");
-    const auto result = Run(Basic());
-    EXPECT_EQ(result.status, 3);
-    EXPECT_NE(result.err.find("1 problem came up"), std::string::npos) << result.err;
-    EXPECT_NE(result.err.find("zebra.jpg"), std::string::npos) << result.err;
-    EXPECT_TRUE(fs::exists(dir.Path() / "site/Default.htm"));
-}
-
 TEST_F(TessaryMake, UsageErrorsAndNameClashesAreFoundBeforeAnyWork) {
     WriteFile(dir / "file", "x");
-    const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{"--output-file", "astronaut_tn.jpg"},
-         "'astronaut_tn.jpg' is the thumbnail name of the photo 'astronaut.jpg'"},
-        {{"--output-dir", dir / "photos", "--output-file", "chelsea.jpg"},
-         "'chelsea.jpg' is a photo of the gallery"},
-        {{"--output-file", "coffee.htm"},
-         "'coffee.htm' is the page name of the photo 'coffee.jpg'"},
-        {{"--output-file", "."}, "--output-file takes a file name, not '.'"},
-        {{"--output-file", ".."}, "--output-file takes a file name, not '..'"},
-        {{"--save-template", dir / "photos"}, "--save-template names a folder"},
-        {{"--save-template", dir / "file/t.cfg"}, "does not exist"},
-        {{"--template", dir / "missing.cfg"}, "cannot read the template"},
-    };
-    for (const auto& [options, expected] : cases) {
+    auto noPhotos = Basic(), noHeader = Basic();
+    noPhotos[1] = dir / "nowhere";
+    noHeader[5] = dir / "missing.htm";
+    const auto with = [&](std::vector<std::string> options) {
         auto arguments = Basic();
         arguments.insert(arguments.end(), options.begin(), options.end());
+        return arguments;
+    };
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--bogus"}, "unknown option '--bogus'"},
+        {{"--photo-dir", dir / "photos"}, "missing --"},
+        {noPhotos, "the photo folder '" + dir / "nowhere" + "' does not exist"},
+        {noHeader, "cannot read the navigation header file"},
+        {with({"--output-file", "astronaut_tn.jpg"}),
+         "'astronaut_tn.jpg' is the thumbnail name of the photo 'astronaut.jpg'"},
+        {with({"--output-dir", dir / "photos", "--output-file", "chelsea.jpg"}),
+         "'chelsea.jpg' is a photo of the gallery"},
+        {with({"--output-file", "coffee.htm"}),
+         "'coffee.htm' is the page name of the photo 'coffee.jpg'"},
+        {with({"--output-file", "."}), "--output-file takes a file name, not '.'"},
+        {with({"--output-file", ".."}), "--output-file takes a file name, not '..'"},
+        {with({"--save-template", dir / "photos"}), "--save-template names a folder"},
+        {with({"--save-template", dir / "file/t.cfg"}), "does not exist"},
+        {with({"--template", dir / "missing.cfg"}), "cannot read the template"},
+    };
+    for (const auto& [arguments, expected] : cases) {
         const auto result = Run(arguments);
         EXPECT_EQ(result.status, 2) << expected;
+        EXPECT_TRUE(result.err.starts_with("tessary-make: ")) << result.err;
         EXPECT_NE(result.err.find(expected), std::string::npos) << result.err;
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
         EXPECT_FALSE(fs::exists(dir.Path() / "site"));
@@ -227,9 +209,7 @@ TEST_F(TessaryMake, UsageErrorsAndNameClashesAreFoundBeforeAnyWork) {
     if (geteuid() != 0) { // root may write anywhere
         fs::create_directory(dir.Path() / "locked");
         fs::permissions(dir.Path() / "locked", fs::perms::owner_read | fs::perms::owner_exec);
-        auto arguments = Basic();
-        arguments.insert(arguments.end(), {"--save-template", dir / "locked/t.cfg"});
-        const auto result = Run(arguments);
+        const auto result = Run(with({"--save-template", dir / "locked/t.cfg"}));
         EXPECT_EQ(result.status, 2);
         EXPECT_NE(result.err.find("cannot write the template"), std::string::npos) << result.err;
         fs::permissions(dir.Path() / "locked", fs::perms::owner_all);
@@ -245,12 +225,15 @@ TEST_F(TessaryMake, NavigationPageNotWrittenExitsOneAndKeepsTheEarlierPage) {
     EXPECT_EQ(ReadFile(dir / "site/Default.htm"), earlier);
 }
 
-TEST_F(TessaryMake, NamesPrintedHaveTheirControlCharactersEscaped) {
+// A photo that cannot be read is listed, escaped, and the rest of the gallery is made.
+TEST_F(TessaryMake, ListsProblemsExitsThreeAndEscapesNamesPrinted) {
     WriteFile(dir / "photos/\x1b]0;PWNED\a\x1b[2J\xc2\x9b\xff.jpg", "not a photo");
     auto arguments = Basic();
     arguments[3] = dir / "site\r";
     const auto result = Run(arguments);
     EXPECT_EQ(result.status, 3);
+    EXPECT_NE(result.err.find("1 problem came up"), std::string::npos) << result.err;
+    EXPECT_TRUE(fs::exists(dir.Path() / "site\r/Default.htm"));
     EXPECT_NE(result.err.find("\\x1B]0;PWNED\\x07\\x1B[2J\\xC2\\x9B\\xFF.jpg"), std::string::npos)
         << result.err;
     EXPECT_NE(result.err.find("Navigation page: " + dir / "site\\x0D/Default.htm"),
