@@ -46,7 +46,7 @@ TEST_F(EngineTest, MissingPhotoFolderGivesAnEmptyTable) {
 
 TEST_F(EngineTest, ProblemsOfARunAreListedAndTheRunGoesOn) {
     AddPhotos({"a.jpg", "c.jpg"});
-    WriteFile(photos + "/b.jpg", "not a JPEG");
+    WriteFile(photos + "/b.jpg", "\xFF\xD8\xFF but no picture");
     fs::remove(dir / "footer.htm");
     gallery.GenerateGallery();
     // The photo pages fall back on the unreadable footer: none is written.
@@ -84,8 +84,8 @@ TEST_F(EngineTest, ProblemsOfARunAreListedAndTheRunGoesOn) {
 
 // Without photo pages, which also keeps this run short.
 TEST_F(EngineTest, MoreThan32767FilesWithoutPhotoPages) {
-    for (int i = 100000; i < 132770; ++i) // empty "photos": no thumbnail, quickly copied
-        WriteFile(photos + "/p" + std::to_string(i) + ".jpg", "");
+    for (int i = 100000; i < 132770; ++i) // bare "photos": no thumbnail, quickly copied
+        WriteFile(photos + "/p" + std::to_string(i) + ".jpg", "\xFF\xD8\xFF");
     gallery.SetCreatePageForEachPhoto(false);
     EXPECT_EQ(gallery.Photos().size(), 32767u);
     gallery.SetNumberOfRows(1);
