@@ -79,12 +79,15 @@ std::vector<PhotoNames> PlanNames(const std::vector<std::string>& photos,
                    (plain || !reserved.contains(key(name)));
         };
         // One stem for all the photo's outputs, so that photos whose names coincide get
-        // names that go together.
+        // names that go together. The copy keeps the photo's name where it can.
+        const auto isCopy = [](const Pattern& pattern) {
+            return pattern.single == &PhotoNames::copy;
+        };
         std::string stem = BaseName(photo);
         for (std::size_t n = 2;; ++n) {
             bool all = true;
             for (const Pattern& pattern : patterns)
-                all = all && clear(stem + pattern.suffix, pattern, n == 2);
+                all = all && (isCopy(pattern) || clear(stem + pattern.suffix, pattern, n == 2));
             if (all)
                 break;
             stem = BaseName(photo) + "~" + std::to_string(n);
@@ -93,13 +96,17 @@ std::vector<PhotoNames> PlanNames(const std::vector<std::string>& photos,
         names.display.resize(rules.modern ? std::size(kDisplaySides) : 0);
         names.copy = photo;
         for (const Pattern& pattern : patterns) {
-            std::string name = stem + pattern.suffix;
-            // A file of the user's moves this output alone to a name of its own.
-            for (std::size_t k = 2; rules.taken && rules.taken(name); ++k) {
-                do
+            std::string name = isCopy(pattern) ? photo : stem + pattern.suffix;
+            // A file of the user's (or, for a copy, another copy) moves this output alone
+            // to a name of its own.
+            const auto available = [&](const std::string& candidate, bool plain) {
+                return !(rules.taken && rules.taken(candidate)) && clear(candidate, pattern, plain);
+            };
+            if (!available(name, name == photo || !isCopy(pattern))) {
+                // A moved copy first follows its photo's other outputs to the stem.
+                name = stem + pattern.suffix;
+                for (std::size_t k = 2; name == photo || !available(name, false);)
                     name = stem + "~" + std::to_string(k++) + pattern.suffix;
-                while (!clear(name, pattern, false));
-                --k;
             }
             Slot(names, pattern) = name;
             used.insert(key(name));

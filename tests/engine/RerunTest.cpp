@@ -35,11 +35,11 @@ protected:
             WriteFile(photos + "/p" + std::to_string(i) + ".jpg", Photo(i));
     }
     // The thumbnails, copies and photo pages that the last run wrote anew (their files
-    // were replaced).
+    // were replaced); removed ones are told by the comparison with a run from scratch.
     std::set<std::string> Rewritten(const std::map<std::string, std::uint64_t>& before) const {
         std::set<std::string> rewritten;
         for (const auto& [name, inode] : before) {
-            if (Inode(Out(name)) != inode)
+            if (const std::uint64_t now = Inode(Out(name)); now != 0 && now != inode)
                 rewritten.insert(name);
         }
         return rewritten;
@@ -73,7 +73,6 @@ TEST_F(RerunTest, RedoesOnlyWhatChangedAndMatchesARunFromScratch) {
         const char* what;
         std::function<void()> change;
         std::set<std::string> rewritten;
-        std::set<std::string> leftOver; // outputs of a removed photo, which stay
     };
     const auto replaceKeepingSizeAndTime = [this] {
         // Another picture of the same size, given the same time, through a new file.
@@ -86,32 +85,35 @@ TEST_F(RerunTest, RedoesOnlyWhatChangedAndMatchesARunFromScratch) {
         fs::last_write_time(path + ".new", time);
         fs::rename(path + ".new", path);
     };
+    // Rewritten in place with the same size and time: only the change time tells.
+    const auto rewriteInPlace = [this] {
+        const std::string path = photos + "/p1.jpg";
+        const auto time = fs::last_write_time(path);
+        std::string bytes = ReadFile(path);
+        bytes[bytes.size() - 20] ^= 0x33;
+        std::FILE* file = std::fopen(path.c_str(), "r+b");
+        ASSERT_NE(file, nullptr);
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+        fs::last_write_time(path, time);
+    };
     const Case cases[] = {
-        {"nothing", [] {}, {}, {}},
+        {"nothing", [] {}, {}},
         {"changed photo",
          [this] { WriteFile(photos + "/p1.jpg", Photo(9)); },
-         {"p1.jpg", "p1_tn.jpg"},
-         {}},
-        {"added photo", [this] { WriteFile(photos + "/p4.jpg", Photo(4)); }, {"p3.htm"}, {}},
-        {"removed photo",
-         [this] { fs::remove(photos + "/p3.jpg"); },
-         {"p2.htm"},
-         {"p3.jpg", "p3_tn.jpg", "p3.htm"}},
+         {"p1.jpg", "p1_tn.jpg"}},
+        {"added photo", [this] { WriteFile(photos + "/p4.jpg", Photo(4)); }, {"p3.htm"}},
+        {"removed photo", [this] { fs::remove(photos + "/p3.jpg"); }, {"p2.htm"}},
         {"thumbnail size",
          [this] { gallery.SetMaxWidth(10); },
-         {"p0_tn.jpg", "p1_tn.jpg", "p2_tn.jpg", "p3_tn.jpg"},
-         {}},
-        {"thumbnail deleted", [this] { fs::remove(Out("p0_tn.jpg")); }, {"p0_tn.jpg"}, {}},
-        {"thumbnail edited",
-         [this] { WriteFile(Out("p3_tn.jpg"), "scribble"); },
-         {"p3_tn.jpg"},
-         {}},
-        {"same size and time, new file", replaceKeepingSizeAndTime, {"p2.jpg", "p2_tn.jpg"}, {}},
+         {"p0_tn.jpg", "p1_tn.jpg", "p2_tn.jpg", "p3_tn.jpg"}},
+        {"thumbnail deleted", [this] { fs::remove(Out("p0_tn.jpg")); }, {"p0_tn.jpg"}},
+        {"same size and time, new file", replaceKeepingSizeAndTime, {"p2.jpg", "p2_tn.jpg"}},
+        {"same size, time and file, new bytes", rewriteInPlace, {"p1.jpg", "p1_tn.jpg"}},
         {"rebuild",
          [this] { Change([](auto& settings) { settings.rebuild = true; }); },
          {"p0.jpg", "p0_tn.jpg", "p0.htm", "p1.jpg", "p1_tn.jpg", "p1.htm", "p2.jpg", "p2_tn.jpg",
-          "p2.htm", "p3.jpg", "p3_tn.jpg", "p3.htm"},
-         {}},
+          "p2.htm", "p3.jpg", "p3_tn.jpg", "p3.htm"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -133,9 +135,7 @@ TEST_F(RerunTest, RedoesOnlyWhatChangedAndMatchesARunFromScratch) {
         }
 
         const auto rerun = events;
-        auto made = FolderBytes(out);
-        for (const std::string& name : c.leftOver)
-            EXPECT_EQ(made.erase(name), 1u) << name;
+        const auto made = FolderBytes(out);
         events.clear();
         EXPECT_EQ(made, FromScratch());
         EXPECT_EQ(rerun, events); // kept outputs still raise their events
