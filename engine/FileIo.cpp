@@ -33,6 +33,8 @@ public:
             return "shrank while it was read";
         case FileError::Vanished:
             return "was removed while it was read";
+        case FileError::TooLarge:
+            return "is larger than its limit";
         }
         return "unknown file error";
     }
@@ -197,12 +199,18 @@ bool IsRegularInput(const std::string& path, std::error_code& error) {
     return in.Get() >= 0;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& bytes, std::error_code& error) {
+bool ReadWholeFile(const std::string& path, std::string& bytes, std::error_code& error,
+                   std::uint64_t maxBytes) {
     bytes.clear();
     struct stat status {};
     Descriptor in(OpenRegularInput(path, status, error));
     if (in.Get() < 0)
         return false;
+    // A sparse file may claim any size: refused before a byte of it is held.
+    if (static_cast<std::uint64_t>(status.st_size) > maxBytes) {
+        error = MakeErrorCode(FileError::TooLarge);
+        return false;
+    }
     if (status.st_size > 0)
         bytes.reserve(static_cast<std::size_t>(status.st_size));
     char chunk[kBufferSize];
@@ -217,6 +225,12 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::error_code&
         }
         if (got == 0)
             return true;
+        // A file that grows while it is read is held to the limit too.
+        if (static_cast<std::uint64_t>(got) > maxBytes - bytes.size()) {
+            error = MakeErrorCode(FileError::TooLarge);
+            bytes.clear();
+            return false;
+        }
         bytes.append(chunk, static_cast<std::size_t>(got));
     }
 }

@@ -28,8 +28,10 @@ FileIdentity IdentityOfTarget(const std::string& path);
 // Whether `path` opens, without blocking, as a regular file; when not, sets `error`.
 bool IsRegularInput(const std::string& path, std::error_code& error);
 
-// Reads a whole regular file; on failure returns false and sets `error`.
-bool ReadWholeFile(const std::string& path, std::string& bytes, std::error_code& error);
+// Reads a whole regular file of at most `maxBytes` (a larger one is refused before it is
+// read); on failure returns false and sets `error`.
+bool ReadWholeFile(const std::string& path, std::string& bytes, std::error_code& error,
+                   std::uint64_t maxBytes = UINT64_MAX);
 
 // Whether `name` is a temporary file that an output called `output` was written through:
 // "." + the output's name (its first 200 bytes) + "." + 12 hex digits + ".tmp", the
@@ -93,6 +95,7 @@ enum class FileError {
     NotRegular = 1, // "not a regular file"
     Shrank,         // "shrank while it was read"
     Vanished,       // "was removed while it was read"
+    TooLarge,       // "is larger than its limit"
 };
 std::error_code MakeErrorCode(FileError error);
 
