@@ -192,10 +192,10 @@ private:
         switch (setting.stored) {
         case Setting::Stored::Always:
             // A modern gallery may go without the fragments only classic pages need, so
-            // its template may hold them empty.
+            // its template may hold them empty or leave them out.
             if constexpr (std::is_same_v<T, std::string>) {
                 if (setting.required == Setting::Required::ClassicStyle && modern_ &&
-                    !HasContent(Element(name))) {
+                    (!root_.child(name) || !HasContent(root_.child(name)))) {
                     property.clear();
                     return;
                 }
