@@ -142,6 +142,10 @@ std::string ReadInput(const std::string& path, std::size_t maxBytes, std::string
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return std::strerror(errno);
+    const struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
     struct stat status {};
     std::string problem;
     if (::fstat(fd, &status) != 0)
@@ -164,7 +168,6 @@ std::string ReadInput(const std::string& path, std::size_t maxBytes, std::string
         else
             text.append(chunk, static_cast<std::size_t>(got));
     }
-    ::close(fd);
     return problem;
 }
 
