@@ -79,10 +79,12 @@ GeneratorError TemplateSaveError(const std::string& cause) {
 }
 
 void ValidateInputs(const GallerySettings& settings) {
-    // The order of the tests is not the order of the codes.
-    if (settings.navHeaderFilePath.empty())
+    // The order of the tests is not the order of the codes. The modern style brings
+    // fragments of its own for those the user does not give.
+    const bool classic = settings.pageStyle == PageStyle::Classic;
+    if (classic && settings.navHeaderFilePath.empty())
         throw MakeError(ErrorCode::MissingNavHeader);
-    if (settings.navFooterFilePath.empty())
+    if (classic && settings.navFooterFilePath.empty())
         throw MakeError(ErrorCode::MissingNavFooter);
     if (settings.outputFilename.empty())
         throw MakeError(ErrorCode::MissingOutputFilename);

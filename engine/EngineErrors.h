@@ -41,6 +41,7 @@ GeneratorError TemplateLoadError(const std::string& xmlError, const std::string&
 GeneratorError TemplateSaveError(const std::string& cause);
 
 // Throws the first missing required setting's error; blanks and negative numbers pass.
+// The navigation header and footer are required in the classic style only.
 void ValidateInputs(const GallerySettings& settings);
 
 } // namespace vantrel

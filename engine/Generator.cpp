@@ -1,11 +1,15 @@
 #include "vantrel/Generator.h"
 
 #include "EngineErrors.h"
+#include "FileIo.h"
 #include "GenerationRun.h"
+#include "OutputNames.h"
 #include "Settings.h"
 #include "TemplateFile.h"
 
+#include <filesystem>
 #include <utility>
+#include <variant>
 
 GeneratorError::GeneratorError(std::int32_t number, std::string source, std::string description)
     : std::runtime_error(description), number_(number), source_(std::move(source)),
@@ -65,6 +69,48 @@ void SetNumber(std::int16_t& property, std::int16_t value) {
         property = value;
 }
 
+// The setter rules by type: "" and numbers below 1 leave the property, the rest is taken.
+void Assign(std::string& property, const std::string& value) {
+    SetText(property, value);
+}
+void Assign(std::int16_t& property, std::int16_t value) {
+    SetNumber(property, value);
+}
+template <class T>
+void Assign(T& property, const T& value) {
+    property = value;
+}
+
+// Where a file is: the file itself when it exists, else its folder and name.
+struct Place {
+    vantrel::FileIdentity file;
+    vantrel::FileIdentity folder;
+    std::string folderPath; // with links resolved, for a folder a run has yet to make
+    std::string name;
+};
+
+Place PlaceOf(const std::string& path) {
+    namespace fs = std::filesystem;
+    Place place;
+    place.file = vantrel::IdentityOfTarget(path);
+    std::error_code error;
+    const fs::path full = fs::weakly_canonical(fs::absolute(path, error), error);
+    place.folderPath = full.parent_path().string();
+    place.name = full.filename().string();
+    place.folder = vantrel::IdentityOfTarget(place.folderPath);
+    return place;
+}
+
+bool SamePlace(const Place& a, const Place& b) {
+    if (a.file.valid || b.file.valid)
+        return a.file == b.file;
+    if (a.name != b.name)
+        return false;
+    if (a.folder.valid || b.folder.valid)
+        return a.folder == b.folder;
+    return a.folderPath == b.folderPath;
+}
+
 } // namespace
 
 vantrel::GallerySettings Generator::Settings() const {
@@ -72,22 +118,8 @@ vantrel::GallerySettings Generator::Settings() const {
 }
 
 void Generator::SetSettings(const vantrel::GallerySettings& s) {
-    SetNavHeaderFilePath(s.navHeaderFilePath);
-    SetNavFooterFilePath(s.navFooterFilePath);
-    SetImgHeaderFilePath(s.imgHeaderFilePath);
-    SetImgFooterFilePath(s.imgFooterFilePath);
-    SetOutputFilename(s.outputFilename);
-    SetDescription(s.description);
-    SetPhotoDirectory(s.photoDirectory);
-    SetOutputDirectory(s.outputDirectory);
-    SetTargetFrameName(s.targetFrameName);
-    SetNumberOfRows(s.numberOfRows);
-    SetNumberOfCols(s.numberOfCols);
-    SetMaxWidth(s.maxWidth);
-    SetMaxHeight(s.maxHeight);
-    SetUseNavButtons(s.useNavButtons);
-    SetUseFrames(s.useFrames);
-    SetCreatePageForEachPhoto(s.createPageForEachPhoto);
+    for (const vantrel::Setting& setting : vantrel::kSettings)
+        std::visit([&](auto field) { Assign(state_->settings.*field, s.*field); }, setting.field);
     // 0 is a choice here (one worker per core), so only a negative count is ignored.
     if (s.jobs >= 0)
         state_->settings.jobs = s.jobs;
@@ -187,6 +219,69 @@ std::string Generator::NavigationPageClash() const {
         const std::size_t more = text.find("More Info: ");
         if (error.Number() == static_cast<std::int32_t>(0x80040199) && more != std::string::npos)
             return text.substr(more + 11);
+    }
+    return "";
+}
+
+std::string Generator::RunWouldReplace(const std::string& path) const {
+    const vantrel::GallerySettings& settings = state_->settings;
+    if (path.empty())
+        return "";
+    const Place target = PlaceOf(path);
+    const auto at = [&](const std::string& folder, const std::string& name) {
+        const std::string candidate = folder + "/" + name;
+        if (target.file.valid)
+            return vantrel::IdentityOfTarget(candidate) == target.file;
+        // Neither exists: only a file of the same name in the same folder is the same.
+        return name == target.name && SamePlace(PlaceOf(candidate), target);
+    };
+    const auto is = [&](const std::string& what) { return "'" + path + "' is " + what; };
+
+    const std::pair<const std::string*, const char*> fragments[] = {
+        {&settings.navHeaderFilePath, "the navigation header"},
+        {&settings.navFooterFilePath, "the navigation footer"},
+        {&settings.imgHeaderFilePath, "the photo header"},
+        {&settings.imgFooterFilePath, "the photo footer"}};
+    for (const auto& [fragment, what] : fragments) {
+        if (!fragment->empty() && SamePlace(PlaceOf(*fragment), target))
+            return is(what);
+    }
+    for (const std::string& input : state_->otherInputs)
+        if (SamePlace(PlaceOf(input), target))
+            return is("a file the run reads");
+
+    const std::string& out = settings.outputDirectory;
+    vantrel::RunPlan plan;
+    std::vector<GenerationProblem> ignored;
+    try {
+        vantrel::PlanRun(settings, OtherInputs(state_->otherInputs, state_->loadedTemplate), false,
+                         plan, ignored);
+    } catch (const GeneratorError&) {
+        // Such a run stops before it writes; only the files it would read are at stake.
+        return !out.empty() && at(out, settings.outputFilename) ? is("the navigation page") : "";
+    }
+    if (at(out, settings.outputFilename))
+        return is("the navigation page");
+    if (at(out, vantrel::kOwnThumbnailsFile))
+        return is("the record of what the gallery's runs made");
+    for (const std::string& name : plan.galleryFiles)
+        if (at(out, name))
+            return is("a page of the gallery");
+    for (std::size_t index = 0; index < plan.list.photos.size(); ++index) {
+        const std::string& photo = plan.list.photos[index];
+        const vantrel::PhotoNames& names = plan.list.names[index];
+        const std::string of = " of the photo '" + photo + "'";
+        if (at(settings.photoDirectory, photo))
+            return is("a photo of the gallery");
+        if (at(out, names.copy))
+            return is("the copy" + of);
+        if (at(out, names.thumbnail) || (!names.twin.empty() && at(out, names.twin)))
+            return is("the thumbnail" + of);
+        if (settings.createPageForEachPhoto && at(out, names.page))
+            return is("the page" + of);
+        for (const std::string& display : names.display)
+            if (at(out, display))
+                return is("a display copy" + of);
     }
     return "";
 }

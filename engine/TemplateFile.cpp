@@ -7,14 +7,23 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <sstream>
 #include <string_view>
+#include <type_traits>
+#include <variant>
 
 namespace vantrel {
 
 namespace {
 
 constexpr const char* kRoot = "OrboTemplate";
+// A template holds paths, numbers and a description: far less than this.
+
+const GallerySettings& Defaults() {
+    static const GallerySettings defaults;
+    return defaults;
+}
 
 // Whitespace-only text is kept, so that a value of blanks survives a round trip, and
 // line breaks stay as written; indentation between elements is simply never read.
@@ -105,6 +114,27 @@ bool ParseTemplateInteger(const std::string& text, std::int16_t& value) {
     return true;
 }
 
+// A page style by its name, in any letter case.
+std::optional<PageStyle> StyleNamed(std::string_view text) {
+    std::string lower(Trimmed(text));
+    for (char& c : lower)
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    for (std::size_t style = 0; style < std::size(kPageStyleNames); ++style) {
+        if (lower == kPageStyleNames[style])
+            return static_cast<PageStyle>(style);
+    }
+    return std::nullopt;
+}
+
+// The template element of a setting's field.
+const char* ElementOf(const Setting::Field& field) {
+    for (const Setting& setting : kSettings) {
+        if (setting.field == field)
+            return setting.element;
+    }
+    return "";
+}
+
 // Applies the elements of a parsed template one after the other.
 class TemplateReader {
 public:
@@ -112,25 +142,15 @@ public:
     // template written by hand, where blanks alone are layout rather than a value.
     TemplateReader(const pugi::xml_node& root, GallerySettings& settings)
         : root_(root), settings_(settings),
-          handWritten_(std::any_of(root.begin(), root.end(), IsCharacterData)) {}
+          handWritten_(std::any_of(root.begin(), root.end(), IsCharacterData)),
+          modern_(StyleNamed(root.child(ElementOf(&GallerySettings::pageStyle)).child_value()) ==
+                  PageStyle::Modern) {}
 
     void ReadAll() {
-        settings_.useFrames = Boolean("UseFrames");
-        settings_.navHeaderFilePath = Text("NavHeader");
-        settings_.navFooterFilePath = Text("NavFooter");
-        settings_.outputFilename = Text("OutputFilename");
-        settings_.outputDirectory = Text("OutputDirectory");
-        settings_.photoDirectory = Text("PhotoDirectory");
-        settings_.numberOfRows = Integer("NumberOfRows");
-        settings_.numberOfCols = Integer("NumberOfCols");
-        settings_.maxWidth = Integer("MaxWidth");
-        settings_.maxHeight = Integer("MaxHeight");
-        settings_.useNavButtons = Boolean("UseNavButtons");
-        settings_.createPageForEachPhoto = Boolean("CreatePageForEachPhoto");
-        OptionalText("ImgHeader", settings_.imgHeaderFilePath);
-        OptionalText("ImgFooter", settings_.imgFooterFilePath);
-        OptionalDescription(settings_.description);
-        OptionalText("TargetFrame", settings_.targetFrameName);
+        for (const Setting& setting : kSettings) {
+            std::visit([&](auto field) { Read(setting, settings_.*field, Defaults().*field); },
+                       setting.field);
+        }
     }
 
 private:
@@ -165,6 +185,49 @@ private:
         return first.value();
     }
 
+    template <class T>
+    void Read(const Setting& setting, T& property, const T& byDefault) const {
+        const char* name = setting.element;
+        switch (setting.stored) {
+        case Setting::Stored::Always:
+            // A modern gallery may go without the fragments only classic pages need, so
+            // its template may hold them empty or leave them out.
+            if constexpr (std::is_same_v<T, std::string>) {
+                if (setting.required == Setting::Required::ClassicStyle && modern_ &&
+                    (!root_.child(name) || !HasContent(root_.child(name)))) {
+                    property.clear();
+                    return;
+                }
+            }
+            property = Value<T>(name);
+            return;
+        case Setting::Stored::NotDefault:
+            property = root_.child(name) ? Value<T>(name) : byDefault;
+            return;
+        case Setting::Stored::IfSet:
+        case Setting::Stored::Markup:
+            if constexpr (std::is_same_v<T, std::string>) {
+                if (setting.stored == Setting::Stored::Markup)
+                    OptionalDescription(name, property);
+                else
+                    OptionalText(name, property);
+            }
+            return;
+        }
+    }
+
+    template <class T>
+    T Value(const char* name) const {
+        if constexpr (std::is_same_v<T, bool>)
+            return Boolean(name);
+        else if constexpr (std::is_same_v<T, std::int16_t>)
+            return Integer(name);
+        else if constexpr (std::is_same_v<T, PageStyle>)
+            return Style(name);
+        else
+            return Text(name);
+    }
+
     std::string Text(const char* name) const {
         const pugi::xml_node element = Element(name);
         if (!HasContent(element))
@@ -190,6 +253,14 @@ private:
         return value;
     }
 
+    PageStyle Style(const char* name) const {
+        const std::string text = Text(name);
+        if (const std::optional<PageStyle> style = StyleNamed(text))
+            return *style;
+        Fail("The element " + std::string(name) + " holds " + Quoted(text) +
+             ", which is neither classic nor modern.");
+    }
+
     void OptionalText(const char* name, std::string& property) const {
         const pugi::xml_node element = Element(name);
         if (HasContent(element))
@@ -199,8 +270,8 @@ private:
     // Text that SaveTemplate wrote comes back exactly, blanks included; a hand-made
     // template's markup (any element inside) is kept as markup, as the XML writer
     // serializes it, with the text between its elements.
-    void OptionalDescription(std::string& property) const {
-        const pugi::xml_node element = Element("Description");
+    void OptionalDescription(const char* name, std::string& property) const {
+        const pugi::xml_node element = Element(name);
         if (!HasContent(element))
             return;
         bool markup = false;
@@ -219,23 +290,52 @@ private:
     pugi::xml_node root_;
     GallerySettings& settings_;
     bool handWritten_;
+    bool modern_; // the template is of a modern gallery
 };
 
-std::string BoolText(bool value) {
+std::string TemplateText(const std::string& value) {
+    return value;
+}
+std::string TemplateText(std::int16_t value) {
+    return std::to_string(value);
+}
+std::string TemplateText(bool value) {
     return value ? "True" : "False";
+}
+std::string TemplateText(PageStyle value) {
+    return kPageStyleNames[static_cast<std::size_t>(value)];
 }
 
 } // namespace
 
 void LoadTemplateFile(const std::string& path, GallerySettings& settings) {
+    std::string bytes;
+    std::error_code readError;
+    if (!ReadWholeFile(path, bytes, readError, kMaxTemplateBytes)) {
+        // Described as the parser describes a file it cannot open or read.
+        pugi::xml_parse_result failure;
+        std::string cause = "The file cannot be read.";
+        if (readError == MakeErrorCode(FileError::TooLarge)) {
+            failure.status = pugi::status_io_error;
+            cause = "The file is larger than " + std::to_string(kMaxTemplateBytes >> 20) +
+                    " MiB, more than any template holds.";
+        } else if (readError == MakeErrorCode(FileError::NotRegular)) {
+            failure.status = pugi::status_io_error;
+            cause = "The file cannot be read: it is not a regular file.";
+        } else if (readError == std::errc::io_error) {
+            failure.status = pugi::status_io_error;
+        } else {
+            failure.status = pugi::status_file_not_found;
+            cause = "The file does not exist or cannot be opened.";
+        }
+        throw TemplateLoadError(std::string(failure.description()) + " at offset 0", cause);
+    }
     pugi::xml_document document;
-    const pugi::xml_parse_result parsed = document.load_file(path.c_str(), kParseOptions);
+    const pugi::xml_parse_result parsed =
+        document.load_buffer(bytes.data(), bytes.size(), kParseOptions);
     if (!parsed) {
         std::string cause;
         switch (parsed.status) {
-        case pugi::status_file_not_found:
-            cause = "The file does not exist or cannot be opened.";
-            break;
         case pugi::status_io_error:
         case pugi::status_out_of_memory:
             cause = "The file cannot be read.";
@@ -257,27 +357,22 @@ void LoadTemplateFile(const std::string& path, GallerySettings& settings) {
 void SaveTemplateFile(const std::string& path, const GallerySettings& settings) {
     pugi::xml_document document;
     pugi::xml_node root = document.append_child(kRoot);
-    const auto add = [&root](const char* name, const std::string& value, bool always) {
-        pugi::xml_node element = root.append_child(name);
-        if (always || !value.empty())
-            element.append_child(pugi::node_pcdata).set_value(value.c_str());
-    };
-    add("UseFrames", BoolText(settings.useFrames), true);
-    add("NavHeader", settings.navHeaderFilePath, true);
-    add("NavFooter", settings.navFooterFilePath, true);
-    add("OutputFilename", settings.outputFilename, true);
-    add("OutputDirectory", settings.outputDirectory, true);
-    add("PhotoDirectory", settings.photoDirectory, true);
-    add("NumberOfRows", std::to_string(settings.numberOfRows), true);
-    add("NumberOfCols", std::to_string(settings.numberOfCols), true);
-    add("MaxWidth", std::to_string(settings.maxWidth), true);
-    add("MaxHeight", std::to_string(settings.maxHeight), true);
-    add("UseNavButtons", BoolText(settings.useNavButtons), true);
-    add("CreatePageForEachPhoto", BoolText(settings.createPageForEachPhoto), true);
-    add("ImgHeader", settings.imgHeaderFilePath, false);
-    add("ImgFooter", settings.imgFooterFilePath, false);
-    add("Description", settings.description, false);
-    add("TargetFrame", settings.targetFrameName, false);
+    for (const Setting& setting : kSettings) {
+        std::visit(
+            [&](auto field) {
+                const auto& value = settings.*field;
+                if (setting.stored == Setting::Stored::NotDefault && value == Defaults().*field)
+                    return;
+                pugi::xml_node element = root.append_child(setting.element);
+                const std::string text = TemplateText(value);
+                // An empty text node still makes the element's paired tags.
+                const bool always = setting.stored == Setting::Stored::Always ||
+                                    setting.stored == Setting::Stored::NotDefault;
+                if (always || !text.empty())
+                    element.append_child(pugi::node_pcdata).set_value(text.c_str());
+            },
+            setting.field);
+    }
 
     std::ostringstream bytes;
     document.save(bytes, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);

@@ -14,11 +14,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QSignalBlocker>
 #include <QTextDocument>
 #include <QVBoxLayout>
 #include <QValidator>
 
+#include <algorithm>
 #include <optional>
+#include <variant>
 
 namespace {
 
@@ -137,6 +140,46 @@ std::int16_t NumberOf(const QLineEdit* box) {
     return static_cast<std::int16_t>(box->text().trimmed().toInt());
 }
 
+// A setting shown in its control, by the setting's type.
+void Show(QWidget& control, const std::string& value) {
+    if (auto* box = qobject_cast<QLineEdit*>(&control))
+        box->setText(QString::fromStdString(value));
+    else if (auto* text = qobject_cast<QPlainTextEdit*>(&control))
+        text->setPlainText(QString::fromStdString(value));
+}
+void Show(QWidget& control, std::int16_t value) {
+    if (auto* box = qobject_cast<QLineEdit*>(&control))
+        box->setText(QString::number(value));
+}
+void Show(QWidget& control, bool value) {
+    if (auto* box = qobject_cast<QCheckBox*>(&control))
+        box->setChecked(value);
+}
+void Show(QWidget& control, vantrel::PageStyle value) {
+    if (auto* list = qobject_cast<QComboBox*>(&control))
+        list->setCurrentIndex(static_cast<int>(value));
+}
+
+// A setting taken from its control, as typed or chosen.
+void Take(const QWidget& control, std::string& value) {
+    if (const auto* box = qobject_cast<const QLineEdit*>(&control))
+        value = box->text().toStdString();
+    else if (const auto* text = qobject_cast<const QPlainTextEdit*>(&control))
+        value = text->toPlainText().toStdString();
+}
+void Take(const QWidget& control, std::int16_t& value) {
+    if (const auto* box = qobject_cast<const QLineEdit*>(&control))
+        value = NumberOf(box);
+}
+void Take(const QWidget& control, bool& value) {
+    if (const auto* box = qobject_cast<const QCheckBox*>(&control))
+        value = box->checkState() != Qt::Unchecked;
+}
+void Take(const QWidget& control, vantrel::PageStyle& value) {
+    if (const auto* list = qobject_cast<const QComboBox*>(&control))
+        value = static_cast<vantrel::PageStyle>(list->currentIndex());
+}
+
 } // namespace
 
 ConfigPage::ConfigPage(Dialogs& dialogs, WizardSettings& settings)
@@ -234,8 +277,23 @@ ConfigPage::ConfigPage(Dialogs& dialogs, WizardSettings& settings)
         new QCheckBox(QStringLiteral("Use previous and next buttons on page"), optionsGroup);
     chkUseButtons_->setObjectName(QStringLiteral("chkUseButtons"));
     chkUseButtons_->setChecked(true);
+    chkStripLocation_ =
+        new QCheckBox(QStringLiteral("Remove locations from published copies"), optionsGroup);
+    chkStripLocation_->setObjectName(QStringLiteral("chkStripLocation"));
+    auto* styleRow = new QHBoxLayout;
+    styleRow->addWidget(NewLabel(optionsGroup, "lblPageStyle", QStringLiteral("Page style:")));
+    cboPageStyle_ = new QComboBox(optionsGroup);
+    cboPageStyle_->setObjectName(QStringLiteral("cboPageStyle"));
+    for (const char* name : vantrel::kPageStyleNames) {
+        QString shown = QString::fromLatin1(name);
+        cboPageStyle_->addItem(shown.left(1).toUpper() + shown.mid(1));
+    }
+    styleRow->addWidget(cboPageStyle_);
+    styleRow->addStretch(1);
     optionsColumn->addWidget(chkPagePerPhoto_);
     optionsColumn->addWidget(chkUseButtons_);
+    optionsColumn->addWidget(chkStripLocation_);
+    optionsColumn->addLayout(styleRow);
     frameGrid->addWidget(optionsGroup, 3, 1);
     layout->addWidget(fraWithFrames);
 
@@ -291,22 +349,22 @@ ConfigPage::ConfigPage(Dialogs& dialogs, WizardSettings& settings)
 
 ConfigPage::~ConfigPage() = default;
 
+QWidget* ConfigPage::Control(const vantrel::Setting& setting) const {
+    return *setting.control ? findChild<QWidget*>(QLatin1String(setting.control)) : nullptr;
+}
+
 void ConfigPage::LoadSettings() {
     const WizardSettings& settings = settings_;
-    txtColumns_->setText(QString::number(settings.numberOfCols));
-    txtDescription_->setPlainText(QString::fromStdString(settings.description));
-    txtMainFooter_->setText(QString::fromStdString(settings.imgFooterFilePath));
-    txtMainHeader_->setText(QString::fromStdString(settings.imgHeaderFilePath));
-    txtNavFooter_->setText(QString::fromStdString(settings.navFooterFilePath));
-    txtNavHeader_->setText(QString::fromStdString(settings.navHeaderFilePath));
-    txtOutputDir_->setText(QString::fromStdString(settings.outputDirectory));
-    txtOutputFile_->setText(QString::fromStdString(settings.outputFilename));
-    txtPhotoDir_->setText(QString::fromStdString(settings.photoDirectory));
-    txtRows_->setText(QString::number(settings.numberOfRows));
-    // A change of state runs the coupling; the template's buttons choice then
-    // wins, also in a box the coupling has disabled.
-    chkPagePerPhoto_->setChecked(settings.createPageForEachPhoto);
-    chkUseButtons_->setChecked(settings.useNavButtons);
+    {
+        // The coupling of the per-photo pages would clear the template's buttons choice;
+        // that choice wins, also in a box the coupling disables.
+        const QSignalBlocker coupling(chkPagePerPhoto_);
+        for (const vantrel::Setting& setting : vantrel::kSettings) {
+            if (QWidget* control = Control(setting))
+                std::visit([&](auto field) { Show(*control, settings.*field); }, setting.field);
+        }
+    }
+    chkUseButtons_->setEnabled(chkPagePerPhoto_->isChecked());
 
     if (settings.maxWidth < settings.maxHeight) {
         cboHeightWidth_->setCurrentIndex(1);
@@ -366,8 +424,18 @@ bool ConfigPage::RequiredFieldsPresent() {
         {txtPhotoDir_, QStringLiteral("The photo directory location is mandatory")},
         {txtPixels_,
          QStringLiteral("You must define the thumbnail specifications before proceeding")}};
+    // Modern pages come with fragments of their own for those left empty.
+    const bool classic = cboPageStyle_->currentIndex() == int(vantrel::PageStyle::Classic);
+    const auto classicOnly = [](const QLineEdit* box) {
+        return std::any_of(std::begin(vantrel::kSettings), std::end(vantrel::kSettings),
+                           [&](const vantrel::Setting& setting) {
+                               return setting.required ==
+                                          vantrel::Setting::Required::ClassicStyle &&
+                                      box->objectName() == QLatin1String(setting.control);
+                           });
+    };
     for (const auto& [box, message] : required) {
-        if (box->text().isEmpty()) {
+        if (box->text().isEmpty() && (classic || !classicOnly(box))) {
             Refuse(box, message);
             return false;
         }
@@ -376,15 +444,18 @@ bool ConfigPage::RequiredFieldsPresent() {
 }
 
 bool ConfigPage::NumbersInRange() {
-    if (!WholeNumber(txtRows_->text(), 1, 32767)) {
-        Refuse(txtRows_,
-               QStringLiteral("The number of rows must be a whole number from 1 to 32767"));
-        return false;
-    }
-    if (!WholeNumber(txtColumns_->text(), 1, 32767)) {
-        Refuse(txtColumns_,
-               QStringLiteral("The number of columns must be a whole number from 1 to 32767"));
-        return false;
+    for (const vantrel::Setting& setting : vantrel::kSettings) {
+        auto* box = qobject_cast<QLineEdit*>(Control(setting));
+        if (!box || !std::holds_alternative<std::int16_t WizardSettings::*>(setting.field))
+            continue;
+        const int lowest = std::max<int>(setting.lowest, 1);
+        if (!WholeNumber(box->text(), lowest, setting.highest)) {
+            Refuse(box, QStringLiteral("The %1 must be a whole number from %2 to %3")
+                            .arg(QLatin1String(setting.what))
+                            .arg(lowest)
+                            .arg(setting.highest));
+            return false;
+        }
     }
     if (!WholeNumber(txtPixels_->text(), 1, kMaxPixels)) {
         Refuse(txtPixels_, QStringLiteral("The thumbnail size must be a whole number of pixels "
@@ -407,22 +478,14 @@ bool ConfigPage::StoreSettings() {
     if (!RequiredFieldsPresent() || !NumbersInRange())
         return false;
     WizardSettings& settings = settings_;
-    settings.createPageForEachPhoto = chkPagePerPhoto_->checkState() != Qt::Unchecked;
-    settings.description = txtDescription_->toPlainText().toStdString();
-    settings.imgFooterFilePath = txtMainFooter_->text().toStdString();
-    settings.imgHeaderFilePath = txtMainHeader_->text().toStdString();
+    for (const vantrel::Setting& setting : vantrel::kSettings) {
+        if (const QWidget* control = Control(setting))
+            std::visit([&](auto field) { Take(*control, settings.*field); }, setting.field);
+    }
     // The side not chosen is 0, so that a value left from a template or an
     // earlier visit cannot override the user's choice.
     const bool byHeight = cboHeightWidth_->currentIndex() == 1;
     settings.maxWidth = byHeight ? 0 : NumberOf(txtPixels_);
     settings.maxHeight = byHeight ? NumberOf(txtPixels_) : 0;
-    settings.navFooterFilePath = txtNavFooter_->text().toStdString();
-    settings.navHeaderFilePath = txtNavHeader_->text().toStdString();
-    settings.numberOfCols = NumberOf(txtColumns_);
-    settings.numberOfRows = NumberOf(txtRows_);
-    settings.outputDirectory = txtOutputDir_->text().toStdString();
-    settings.outputFilename = txtOutputFile_->text().toStdString();
-    settings.photoDirectory = txtPhotoDir_->text().toStdString();
-    settings.useNavButtons = chkUseButtons_->checkState() != Qt::Unchecked;
     return true;
 }

@@ -7,6 +7,9 @@
 
 #include <memory>
 
+namespace vantrel {
+struct Setting;
+}
 class FolderPicker;
 class QCheckBox;
 class QComboBox;
@@ -20,7 +23,8 @@ public:
     ConfigPage(Dialogs& dialogs, WizardSettings& settings);
     ~ConfigPage() override;
 
-    // Fills the page from the settings, after a template replaced them.
+    // Fills the page from the settings, after a template replaced them. Each setting
+    // shows in the control the list of settings names for it.
     void LoadSettings();
     // Leaving by Next: checks the entries and stores them; false, with the
     // first refused box reported and focused, when one is not usable.
@@ -34,6 +38,8 @@ private:
     void ChooseFragment(QLineEdit* box);
     void ChooseFolder(QLineEdit* box);
 
+    // The control of a setting, or null when it has none on this page.
+    QWidget* Control(const vantrel::Setting& setting) const;
     // The first empty required box gets its message and the focus.
     bool RequiredFieldsPresent();
     // Rows, columns and pixels must be whole numbers the engine can take.
@@ -54,6 +60,8 @@ private:
     QCheckBox* chkUseButtons_ = nullptr;
     QComboBox* cboHeightWidth_ = nullptr;
     QLineEdit* txtPixels_ = nullptr;
+    QComboBox* cboPageStyle_ = nullptr;
+    QCheckBox* chkStripLocation_ = nullptr;
     QString fragmentDialogName_; // the fragment dialog's last chosen name
     std::unique_ptr<FolderPicker> folder_;
 };

@@ -317,8 +317,17 @@ void ProgressPage::SaveSettingsPressed() {
                   "following that run when its window was asked to close.");
         return;
     }
+    // Saved over a photo, a fragment or an output, the template would destroy what the
+    // run needs or makes, or be destroyed by the next run.
+    const std::string path = saveDialogName_.toStdString();
     try {
-        oGenerator_->SaveTemplate(saveDialogName_.toStdString());
+        if (const std::string replaced = oGenerator_->RunWouldReplace(path); !replaced.empty()) {
+            ShowError(dialogs_, this, "Save current settings",
+                      "The settings cannot be saved there: " + replaced +
+                          ", which a run of these settings reads or writes.");
+            return;
+        }
+        oGenerator_->SaveTemplate(path);
     } catch (const GeneratorError& error) {
         ShowError(dialogs_, this, error.Source(), error.Description());
     } catch (const std::exception& error) {

@@ -67,6 +67,47 @@ TEST_F(EngineTest, ValidationReportsTheFirstMissingSettingExactly) {
         check.give();
     }
     EXPECT_FALSE(fs::exists(out)); // nothing was created
+
+    // The modern style does without the navigation header and footer.
+    vantrel::GallerySettings settings;
+    settings.outputFilename = "i.htm";
+    settings.pageStyle = vantrel::PageStyle::Modern;
+    Generator modern;
+    modern.SetSettings(settings);
+    EXPECT_TRUE(ErrorText([&] { modern.GenerateGallery(); }).starts_with("0x80040197 "));
+}
+
+TEST_F(EngineTest, RunWouldReplaceNamesEveryFileTheRunReadsOrWrites) {
+    AddPhotos({"a.jpg", "b.JPG"});
+    WriteFile(dir / "elsewhere.cfg", "x");
+    fs::create_symlink(photos + "/a.jpg", dir / "link.cfg");
+    const auto check = [&](const std::string& path, const std::string& why) {
+        const std::string said = gallery.RunWouldReplace(path);
+        EXPECT_TRUE(why.empty() ? said.empty() : Contains(said, "' is " + why)) << path << said;
+    };
+    // Before the first run the outputs are known by their folder and name.
+    const std::pair<std::string, std::string> cases[] = {
+        {photos + "/a.jpg", "a photo of the gallery"},
+        {dir / "link.cfg", "a photo of the gallery"},
+        {dir / "header.htm", "the navigation header"},
+        {out + "/../out/index.htm", "the navigation page"},
+        {Out(".tessary-thumbnails"), "the record"},
+        {Out("a_tn.jpg"), "the thumbnail of the photo 'a.jpg'"},
+        {Out("b.htm"), "the page of the photo 'b.JPG'"},
+        {Out("b.JPG"), "the copy of the photo 'b.JPG'"},
+        {Out("b.jpg"), ""},
+        {Out("other.cfg"), ""},
+        {photos + "/a_tn.jpg", ""},
+        {dir / "elsewhere.cfg", ""},
+    };
+    for (const auto& [path, why] : cases)
+        check(path, why);
+    // Once made, by their identity: a link to one is that file.
+    gallery.GenerateGallery();
+    fs::create_symlink(Out("a_tn.jpg"), dir / "thumb.cfg");
+    check(dir / "thumb.cfg", "the thumbnail of the photo 'a.jpg'");
+    check(Out("b.htm"), "the page of the photo 'b.JPG'");
+    check(dir / "elsewhere.cfg", "");
 }
 
 TEST_F(EngineTest, OutputFolderAndNavigationPageErrorsComeBeforeAnyFileIsMade) {

@@ -1,5 +1,6 @@
 #include "EngineFixture.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -48,6 +49,36 @@ TEST_F(EngineTest, SavedTemplateHasTheFixedFormAndLoadsBackExactly) {
     EXPECT_EQ(ReadFile(dir / "again.cfg"), ReadFile(dir / "t.cfg"));
 }
 
+// Written only when not their defaults, so that a classic template keeps its bytes.
+TEST_F(EngineTest, PageStyleAndStripLocationAreKeptAfterTheSixteen) {
+    Change([](vantrel::GallerySettings& s) {
+        s.pageStyle = vantrel::PageStyle::Modern;
+        s.stripLocation = true;
+    });
+    gallery.SaveTemplate(dir / "modern.cfg");
+    const std::string saved = ReadFile(dir / "modern.cfg");
+    EXPECT_TRUE(saved.ends_with("<TargetFrame>Photos</TargetFrame><PageStyle>modern</PageStyle>"
+                                "<StripLocation>True</StripLocation></OrboTemplate>"))
+        << saved;
+    Generator loaded;
+    loaded.LoadTemplate(dir / "modern.cfg");
+    EXPECT_EQ(loaded.Settings(), gallery.Settings());
+
+    // Without them, their defaults; a modern gallery may go without a header and footer.
+    std::string hand = HandMade(">h.htm<", "><");
+    hand.erase(hand.find("<NavFooter>f.htm</NavFooter>"), 28);
+    WriteFile(dir / "hand.cfg", hand);
+    EXPECT_NE(ErrorText([&] { loaded.LoadTemplate(dir / "hand.cfg"); }), "none");
+    hand.replace(hand.find("</OrboTemplate>"), 0, "<PageStyle> Modern </PageStyle>");
+    WriteFile(dir / "hand.cfg", hand);
+    loaded.LoadTemplate(dir / "hand.cfg");
+    EXPECT_EQ(loaded.NavHeaderFilePath() + loaded.NavFooterFilePath(), "");
+    WriteFile(dir / "classic.cfg", HandMade());
+    loaded.LoadTemplate(dir / "classic.cfg");
+    EXPECT_EQ(std::pair(loaded.Settings().pageStyle, loaded.Settings().stripLocation),
+              std::pair(vantrel::PageStyle::Classic, false));
+}
+
 TEST_F(EngineTest, HandMadeTemplateLoadsWithItsValueForms) {
     WriteFile(dir / "t.cfg", HandMade());
     gallery.SetImgHeaderFilePath("kept");
@@ -91,6 +122,10 @@ TEST_F(EngineTest, EachLoadFailureIsReportedWithItsReason) {
         {true, 0, HandMade(">2.5<", ">40000<"), "", "The element NumberOfRows holds '40000'"},
         {true, 0, HandMade(">h.htm<", "><"), "", "The element NavHeader is empty"},
         {true, 0, HandMade(">h.htm<", "> \t <"), "", "The element NavHeader is empty"},
+        {true, -32768, HandMade("</Orbo", "<PageStyle>fancy</PageStyle></Orbo"), "",
+         "The element PageStyle holds 'fancy'"},
+        {true, -32768, HandMade("</Orbo", "<StripLocation/></Orbo"), "",
+         "The element StripLocation is empty"},
     };
     const std::string path = dir / "bad.cfg";
     for (const auto& c : cases) {
@@ -104,6 +139,19 @@ TEST_F(EngineTest, EachLoadFailureIsReportedWithItsReason) {
         EXPECT_EQ(ErrorText([&] { g.LoadTemplate(path); }).substr(0, expected.size()), expected);
         EXPECT_EQ(std::pair(g.UseFrames(), g.MaxWidth()), std::pair(c.useFrames, c.maxWidth));
     }
+}
+
+// Refused at once, before a byte is read: a fifo would block, a sparse file is all zeros.
+TEST_F(EngineTest, TemplateThatIsNoFileOrTooLargeIsRefusedUnread) {
+    const std::string fifo = dir / "fifo.cfg", large = dir / "large.cfg";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    WriteFile(large, "<OrboTemplate>");
+    fs::resize_file(large, std::uintmax_t{50} << 30);
+    EXPECT_TRUE(Contains(ErrorText([&] { gallery.LoadTemplate(fifo); }),
+                         "More Info: The file cannot be read: it is not a regular file."));
+    EXPECT_TRUE(Contains(ErrorText([&] { gallery.LoadTemplate(large); }),
+                         "More Info: The file is larger than 16 MiB"));
+    EXPECT_EQ(gallery.MaxWidth(), 4);
 }
 
 TEST_F(EngineTest, FailedSaveIsReported) {

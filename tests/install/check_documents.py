@@ -107,6 +107,8 @@ class BashCompletion(unittest.TestCase):
                     self.assertEqual(offered, [folder])
                 elif kind == "FILE":
                     self.assertEqual(offered, sorted([folder, htm]))
+                elif kind == "STYLE":
+                    self.assertEqual(self.complete(option, "m"), ["modern"])
                 else:
                     self.assertEqual(self.complete(option, ""), [])
         # After a flag, options again; --opt=value split at '=' or not.

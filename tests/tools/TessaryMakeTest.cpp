@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <iterator>
 #include <sstream>
+#include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
 
@@ -31,17 +32,23 @@ TEST(TessaryMakeOptions, ReadsValuesInBothFormsAndFlags) {
         Words("--photo-dir /p --output-dir=/o --rows 3 --columns=7 "
               "--thumb-height 150 --frames --no-photo-pages -q "
               "--template t.cfg --save-template=s.cfg -j 3 "
-              "--rebuild --fast --description");
+              "--rebuild --fast --style modern --strip-location --description");
     arguments.push_back(""); // an empty value is a value
     const ParseResult r = Parse(arguments);
     ASSERT_EQ(r.error, "");
     const CommandLine& c = r.commandLine;
-    EXPECT_EQ(std::tie(c.photoDir, c.outputDir, c.description), std::make_tuple("/p", "/o", ""));
+    const GallerySettings& v = c.values;
+    EXPECT_EQ(std::tie(v.photoDirectory, v.outputDirectory, v.description),
+              std::make_tuple("/p", "/o", ""));
     EXPECT_EQ(std::tie(c.templateFile, c.saveTemplateFile), std::make_tuple("t.cfg", "s.cfg"));
-    EXPECT_EQ(std::tie(c.rows, c.columns, c.thumbHeight), std::make_tuple(3, 7, 150));
-    EXPECT_EQ(std::tie(c.frames, c.photoPages, c.quiet), std::make_tuple(true, false, true));
+    EXPECT_EQ(std::tie(v.numberOfRows, v.numberOfCols, v.maxHeight), std::make_tuple(3, 7, 150));
+    EXPECT_EQ(std::tie(v.useFrames, v.createPageForEachPhoto, c.quiet),
+              std::make_tuple(true, false, true));
     EXPECT_EQ(std::tie(c.jobs, c.rebuild, c.fast), std::make_tuple(3, true, true));
-    EXPECT_FALSE(c.thumbWidth || c.buttons); // not given, so the template's stay
+    EXPECT_EQ(std::tie(v.pageStyle, v.stripLocation),
+              std::make_tuple(vantrel::PageStyle::Modern, true));
+    // Not given, so the template's stay.
+    EXPECT_FALSE(c.Gives(&GallerySettings::maxWidth) || c.Gives(&GallerySettings::useNavButtons));
     EXPECT_EQ(Parse({"--help"}).commandLine.action, CommandLine::Action::Help);
     EXPECT_EQ(Parse({"--version"}).commandLine.action, CommandLine::Action::Version);
 }
@@ -59,6 +66,8 @@ TEST(TessaryMakeOptions, RefusesBadUsageWithAOneLineReason) {
         {{"--frames=yes"}, "option --frames takes no value"},
         {{"--template", ""}, "option --template needs a file name"},
         {{"--thumb-width", "100", "--thumb-height", "100"}, "not both"},
+        {{"--style", "fancy"}, "the page style must be classic or modern, not 'fancy'"},
+        {{"--strip-location=yes"}, "option --strip-location takes no value"},
     };
     for (const auto& [arguments, expected] : cases) {
         const std::string error = Parse(arguments).error;
@@ -72,6 +81,7 @@ TEST(TessaryMakeOptions, OptionsOverrideTheTemplateAndTheGivenThumbSideDecides) 
     base.photoDirectory = "/from/template";
     base.maxWidth = 120;
     base.numberOfRows = 9;
+    base.outputFilename = "g.htm";
     const GallerySettings s = ApplyOptions(
         Parse({"--thumb-height", "80", "--output-dir", "/o", "--jobs=2"}).commandLine, base, "");
     EXPECT_EQ(std::tie(s.jobs, s.rebuild, s.fastThumbnails), std::make_tuple(2, false, false));
@@ -83,7 +93,10 @@ TEST(TessaryMakeOptions, OptionsOverrideTheTemplateAndTheGivenThumbSideDecides) 
               std::make_tuple("/from/template", "/o"));
     EXPECT_EQ(std::tie(s.numberOfRows, s.maxHeight, s.maxWidth), std::make_tuple(9, 80, 0));
     EXPECT_EQ(MissingRequiredOption(s), "--nav-header");
-    EXPECT_EQ(MissingRequiredOption(GallerySettings{}), "--photo-dir");
+    EXPECT_EQ(MissingRequiredOption(GallerySettings{}), "--output-file");
+    // The modern style brings its own header and footer.
+    const GallerySettings modern = ApplyOptions(Parse({"--style", "modern"}).commandLine, s, "");
+    EXPECT_EQ(MissingRequiredOption(modern), "");
 }
 
 TEST(TessaryMakeProgress, DrawsABarWithTheCount) {
@@ -111,11 +124,24 @@ protected:
                 "--columns",    "2"};
     }
 
+    // A template of the Basic() settings with `find` replaced, as a person might edit it.
+    std::string SavedWith(const std::string& find, const std::string& replace) {
+        Generator generator;
+        generator.SetSettings(ApplyOptions(Parse(Basic()).commandLine, DefaultSettings(), ""));
+        const std::string path = dir / ("edited" + std::to_string(++edited) + ".cfg");
+        generator.SaveTemplate(path);
+        std::string text = ReadFile(path);
+        text.replace(text.find(find), find.size(), replace);
+        WriteFile(path, text);
+        return path;
+    }
+
     testsupport::ProgramResult Run(std::vector<std::string> arguments) const {
         return testsupport::RunProgram(std::string(TOOLS_DIR) + "/tessary-make", arguments);
     }
 
     TempDir dir;
+    int edited = 0;
 };
 
 TEST_F(TessaryMake, MakesAGalleryAndSaysWhereItIs) {
@@ -172,6 +198,10 @@ TEST_F(TessaryMake, EngineFailuresExitOneOnOneLine) {
 
 TEST_F(TessaryMake, UsageErrorsAndNameClashesAreFoundBeforeAnyWork) {
     WriteFile(dir / "file", "x");
+    WriteFile(dir / "about.htm", "<p>About</p>");
+    WriteFile(dir / "large.htm", "");
+    fs::resize_file(dir / "large.htm", (1 << 20) + 1);
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
     auto noPhotos = Basic(), noHeader = Basic();
     noPhotos[1] = dir / "nowhere";
     noHeader[5] = dir / "missing.htm";
@@ -196,6 +226,18 @@ TEST_F(TessaryMake, UsageErrorsAndNameClashesAreFoundBeforeAnyWork) {
         {with({"--save-template", dir / "photos"}), "--save-template names a folder"},
         {with({"--save-template", dir / "file/t.cfg"}), "does not exist"},
         {with({"--template", dir / "missing.cfg"}), "cannot read the template"},
+        {{"--template", SavedWith("<NumberOfRows>2<", "<NumberOfRows>0<")},
+         "the number of rows must be a whole number from 1 to 32767, not '0'"},
+        {{"--template", SavedWith("<MaxHeight>0<", "<MaxHeight>120<")},
+         "the thumbnail width and height are both 120"},
+        {with({"--save-template", dir / "photos/chelsea.jpg"}), "chelsea.jpg' is a photo"},
+        {with({"--save-template", dir / "head.htm"}), "is the navigation header"},
+        {with({"--output-dir", dir / "photos", "--save-template", dir / "photos/coffee_tn.jpg"}),
+         "is the thumbnail of the photo 'coffee.jpg'"},
+        {with({"--description-file", dir / "about.htm", "--save-template", dir / "about.htm"}),
+         "is the description file"},
+        {with({"--description-file", dir / "fifo"}), "fifo': not a regular file"},
+        {with({"--description-file", dir / "large.htm"}), "large.htm': larger than 1 MiB"},
     };
     for (const auto& [arguments, expected] : cases) {
         const auto result = Run(arguments);
@@ -206,6 +248,9 @@ TEST_F(TessaryMake, UsageErrorsAndNameClashesAreFoundBeforeAnyWork) {
         EXPECT_FALSE(fs::exists(dir.Path() / "site"));
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path() / "photos"), {}), 3);
+    EXPECT_EQ(ReadFile(dir / "photos/chelsea.jpg"),
+              ReadFile(testsupport::SamplePhoto("chelsea.jpg")));
+    EXPECT_EQ(ReadFile(dir / "about.htm"), "<p>About</p>");
     if (geteuid() != 0) { // root may write anywhere
         fs::create_directory(dir.Path() / "locked");
         fs::permissions(dir.Path() / "locked", fs::perms::owner_read | fs::perms::owner_exec);

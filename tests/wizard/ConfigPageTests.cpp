@@ -2,6 +2,8 @@
 
 #include "WizardHarness.h"
 
+#include <vantrel/Generator.h>
+
 class ConfigPageTests : public WizardFixture {
     Q_OBJECT
 
@@ -134,6 +136,51 @@ private slots:
         QVERIFY(ui_->messages.isEmpty());
         QVERIFY(wizard_->Progress().isVisible());
         QCOMPARE(Settings().maxWidth, 1200);
+    }
+
+    void everySettingGoesThroughItsControl() {
+        TempDir dir;
+        std::string xml = TemplateXml(120, 0, true, false);
+        xml.insert(xml.find("</OrboTemplate>"),
+                   "<PageStyle>modern</PageStyle><StripLocation>True</StripLocation>");
+        WriteFile(dir / "modern.cfg", xml);
+        Generator loaded;
+        loaded.LoadTemplate(dir / "modern.cfg");
+        ToConfigWithTemplate(dir / "modern.cfg");
+        ConfigPage& config = wizard_->Config();
+        for (const vantrel::Setting& setting : vantrel::kSettings)
+            QVERIFY2(!*setting.control || config.findChild<QWidget*>(setting.control),
+                     setting.control);
+        auto& style = Get<QComboBox>(config, "cboPageStyle");
+        auto& strip = Get<QCheckBox>(config, "chkStripLocation");
+        QCOMPARE(style.currentText(), "Modern");
+
+        // What Next stores comes from the controls alone; settings without one keep theirs.
+        vantrel::GallerySettings expected = loaded.Settings();
+        Settings() = vantrel::GallerySettings{};
+        expected.useFrames = Settings().useFrames;
+        expected.targetFrameName = Settings().targetFrameName;
+        Click(config, "cmdNext");
+        QCOMPARE(MessageTexts(), QStringList{});
+        QVERIFY(Settings() == expected);
+        Click(wizard_->Progress(), "cmdBack");
+
+        // Modern pages may go without a header and footer; classic ones may not.
+        Box("txtNavHeader").clear();
+        Box("txtNavFooter").clear();
+        Click(config, "cmdNext");
+        QCOMPARE(MessageTexts(), QStringList{});
+        QCOMPARE(Settings().pageStyle, vantrel::PageStyle::Modern);
+        QVERIFY(Settings().stripLocation && Settings().navHeaderFilePath.empty());
+        Click(wizard_->Progress(), "cmdBack");
+        style.setCurrentIndex(0);
+        strip.setChecked(false);
+        Click(config, "cmdNext");
+        QCOMPARE(MessageTexts(), QStringList{"The header file location is mandatory"});
+        FillConfig(dir, dir / "photos", dir / "out");
+        Click(config, "cmdNext");
+        QCOMPARE(Settings().pageStyle, vantrel::PageStyle::Classic);
+        QVERIFY(!Settings().stripLocation);
     }
 
     void fileDialogsKeepTheLastChosenName() {

@@ -41,6 +41,15 @@ private slots:
         QVERIFY(fs::exists(dir / "out/photo2.jpg"));
         QCOMPARE(Settings().targetFrameName, "Photos");
 
+        // A file the run reads or writes is refused and left as it was.
+        const std::string photo = testsupport::ReadFile(dir / "photos/photo0.jpg");
+        ui_->files << Q(dir / "photos/photo0.jpg");
+        Click(progress, "cmdSaveSettings");
+        QCOMPARE(ui_->messages.size(), 1);
+        QVERIFY(ui_->messages[0].text.contains("photo0.jpg' is a photo of the gallery"));
+        QCOMPARE(testsupport::ReadFile(dir / "photos/photo0.jpg"), photo);
+        ui_->messages.clear();
+
         ui_->files << Q(dir / "saved.cfg");
         Click(progress, "cmdSaveSettings");
         QCOMPARE(ui_->fileRequests[0].mode, FileRequest::Mode::Save);

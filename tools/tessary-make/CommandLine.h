@@ -13,8 +13,9 @@ using vantrel::GallerySettings;
 // The settings a run starts from when no template gives them.
 GallerySettings DefaultSettings();
 
-// What the user asked for. Unset options leave the template's (or the
-// default) value in place.
+// What the user asked for. The gallery's settings come from the engine's list of
+// settings, one option each; unset options leave the template's (or the default)
+// value in place.
 struct CommandLine {
     enum class Action { Run, Help, Version };
     Action action = Action::Run;
@@ -22,11 +23,14 @@ struct CommandLine {
     std::string templateFile;
     std::string saveTemplateFile;
 
-    std::optional<std::string> navHeader, navFooter, photoHeader, photoFooter;
-    std::optional<std::string> outputFile, photoDir, outputDir, targetFrame;
-    std::optional<std::string> description, descriptionFile;
-    std::optional<std::int16_t> rows, columns, thumbWidth, thumbHeight, jobs;
-    std::optional<bool> frames, photoPages, buttons, rebuild, fast;
+    GallerySettings values;                     // what the options say
+    std::vector<const vantrel::Setting*> given; // which of `values` they said
+    std::optional<std::string> descriptionFile;
+    std::optional<std::int16_t> jobs;
+    std::optional<bool> rebuild, fast;
+
+    // Whether an option gave that field.
+    bool Gives(const vantrel::Setting::Field& field) const;
 };
 
 struct ParseResult {
@@ -41,7 +45,12 @@ ParseResult ParseCommandLine(std::span<const std::string> arguments);
 GallerySettings ApplyOptions(const CommandLine& commandLine, GallerySettings base,
                              const std::string& descriptionText);
 
-// The option a required setting comes from, or "" when all are present.
+// The option a required setting comes from, or "" when all are present. The
+// navigation header and footer are required in the classic style only.
 std::string MissingRequiredOption(const GallerySettings& settings);
+
+// Why the settings can never make a gallery, wherever they came from (a number out of
+// its range, no thumbnail size that decides), or "".
+std::string UnusableSetting(const GallerySettings& settings);
 
 std::string UsageText();

@@ -7,10 +7,12 @@
 #include "vantrel/Generator.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -21,6 +23,9 @@ constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitProblems = 3;
+
+// A description is a paragraph or a page of HTML, never this much.
+constexpr std::size_t kMaxDescriptionBytes = 1 << 20;
 
 // Names come from the file system: control characters (C0, DEL, C1) and bytes that are
 // not UTF-8 are shown as \xNN, so that a file name cannot drive the terminal.
@@ -83,9 +88,14 @@ std::string OneLine(std::string text) {
     return result;
 }
 
+// Opened without blocking, so that a fifo named as an input cannot hang the check.
 bool Readable(const std::string& path) {
-    std::error_code error;
-    return fs::is_regular_file(path, error) && std::ifstream(path).good();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat status {};
+    const bool regular = fd >= 0 && ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    if (fd >= 0)
+        ::close(fd);
+    return regular;
 }
 
 // A usage problem with the settings that the engine would only pass over.
@@ -125,6 +135,42 @@ std::string CheckSaveTemplate(const std::string& file) {
     return "";
 }
 
+// Reads an input the way the engine reads its own: opened without blocking (a fifo
+// would wait for a writer for ever), a regular file only, and no more than `maxBytes`.
+// Returns why it cannot be read, or "".
+std::string ReadInput(const std::string& path, std::size_t maxBytes, std::string& text) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::strerror(errno);
+    const struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat status {};
+    std::string problem;
+    if (::fstat(fd, &status) != 0)
+        problem = std::strerror(errno);
+    else if (!S_ISREG(status.st_mode))
+        problem = "not a regular file";
+    else if (static_cast<std::uint64_t>(status.st_size) > maxBytes)
+        problem = "larger than " + std::to_string(maxBytes >> 20) + " MiB";
+    char chunk[65536];
+    while (problem.empty()) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            problem = std::strerror(errno);
+        else if (got == 0)
+            break;
+        else if (text.size() + static_cast<std::size_t>(got) > maxBytes)
+            problem = "larger than " + std::to_string(maxBytes >> 20) + " MiB";
+        else
+            text.append(chunk, static_cast<std::size_t>(got));
+    }
+    return problem;
+}
+
 bool NavigationPageIncomplete(const std::vector<GenerationProblem>& problems) {
     return std::any_of(problems.begin(), problems.end(), [](const GenerationProblem& problem) {
         return problem.step == GenerationProblem::Step::NavigationPage;
@@ -161,19 +207,20 @@ int main(int argc, char** argv) {
                                              "': " + OneLine(e.Description()));
         }
     }
-    std::string descriptionText = line.description.value_or("");
+    std::string descriptionText;
     if (line.descriptionFile) {
-        std::ifstream in(*line.descriptionFile, std::ios::binary);
-        std::ostringstream content;
-        if (!(in && content << in.rdbuf()))
-            return Complain(kExitUsage,
-                            "cannot read the description file '" + *line.descriptionFile + "'");
-        descriptionText = content.str();
+        if (const std::string problem =
+                ReadInput(*line.descriptionFile, kMaxDescriptionBytes, descriptionText);
+            !problem.empty())
+            return Complain(kExitUsage, "cannot read the description file '" +
+                                            *line.descriptionFile + "': " + problem);
     }
     const GallerySettings settings = ApplyOptions(line, base, descriptionText);
     if (const std::string option = MissingRequiredOption(settings); !option.empty())
         return Complain(kExitUsage, "missing " + option +
                                         " (give it, or a --template that sets it; see --help)");
+    if (const std::string problem = UnusableSetting(settings); !problem.empty())
+        return Complain(kExitUsage, problem);
     if (const std::string problem = CheckInputs(settings); !problem.empty())
         return Complain(kExitUsage, problem);
     if (!line.saveTemplateFile.empty()) {
@@ -185,6 +232,17 @@ int main(int argc, char** argv) {
     generator.SetSettings(settings);
     if (const std::string clash = generator.NavigationPageClash(); !clash.empty())
         return Complain(kExitUsage, "--output-file cannot name the navigation page: " + clash);
+    if (!line.saveTemplateFile.empty()) {
+        std::string replaced = generator.RunWouldReplace(line.saveTemplateFile);
+        std::error_code error;
+        if (replaced.empty() && line.descriptionFile &&
+            fs::equivalent(line.saveTemplateFile, *line.descriptionFile, error))
+            replaced = "'" + line.saveTemplateFile + "' is the description file";
+        if (!replaced.empty())
+            return Complain(kExitUsage, "--save-template cannot name a file the run reads or "
+                                        "writes: " +
+                                            replaced);
+    }
     const int photos = static_cast<int>(generator.Photos().size());
     const int cells = std::min(photos, std::max(0, int{settings.numberOfRows}) *
                                            std::max(0, int{settings.numberOfCols}));

@@ -1,7 +1,7 @@
 #pragma once
 
 // Vantrel, Tessary's gallery engine: one class, Generator, that holds a
-// gallery's sixteen settings and makes the gallery from them.
+// gallery's settings and makes the gallery from them.
 //
 //     Generator gallery;
 //     gallery.SetPhotoDirectory("/home/ann/photos");
@@ -16,6 +16,8 @@
 //     for (const auto& problem : gallery.Problems())
 //         std::cerr << problem.Text() << '\n'; // what the run passed over
 
+#include "vantrel/GallerySettings.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -27,39 +29,6 @@
 #define VANTREL_API __attribute__((visibility("default")))
 
 namespace vantrel {
-
-// How the pages look: `Classic`, exactly as they always were, or `Modern`, HTML5 pages
-// that reflow on phones, with sized and described images.
-enum class PageStyle { Classic, Modern };
-
-// The sixteen settings of a gallery as one value, with a new Generator's defaults, and
-// how a run goes about making it.
-struct GallerySettings {
-    std::string navHeaderFilePath;
-    std::string navFooterFilePath;
-    std::string imgHeaderFilePath;
-    std::string imgFooterFilePath;
-    std::string outputFilename;
-    std::string description;
-    std::string photoDirectory;
-    std::string outputDirectory;
-    std::string targetFrameName = "Photos";
-    std::int16_t numberOfRows = 0;
-    std::int16_t numberOfCols = 0;
-    std::int16_t maxWidth = 0;
-    std::int16_t maxHeight = 0;
-    bool useNavButtons = true;
-    bool useFrames = false;
-    bool createPageForEachPhoto = true;
-    // Not part of a template: how a run goes, not what it makes.
-    std::int16_t jobs = 0;       // worker threads; 0 is one per core
-    bool rebuild = false;        // make every output anew, none kept from an earlier run
-    bool fastThumbnails = false; // thumbnails decoded at a reduced scale: quicker, not exact
-    PageStyle pageStyle = PageStyle::Classic;
-    bool stripLocation = false; // copies published without location and serial numbers
-
-    friend bool operator==(const GallerySettings&, const GallerySettings&) = default;
-};
 
 // Which files are photos: names ending in "jpg" or "JPG", exactly, of at least four bytes.
 VANTREL_API bool IsPhotoName(std::string_view name);
@@ -175,8 +144,9 @@ public:
     Generator(const Generator&) = delete;
     Generator& operator=(const Generator&) = delete;
 
-    // All sixteen settings at once. SetSettings applies each field as its setter below
-    // does, so "" and numbers below 1 leave the stored value; `jobs` is taken when 0 or more.
+    // All settings at once. SetSettings applies each field as its setter below does, so
+    // "" and numbers below 1 leave the stored value (the page style and the other flags
+    // are taken as given); `jobs` is taken when 0 or more.
     vantrel::GallerySettings Settings() const;
     void SetSettings(const vantrel::GallerySettings& settings);
 
@@ -224,6 +194,11 @@ public:
     // photo of PhotoDirectory, or a thumbnail, page or copy of one), or "" when it would
     // not. Lists the photo folder.
     std::string NavigationPageClash() const;
+    // Why a run of these settings would replace or read the file at `path`, or "" when it
+    // would not: a photo of PhotoDirectory, an output of the run (a photo's copy, thumbnail
+    // or page, the navigation page, the record of what was made) or a fragment. Compares
+    // files by identity where they exist, else by folder and name. Lists the photo folder.
+    std::string RunWouldReplace(const std::string& path) const;
     // Reads settings from a template file; throws GeneratorError 0x8004019A. Values are
     // stored as read, without the setter rules. A Description holding only text comes
     // back exactly as SaveTemplate wrote it; one holding elements (a hand-made
