@@ -85,9 +85,12 @@ PREFIX ?= /usr/local
 install: build
 	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
-# A Debian package of the build in build/packages/, its dependencies read from
-# the binaries.
+# Debian packages of the build in build/packages/ (tessary, skimlet-tools,
+# libvantrel0, libskimlet0, libtessary-dev), their dependencies read from the
+# binaries; the CMake setting TESSARY_PACKAGE_MAINTAINER names the packager.
+# Packages of an earlier version are removed first, so that *.deb is one set.
 deb: build
+	@rm -f $(BUILD)/packages/*.deb
 	@cd $(BUILD) && cpack -G DEB -B packages
 
 format:

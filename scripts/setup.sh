@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Tessary needs, only those that are missing.
-# Usage: scripts/setup.sh [GROUP...]   groups: build (default), browser, screenshots, fuzz, format, bench
+# Usage: scripts/setup.sh [GROUP...]   groups: build (default), browser, screenshots, fuzz, format, bench,
+#        packaging
 set -euo pipefail
 
 declare -A groups=(
@@ -11,6 +12,8 @@ declare -A groups=(
     [fuzz]="clang libclang-rt-14-dev"
     [format]="clang-format"
     [bench]="libjpeg-turbo-progs"
+    # Debian's checker for the packages of make deb; the install test runs it when present.
+    [packaging]="lintian"
 )
 
 wanted=()

@@ -4,6 +4,8 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
+#include <QProcess>
+#include <QStandardPaths>
 
 #include <cstdio>
 #include <cstdlib>
@@ -35,8 +37,39 @@ void Dialogs::RunModal(QDialog& dialog) {
     dialog.exec();
 }
 
-bool Dialogs::OpenDocument(const QUrl& url) {
-    return QDesktopServices::openUrl(url);
+void Dialogs::OpenDocument(QWidget* parent, const QUrl& url, std::function<void()> failed) {
+    // Qt starts xdg-open too, but does not wait for its answer: with no viewer
+    // for the document it fails after Qt has reported success. Run it here and
+    // watch how it ends.
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty()) {
+        if (!QDesktopServices::openUrl(url))
+            failed();
+        return;
+    }
+    // Not owned by the page: a viewer run in the foreground may outlive it.
+    auto* process = new QProcess;
+    process->setProgram(opener);
+    process->setArguments({url.toString()});
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    QObject::connect(process, &QProcess::finished, parent,
+                     [failed](int code, QProcess::ExitStatus status) {
+                         if (status != QProcess::NormalExit || code != 0)
+                             failed();
+                     });
+    QObject::connect(process, &QProcess::errorOccurred, parent,
+                     [failed](QProcess::ProcessError error) {
+                         if (error == QProcess::FailedToStart)
+                             failed();
+                     });
+    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process](QProcess::ProcessError error) {
+                         if (error == QProcess::FailedToStart)
+                             process->deleteLater();
+                     });
+    process->start();
 }
 
 void Dialogs::EndProgram(bool duringRun) {

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
 #include <optional>
 
 class QDialog;
@@ -44,8 +45,11 @@ public:
     // Shows the dialog modally and returns once it is hidden again.
     virtual void RunModal(QDialog& dialog);
 
-    // Opens a document in the desktop's default viewer; false when that fails.
-    virtual bool OpenDocument(const QUrl& url);
+    // Opens a document in the desktop's viewer for it (a page in the browser)
+    // and returns at once. `failed` is called, then or later, when no program
+    // could be started or the desktop found none for the document; never
+    // once `parent` is gone.
+    virtual void OpenDocument(QWidget* parent, const QUrl& url, std::function<void()> failed);
 
     // Ends the process. The windows are already hidden. During a run the engine
     // is on the stack below the caller, so the process must end right here.

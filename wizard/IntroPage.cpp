@@ -7,13 +7,19 @@
 
 #include <QButtonGroup>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFile>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <exception>
@@ -157,19 +163,61 @@ QString IntroPage::ReadmePath(const QString& programDir) {
     return !QFileInfo(beside).isFile() && QFileInfo(installed).isFile() ? installed : beside;
 }
 
-void IntroPage::ReadmePressed() {
-    const QString path = ReadmePath(QCoreApplication::applicationDirPath());
-    QString problem;
-    if (!QFileInfo(path).isFile())
-        problem = QStringLiteral("The file %1 could not be found.").arg(path);
-    else if (!dialogs_.OpenDocument(QUrl::fromLocalFile(path)))
-        problem = QStringLiteral("No program could be started to show %1.").arg(path);
-    if (problem.isEmpty())
-        return;
+static void ShowReadmeProblem(Dialogs& dialogs, QWidget* parent, const QString& problem) {
     MessageRequest request;
     request.text = problem;
     request.caption = QStringLiteral("Read Me");
-    dialogs_.Message(this, request);
+    dialogs.Message(parent, request);
+}
+
+void IntroPage::ReadmePressed() {
+    const QString path = ReadmePath(QCoreApplication::applicationDirPath());
+    if (!QFileInfo(path).isFile()) {
+        ShowReadmeProblem(dialogs_, this,
+                          QStringLiteral("The file %1 could not be found.").arg(path));
+        return;
+    }
+    dialogs_.OpenDocument(this, QUrl::fromLocalFile(path), [this, path] { ShowReadme(path); });
+}
+
+void IntroPage::ShowReadme(const QString& path) {
+    // A readme is a few pages; anything far larger is not ours.
+    constexpr qint64 kMaxReadmeBytes = 1 << 20;
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly) ||
+        file.size() > kMaxReadmeBytes) {
+        ShowReadmeProblem(dialogs_, this,
+                          QStringLiteral("The file %1 could not be read.").arg(path));
+        return;
+    }
+    const QString text = QString::fromUtf8(file.read(kMaxReadmeBytes));
+    if (!frmReadme_) {
+        frmReadme_ = new QDialog(this);
+        frmReadme_->setObjectName(QStringLiteral("frmReadme"));
+        frmReadme_->setWindowTitle(QStringLiteral("Tessary :: Read Me"));
+        auto* layout = new QVBoxLayout(frmReadme_);
+        txtReadme_ = new QPlainTextEdit(frmReadme_);
+        txtReadme_->setObjectName(QStringLiteral("txtReadme"));
+        txtReadme_->setReadOnly(true);
+        // Long lines wrap.
+        txtReadme_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        // Laid out for a fixed-width font, as a text viewer shows it.
+        txtReadme_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        layout->addWidget(txtReadme_);
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, frmReadme_);
+        layout->addWidget(buttons);
+        connect(buttons, &QDialogButtonBox::rejected, frmReadme_, &QDialog::hide);
+        // Room for 80 columns and 30 lines beside the scroll bar.
+        const QFontMetrics metrics(txtReadme_->font());
+        const int frame = txtReadme_->frameWidth() * 2 + 8;
+        txtReadme_->setMinimumSize(metrics.horizontalAdvance(QString(80, QLatin1Char('x'))) +
+                                       frame + txtReadme_->verticalScrollBar()->sizeHint().width(),
+                                   metrics.lineSpacing() * 30 + frame);
+    }
+    txtReadme_->setPlainText(text);
+    frmReadme_->show();
+    frmReadme_->raise();
+    frmReadme_->activateWindow();
 }
 
 void IntroPage::TemplatePressed() {

@@ -5,7 +5,9 @@
 
 #include "WizardPage.h"
 
+class QDialog;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 
@@ -28,9 +30,13 @@ public:
 
 private:
     void ReadmePressed();
+    // The readme in a window of the wizard's own, for a desktop with no viewer for it.
+    void ShowReadme(const QString& path);
     void TemplatePressed();
 
     QRadioButton* optFrames_[2] = {};
     QLineEdit* txtTemplate_ = nullptr;
-    QString templateDialogName_; // the template dialog's last chosen name
+    QString templateDialogName_;   // the template dialog's last chosen name
+    QDialog* frmReadme_ = nullptr; // made when first needed
+    QPlainTextEdit* txtReadme_ = nullptr;
 };

@@ -228,13 +228,14 @@ void ProgressPage::RunFailed(Generator& generator, const std::string& source,
 }
 
 void ProgressPage::ViewGalleryPressed() {
-    if (dialogs_.OpenDocument(galleryPage_))
-        return;
-    MessageRequest request;
-    request.text =
-        QStringLiteral("No program could be started to show %1.").arg(galleryPage_.toLocalFile());
-    request.caption = QStringLiteral("View gallery");
-    dialogs_.Message(this, request);
+    // The page of this run, even if another has begun when the answer comes.
+    dialogs_.OpenDocument(this, galleryPage_, [this, page = galleryPage_] {
+        MessageRequest request;
+        request.text =
+            QStringLiteral("No web browser could be started to show %1.").arg(page.toLocalFile());
+        request.caption = QStringLiteral("View gallery");
+        dialogs_.Message(this, request);
+    });
 }
 
 void ProgressPage::OnProgress(GenEventTypeEnum eventType, std::int16_t totalValue,

@@ -74,7 +74,7 @@ public:
         shotsOk = Shoot(picker, shots_, QStringLiteral("folder-picker")) && shotsOk;
         Find<QPushButton>(picker, "cmdOK").click();
     }
-    bool OpenDocument(const QUrl&) override { return false; }
+    void OpenDocument(QWidget*, const QUrl&, std::function<void()>) override {}
     void EndProgram(bool) override {}
 
     int messages = 0;

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""What comes with the programs stays true to them: the manual pages and the
-bash completion name exactly the options tessary-make --help lists, the pages
-render cleanly, and the desktop entry and AppStream data pass their validators
+"""What comes with the programs stays true to them: the manual pages name
+exactly the options their programs list (tessary-make --help, the picture
+tools' usage), the bash completion those of tessary-make --help, every page
+renders cleanly, and the desktop entry and AppStream data pass their validators
 and point at files that exist."""
 import argparse
 import os
@@ -21,8 +22,12 @@ def run(command, **kwargs):
     return subprocess.run(command, capture_output=True, text=True, timeout=60, **kwargs)
 
 
+def program(name):
+    return os.path.join(ARGS.programs_dir, name)
+
+
 def help_text():
-    result = run([ARGS.tessary_make, "--help"])
+    result = run([program("tessary-make"), "--help"])
     assert result.returncode == 0, result.stderr
     return result.stdout
 
@@ -39,28 +44,41 @@ def packaging(*names):
 
 
 class ManualPages(unittest.TestCase):
-    def test_tessary_make_page_names_exactly_the_options_of_help(self):
-        listed = set(OPTION.findall(help_text()))
-        self.assertIn("--photo-dir", listed)
-        documented = set(OPTION.findall(roff_text(packaging("man", "tessary-make.1"))))
-        self.assertEqual(sorted(listed - documented), [], "in --help, not in the page")
-        self.assertEqual(sorted(documented - listed), [], "in the page, not in --help")
+    pages = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.pages = sorted(n[:-2] for n in os.listdir(packaging("man")) if n.endswith(".1"))
+
+    def test_pages_name_exactly_the_options_their_programs_list(self):
+        # The picture tools list theirs in the usage they print on wrong usage.
+        for name, args in (("tessary-make", ["--help"]), ("skimlet-thumb", []),
+                           ("skimlet-decode", [])):
+            with self.subTest(program=name):
+                result = run([program(name), *args])
+                listed = set(OPTION.findall(result.stdout + result.stderr))
+                self.assertIn("usage", (result.stdout + result.stderr).lower())
+                documented = set(OPTION.findall(roff_text(packaging("man", name + ".1"))))
+                self.assertEqual(sorted(listed - documented), [], "listed, not in the page")
+                self.assertEqual(sorted(documented - listed), [], "in the page, not listed")
+        self.assertIn("--photo-dir", OPTION.findall(help_text()))
 
     def test_pages_carry_the_programs_version(self):
-        version = run([ARGS.tessary_make, "--version"]).stdout
+        version = run([program("tessary-make"), "--version"]).stdout
         self.assertIn(ARGS.version, version)
-        for page in ("tessary.1", "tessary-make.1"):
+        self.assertEqual(self.pages, ["skimlet-decode", "skimlet-thumb", "tessary", "tessary-make"])
+        for page in self.pages:
             with self.subTest(page=page):
-                header = next(line for line in roff_text(packaging("man", page)).splitlines()
+                header = next(line for line in roff_text(packaging("man", page + ".1")).splitlines()
                               if line.startswith(".TH "))
                 self.assertIn(f'"Tessary {ARGS.version}"', header)
 
     def test_pages_render_without_warnings(self):
         if not shutil.which("man"):
             self.skipTest("man is not installed")
-        for page, name in (("tessary.1", "tessary"), ("tessary-make.1", "tessary-make")):
-            with self.subTest(page=page):
-                rendered = run(["man", "--warnings", "-l", packaging("man", page)],
+        for name in self.pages:
+            with self.subTest(page=name):
+                rendered = run(["man", "--warnings", "-l", packaging("man", name + ".1")],
                                env=dict(os.environ, MANWIDTH="80", LC_ALL="C.UTF-8"))
                 self.assertEqual((rendered.returncode, rendered.stderr), (0, ""))
                 self.assertRegex(rendered.stdout, rf"NAME\n\s+{re.escape(name)} - ")
@@ -149,7 +167,7 @@ class DesktopIntegration(unittest.TestCase):
 def main():
     global ARGS
     parser = argparse.ArgumentParser(description=__doc__)
-    for name in ("tessary-make", "packaging-dir", "metainfo", "screenshots-dir", "app-id",
+    for name in ("programs-dir", "packaging-dir", "metainfo", "screenshots-dir", "app-id",
                  "version"):
         parser.add_argument("--" + name, required=True)
     ARGS, rest = parser.parse_known_args()

@@ -56,9 +56,10 @@ public:
         pickerLeftOpen = dialog.isVisible();
         dialog.hide();
     }
-    bool OpenDocument(const QUrl& url) override {
+    void OpenDocument(QWidget*, const QUrl& url, std::function<void()> failed) override {
         opened << url;
-        return viewerWorks;
+        if (!viewerWorks)
+            failed();
     }
     void EndProgram(bool) override { ++ends; }
 

@@ -1,0 +1,31 @@
+# Run by CPack once the packages are built: a package that activates dpkg's
+# ldconfig trigger loses the postinst and postrm that CPack wrote only to call
+# ldconfig. Any other maintainer script is left alone, and makes this fail.
+find_program(DPKG_DEB dpkg-deb REQUIRED)
+foreach(package ${CPACK_PACKAGE_FILES})
+    set(tree ${package}.tree)
+    file(REMOVE_RECURSE ${tree})
+    execute_process(COMMAND ${DPKG_DEB} --raw-extract ${package} ${tree}
+                    COMMAND_ERROR_IS_FATAL ANY)
+    if(EXISTS ${tree}/DEBIAN/triggers)
+        file(READ ${tree}/DEBIAN/triggers triggers)
+        set(dropped FALSE)
+        foreach(script postinst postrm)
+            if(NOT EXISTS ${tree}/DEBIAN/${script})
+                continue()
+            endif()
+            file(STRINGS ${tree}/DEBIAN/${script} lines)
+            list(FILTER lines EXCLUDE REGEX "^(#!/bin/sh|set -e|if \\[ \"\\$1\" = \"[a-z]+\" \\]; then|\tldconfig|fi)?$")
+            if(lines OR NOT triggers MATCHES "activate-noawait ldconfig")
+                message(FATAL_ERROR "${package}: ${script} does more than call ldconfig")
+            endif()
+            file(REMOVE ${tree}/DEBIAN/${script})
+            set(dropped TRUE)
+        endforeach()
+        if(dropped)
+            execute_process(COMMAND ${DPKG_DEB} --root-owner-group -Zgzip --build ${tree} ${package}
+                            OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+        endif()
+    endif()
+    file(REMOVE_RECURSE ${tree})
+endforeach()
