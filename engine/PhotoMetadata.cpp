@@ -413,6 +413,7 @@ bool DecodeExif(const std::string& payload, Exiv2::ExifData& data, Exiv2::ByteOr
 
 Contents InspectExif(Exiv2::ExifData& data, Captions& captions, bool strip) {
     Contents contents;
+    bool makerNote = false;
     for (auto datum = data.begin(); datum != data.end();) {
         const std::string group = datum->groupName();
         const std::string tag = datum->tagName();
@@ -423,7 +424,15 @@ Contents InspectExif(Exiv2::ExifData& data, Captions& captions, bool strip) {
         const bool isPrivate =
             group == "GPSInfo" || datum->key() == "Exif.Image.GPSTag" || IsSerialName(tag);
         contents.private_ = contents.private_ || isPrivate;
+        makerNote = makerNote || (isPrivate && Exiv2::ExifTags::isMakerGroup(group));
         datum = strip && isPrivate ? data.erase(datum) : std::next(datum);
+    }
+    // Exiv2 writes the maker note's original bytes while they are there; without them it
+    // makes the maker note anew from the tags that are left.
+    if (strip && makerNote) {
+        const auto original = data.findKey(Exiv2::ExifKey("Exif.Photo.MakerNote"));
+        if (original != data.end())
+            data.erase(original);
     }
     return contents;
 }

@@ -46,6 +46,8 @@ std::string LocatedPhoto(const std::string& jpeg) {
     exif["Exif.Photo.BodySerialNumber"] = "0123456789";
     exif["Exif.Photo.LensSerialNumber"] = "98765";
     exif["Exif.Photo.CameraOwnerName"] = "A. Owner";
+    exif["Exif.Canon.SerialNumber"] = std::uint32_t{4242};
+    exif["Exif.Canon.FirmwareVersion"] = "Firmware 1.0";
     exif["Exif.GPSInfo.GPSVersionID"] = "2 2 0 0";
     exif["Exif.GPSInfo.GPSLatitudeRef"] = "N";
     exif["Exif.GPSInfo.GPSLatitude"] = "56/1 9/1 0/1";

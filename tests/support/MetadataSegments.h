@@ -17,7 +17,7 @@ std::string IptcSegment(const Exiv2::IptcData& data); // in a Photoshop APP13 se
 std::string WithSegments(const std::string& jpeg, const std::string& segments);
 
 // `jpeg` with all a camera and a phone leave behind: Exif (make, model, orientation 6, a
-// caption, body and lens serial numbers, owner, GPS position), XMP (caption, creator,
+// caption, body, lens and maker-note serial numbers, owner, GPS position), XMP (caption, creator,
 // position, city, serial number) and IPTC (caption, byline, city, country).
 std::string LocatedPhoto(const std::string& jpeg);
 
