@@ -427,8 +427,9 @@ Contents InspectExif(Exiv2::ExifData& data, Captions& captions, bool strip) {
         makerNote = makerNote || (isPrivate && Exiv2::ExifTags::isMakerGroup(group));
         datum = strip && isPrivate ? data.erase(datum) : std::next(datum);
     }
-    // Exiv2 writes the maker note's original bytes while they are there; without them it
-    // makes the maker note anew from the tags that are left.
+    // Exif.Photo.MakerNote still holds the note's original bytes, serial number included.
+    // Exiv2 rebuilds a note it could parse from the tags left, but the original goes too so
+    // that no path of its writer can put the serial number back.
     if (strip && makerNote) {
         const auto original = data.findKey(Exiv2::ExifKey("Exif.Photo.MakerNote"));
         if (original != data.end())
