@@ -61,6 +61,12 @@ GeneratorError NavigationPageClashError(const std::string& clash) {
                           "Error: Unable to create output file\r\nMore Info: " + clash);
 }
 
+GeneratorError PhotoFolderError(const std::string& cause) {
+    return GeneratorError(Number(ErrorCode::CannotListPhotoDirectory),
+                          "Generator::GenerateGallery()",
+                          "Error: Unable to list photo directory\r\nMore Info: " + cause);
+}
+
 GeneratorError TemplateLoadError(const std::string& xmlError, const std::string& cause) {
     return GeneratorError(Number(ErrorCode::CannotLoadTemplate), "Generator::LoadTemplate()",
                           "Error: Unable to load template file\r\nXML Error: " + xmlError +

@@ -21,13 +21,19 @@ enum class ErrorCode : int {
     CannotCreateOutputFile = 409,
     CannotLoadTemplate = 410,
     CannotSaveTemplate = 411,
+    CannotListPhotoDirectory = 412,
 };
 
 // The error with its fixed source and description (codes 401 to 409).
 GeneratorError MakeError(ErrorCode code);
 
-// 0x80040199 for a navigation page name that would replace a photo or another output.
+// 0x80040199 with the cause: a navigation page name that would replace a photo, another
+// output, an input or a file of the user's; another run writing the gallery.
 GeneratorError NavigationPageClashError(const std::string& clash);
+
+// 0x8004019C, "Error: Unable to list photo directory" and the cause: nothing is written,
+// so an earlier gallery is not emptied by a folder that could not be read.
+GeneratorError PhotoFolderError(const std::string& cause);
 
 // "Error: Unable to load template file", the parser's reason and the cause, CR LF apart.
 GeneratorError TemplateLoadError(const std::string& xmlError, const std::string& cause);

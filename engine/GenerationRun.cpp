@@ -2,16 +2,10 @@
 
 #include "EngineErrors.h"
 #include "OrderedWork.h"
-#include "RunRecord.h"
-
-#include "skimlet/JPEGImage.h"
+#include "RecordKey.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <exception>
-#include <filesystem>
-#include <memory>
-#include <optional>
+#include <cerrno>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,309 +15,149 @@ namespace vantrel {
 namespace {
 
 using Step = GenerationProblem::Step;
-using skimlet::ErrorInfo;
-using skimlet::GetErrorInfo;
-using skimlet::HRESULT;
-using skimlet::S_FALSE;
-using skimlet::S_OK;
 
-std::string Hex(std::int32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
-    return text;
+// The suffixes of the pictures a run writes beside a photo's stem, which a gallery made in
+// its photo folder must not take for photos.
+constexpr const char* kPictureSuffixes[] = {"_tn.jpg", "_tn2x.jpg", "_1280.jpg", "_2560.jpg"};
+
+std::string Quoted(const std::string& name) {
+    return "'" + name + "'";
 }
 
-std::string WithoutTrailingBreaks(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-        text.pop_back();
-    return text;
+// Whether `name` in `folder` is plainly a picture a run made from a photo beside it: a
+// JPEG named after that photo's stem whose sides keep the photo's proportions. A first run
+// in a photo folder that an older Tessary wrote its thumbnails into takes them for its own.
+bool PlainlyPictureOfPhoto(const Folder& folder, const std::string& name) {
+    for (const char* suffix : kPictureSuffixes) {
+        const std::string_view ending = suffix;
+        if (name.size() <= ending.size() || !name.ends_with(ending))
+            continue;
+        const std::string stem = name.substr(0, name.size() - ending.size());
+        const auto sizeOf = [&](const std::string& file) {
+            struct stat status {};
+            std::error_code error;
+            const int fd = folder.OpenInput(file, status, error);
+            if (fd < 0)
+                return PictureSize{};
+            const PictureSize size = BeginsAsJpeg(fd) ? JpegFrameSize(fd) : PictureSize{};
+            ::close(fd);
+            return size;
+        };
+        const PictureSize picture = sizeOf(name);
+        if (picture.width <= 0 || picture.height <= 0)
+            return false;
+        for (const char* extension : {".jpg", ".JPG"}) {
+            const PictureSize photo = sizeOf(stem + extension);
+            if (photo.width <= picture.width && photo.height <= picture.height)
+                continue;
+            // The rule truncates one side: within a pixel of the photo's proportions, either
+            // way round (a photo turned by its orientation tag).
+            const auto fits = [&](std::int64_t w, std::int64_t h) {
+                return std::llabs(w * picture.height - h * picture.width) <= std::max(w, h);
+            };
+            if (fits(photo.width, photo.height) || fits(photo.height, photo.width))
+                return true;
+        }
+        return false;
+    }
+    return false;
 }
 
-// Creates the navigation page's temporary file, and the output folder (one level) when
-// it is missing. A page that cannot be created would leave a run with nothing to show.
-OutputFile CreateNavigationPage(const GallerySettings& settings) {
-    const std::string path = settings.outputDirectory + "/" + settings.outputFilename;
+// What a file of the photo folder is, when the gallery is made in that folder.
+FileRole RoleInOwnFolder(const Folder& folder, const GalleryOutputs& outputs,
+                         const std::string& name) {
+    if (name == kOwnThumbnailsFile || outputs.Earlier().OwnNames().contains(name))
+        return FileRole::Own;
+    if (const RecordedOutput* output = outputs.Earlier().Named(name)) {
+        if (outputs.IsAsMade(name))
+            return FileRole::Own;
+        // Changed since it was made: the user's now. While its photo is there it is that
+        // photo's output name all the same; once the photo is gone it is a photo itself.
+        struct stat status {};
+        return !output->photo.empty() && folder.Status(output->photo, status) ? FileRole::Own
+                                                                              : FileRole::Candidate;
+    }
+    if (outputs.IsAsMade(name))
+        return FileRole::Own;
+    if (!outputs.Earlier().Trusted() && PlainlyPictureOfPhoto(folder, name))
+        return FileRole::Own;
+    return FileRole::Candidate;
+}
+
+// The output folder, made when it is missing (one level, as the parent must exist).
+Folder OpenOrCreateOutputFolder(const std::string& path) {
     std::error_code error;
-    OutputFile page = OutputFile::Create(path, error);
+    Folder folder = Folder::Open(path, error);
     if (!error)
-        return page;
+        return folder;
     if (error == std::errc::no_such_file_or_directory) {
-        std::error_code folderError;
-        std::filesystem::create_directory(settings.outputDirectory, folderError);
-        if (folderError)
+        if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST)
             throw MakeError(ErrorCode::CannotCreateOutputDirectory);
-        page = OutputFile::Create(path, error);
+        folder = Folder::Open(path, error);
         if (!error)
-            return page;
+            return folder;
     }
     throw MakeError(ErrorCode::CannotCreateOutputFile);
 }
 
-bool IsOwnPhotoFolder(const GallerySettings& settings) {
-    return IdentityOfTarget(settings.photoDirectory) == IdentityOfTarget(settings.outputDirectory);
-}
-
-// What earlier runs made in this output folder; empty when it cannot be read.
-RunRecord ReadRecord(const GallerySettings& settings) {
-    std::string text;
+void Lock(const Folder& folder) {
     std::error_code error;
-    if (!ReadWholeFile(settings.outputDirectory + "/" + kOwnThumbnailsFile, text, error))
-        return {};
-    return RunRecord::Parse(text);
+    if (!folder.TryLock(error) && error == std::errc::operation_would_block)
+        throw NavigationPageClashError("another run is writing the gallery in " +
+                                       Quoted(folder.Path()) + "; run again when it has finished");
 }
 
-// Writes the record; only a gallery in its own photo folder needs to hear of a failure,
-// elsewhere the next run just makes everything again.
-void WriteRecord(RunContext& run, const RunRecord& record) {
-    std::error_code error;
-    if (!WriteWholeFile(run.OutputPath(kOwnThumbnailsFile), record.Serialize(), error) &&
-        IsOwnPhotoFolder(run.settings))
-        run.Report(Step::MakeThumbnail, run.OutputPath(kOwnThumbnailsFile),
-                   "cannot be written, so a later run may take this run's thumbnails for "
-                   "photos: " +
-                       error.message());
-}
-
-// Records this run's thumbnails, and the earlier ones still there, before any is written:
-// a run killed midway still leaves them recorded.
-void RecordOwnThumbnails(RunContext& run, const std::set<std::string>& earlier) {
-    std::set<std::string>& names = run.made->ownThumbnails;
-    for (const std::string& name : earlier) {
-        if (IdentityOfPath(run.OutputPath(name)).valid)
-            names.insert(name);
-    }
-    for (const PhotoNames& planned : run.list.names) {
-        if (planned.thumbnailIsPhoto.empty())
-            names.insert(planned.thumbnail);
-    }
-    // The earlier run's outputs go along: each is checked against the files before use.
-    RunRecord record = *run.earlier;
-    record.ownThumbnails = names;
-    WriteRecord(run, record);
-}
-
-// Removes the temporary files of our outputs that a killed run left behind.
-void RemoveLeftTemporaries(const GallerySettings& settings, const PhotoList& list) {
-    // Temporary names keep the first 200 bytes of the output's name.
-    const auto kept = [](const std::string& name) { return name.substr(0, 200); };
-    std::unordered_set<std::string> outputs{kept(settings.outputFilename), kOwnThumbnailsFile};
-    for (std::size_t i = 0; i < list.photos.size(); ++i) {
-        outputs.insert(kept(list.photos[i]));
-        outputs.insert(kept(list.names[i].thumbnail));
-        outputs.insert(kept(list.names[i].page));
-    }
-    std::error_code error;
-    std::filesystem::directory_iterator entries(settings.outputDirectory, error);
-    for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
-        const std::string name = entries->path().filename().string();
-        constexpr std::size_t kSuffix = 1 + 12 + 4; // ".<12 hex digits>.tmp"
-        if (name.size() <= 1 + kSuffix || name[0] != '.')
-            continue;
-        const std::string output = name.substr(1, name.size() - 1 - kSuffix);
-        struct stat status {};
-        if (outputs.contains(output) && IsTemporaryOf(name, output) &&
-            ::lstat(entries->path().c_str(), &status) == 0 && S_ISREG(status.st_mode))
-            ::unlink(entries->path().c_str());
-    }
-}
-
-// The reason the component gave for its last S_FALSE, or one of our own.
-std::string ThumbnailReason(const GallerySettings& settings) {
-    if (std::optional<skimlet::ErrorInfo> info = skimlet::GetErrorInfo();
-        info && !info->description.empty())
-        return WithoutTrailingBreaks(info->description);
-    if (skimlet::JPEGImage::NoThumbnailFor(settings.maxWidth, settings.maxHeight))
-        return "no thumbnail is made while MaxWidth and MaxHeight are equal (" +
-               std::to_string(settings.maxWidth) + ")";
-    return "the thumbnail component made no thumbnail and gave no reason";
-}
-
-// Why a photo is not handed to the thumbnail component, or "".
-std::string RefusedPhoto(const RunContext& run, std::size_t index) {
-    const PhotoNames& names = run.Names(index);
-    if (!names.thumbnailIsPhoto.empty())
-        return "its thumbnail would replace the photo '" + names.thumbnailIsPhoto +
-               "', so none was made";
-    std::error_code error;
-    if (!IsRegularInput(run.PhotoPath(run.list.photos[index]), error))
-        return "cannot be read: " + error.message();
-    // A link at the thumbnail's name is ours to replace, never to write through.
-    const std::string target = run.OutputPath(names.thumbnail);
+// Why the run may not write `name`, a file the gallery writes for itself, or "".
+std::string GalleryFileRefusal(const RunPlan& plan, const std::string& name) {
+    if (!plan.outputFolder.IsOpen())
+        return "";
     struct stat status {};
-    if (::lstat(target.c_str(), &status) == 0 && S_ISLNK(status.st_mode) &&
-        ::unlink(target.c_str()) != 0)
-        return "the link at " + target + " cannot be replaced";
+    if (!plan.outputFolder.Status(name, status))
+        return "";
+    if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode))
+        return Quoted(name) + (S_ISDIR(status.st_mode) ? " is a folder" : " is not a regular file");
+    if (S_ISREG(status.st_mode) &&
+        std::find(plan.inputs.begin(), plan.inputs.end(), IdentityOf(status)) != plan.inputs.end())
+        return Quoted(name) + " is a file this run reads";
+    if (plan.outputs->IsUsersFile(name))
+        return Quoted(name) + " is not as Tessary left it (changed since, or not made by it), " +
+               "so it is kept; move it away or choose another name";
     return "";
 }
 
-// What makes a thumbnail's bytes, besides its photo and its name.
-std::string ThumbnailSettings(const GallerySettings& settings) {
-    return "width " + std::to_string(settings.maxWidth) + " height " +
-           std::to_string(settings.maxHeight) + (settings.fastThumbnails ? " fast" : " exact");
-}
-
-// The earlier run's output of `photo` when it is still what this run would make: the
-// photo and the output are the very files they were then, and it was made alike.
-const OutputMade* Unchanged(const OutputMade* earlier, const std::optional<FileStamp>& photo,
-                            const std::string& settings, const std::string& name,
-                            const std::string& path) {
-    if (!earlier || !photo || earlier->photo != *photo || earlier->settings != settings ||
-        earlier->name != name)
-        return nullptr;
-    const std::optional<FileStamp> output = StampOf(path);
-    return output && *output == earlier->made ? earlier : nullptr;
-}
-
-// What making one photo's thumbnail gave, kept until the calling thread reports it.
-struct ThumbnailOutcome {
-    std::optional<OutputMade> made;     // for the record: a thumbnail made or kept
-    std::string refused;                // why the photo was not handed to the component
-    std::optional<std::string> reason;  // why a request made no thumbnail
-    std::optional<std::string> warning; // damage the decoder passed over
-    std::string failure;                // why the step ends here
-};
-
-ThumbnailOutcome MakeThumbnail(const RunContext& run, std::size_t index,
-                               skimlet::JPEGImage& image) {
-    const GallerySettings& settings = run.settings;
-    const std::string& photo = run.list.photos[index];
-    const std::string path = run.PhotoPath(photo);
-    ThumbnailOutcome outcome;
-    if (outcome.refused = RefusedPhoto(run, index); !outcome.refused.empty())
-        return outcome;
-    const std::string& thumbnail = run.Names(index).thumbnail;
-    const std::string output = run.OutputPath(thumbnail);
-    // Taken before reading: a photo changed meanwhile differs from it on the next run.
-    const std::optional<FileStamp> photoStamp = StampOfTarget(path);
-    const std::string thumbnailSettings = ThumbnailSettings(settings);
-    if (const OutputMade* kept =
-            Unchanged(settings.rebuild ? nullptr : run.earlier->Thumbnail(photo), photoStamp,
-                      thumbnailSettings, thumbnail, output)) {
-        if (!kept->warning.empty())
-            outcome.warning = kept->warning;
-        outcome.made = *kept;
-        return outcome;
-    }
-    const auto call = [&](HRESULT result) {
-        if (result == S_FALSE && !outcome.reason)
-            outcome.reason = ThumbnailReason(settings);
-        if (result == S_OK) {
-            std::optional<ErrorInfo> info = GetErrorInfo();
-            if (info && !info->description.empty() && !outcome.warning)
-                outcome.warning = WithoutTrailingBreaks(info->description);
-        }
-        if (skimlet::Failed(result)) {
-            std::optional<ErrorInfo> info = GetErrorInfo();
-            outcome.failure = "the thumbnail component failed with " + Hex(result) +
-                              (info ? ": " + WithoutTrailingBreaks(info->description) : "");
-        }
-        return skimlet::Succeeded(result);
-    };
-    try {
-        image.SetFastThumbnails(settings.fastThumbnails);
-        skimlet::ClearErrorInfo();
-        // In this order, for every photo; a call that fails ends the step.
-        if (call(image.SetFilePath(path)) &&
-            call(image.SetOutputDirectory(settings.outputDirectory + "/")) &&
-            call(image.SetThumbnailName(thumbnail == PlainThumbnailName(photo) ? std::string()
-                                                                               : thumbnail)))
-            call(image.GenerateThumbnail(settings.maxWidth, settings.maxHeight));
-    } catch (const std::exception& thrown) {
-        outcome.failure = std::string("the thumbnail component failed: ") + thrown.what();
-    } catch (...) {
-        outcome.failure = "the thumbnail component failed with an unknown exception";
-    }
-    if (outcome.failure.empty() && !outcome.reason && photoStamp) {
-        if (const std::optional<FileStamp> made = StampOf(output))
-            outcome.made = OutputMade{*photoStamp, thumbnailSettings, thumbnail, *made,
-                                      outcome.warning.value_or("")};
-    }
-    return outcome;
-}
-
-void MakeThumbnails(RunContext& run) {
-    const GallerySettings& settings = run.settings;
-    const std::size_t count = run.list.photos.size();
-    if (count == 0)
+// Removes the temporary files of our outputs that a killed run left behind: those of the
+// outputs this or an earlier run made, and any named like a photo, page or style sheet.
+void RemoveLeftTemporaries(const RunPlan& plan) {
+    std::set<std::string> outputs{kOwnThumbnailsFile};
+    for (const RecordedOutput& output : plan.outputs->Earlier().Outputs())
+        outputs.insert(output.name.substr(0, 200));
+    for (const std::string& name : plan.galleryFiles)
+        outputs.insert(name.substr(0, 200));
+    std::vector<FolderEntry> entries;
+    std::error_code error;
+    if (!plan.outputFolder.List(entries, error))
         return;
-    // One component per worker: a component is not shared between threads.
-    const unsigned workers = run.Workers(count);
-    std::vector<std::unique_ptr<skimlet::JPEGImage>> images;
-    try {
-        for (unsigned i = 0; i < workers; ++i)
-            images.push_back(std::make_unique<skimlet::JPEGImage>());
-    } catch (const std::exception& failure) {
-        run.Report(Step::MakeThumbnail, settings.photoDirectory,
-                   std::string("the thumbnail component cannot be created: ") + failure.what());
-        return;
+    for (const FolderEntry& entry : entries) {
+        const std::string output = OutputOfTemporary(entry.name);
+        if (output.empty() || !entry.isRegular)
+            continue;
+        struct stat status {};
+        const bool ours = outputs.contains(output) || IsPhotoName(output) ||
+                          output.ends_with(".htm") || output.ends_with(".css");
+        if (ours && plan.outputFolder.Status(entry.name, status) && S_ISREG(status.st_mode))
+            plan.outputFolder.Remove(entry.name, error);
     }
-    std::vector<ThumbnailOutcome> outcomes(count);
-    RunInOrder(
-        count, workers,
-        [&](std::size_t i, unsigned worker) {
-            outcomes[i] = MakeThumbnail(run, i, *images[worker]);
-        },
-        [&](std::size_t i) {
-            const ThumbnailOutcome& outcome = outcomes[i];
-            const std::string path = run.PhotoPath(run.list.photos[i]);
-            if (outcome.made)
-                run.made->SetThumbnail(run.list.photos[i], *outcome.made);
-            if (!outcome.refused.empty()) {
-                run.Report(Step::MakeThumbnail, path, outcome.refused);
-            } else if (!outcome.failure.empty()) {
-                run.Report(
-                    Step::MakeThumbnail, path,
-                    run.EndsStep(outcome.failure, i, "the photos after it got no thumbnail"));
-                return false;
-            } else if (outcome.reason) {
-                run.Report(Step::MakeThumbnail, path, *outcome.reason);
-            } else if (outcome.warning) {
-                run.Report(Step::MakeThumbnail, path,
-                           "made from a damaged photo: " + *outcome.warning);
-            }
-            run.Raise(GenEventMakeThumbnail, i);
-            return true;
-        });
 }
 
-// Every photo is tried: one that cannot be copied costs only its own copy.
-void CopyFiles(RunContext& run) {
-    const std::size_t count = run.list.photos.size();
-    std::vector<std::error_code> errors(count);
-    std::vector<char> copied(count, 0);
-    std::vector<std::optional<OutputMade>> made(count);
-    RunInOrder(
-        count, run.Workers(count),
-        [&](std::size_t i, unsigned) {
-            const std::string& name = run.list.photos[i];
-            const std::string from = run.PhotoPath(name);
-            const std::string to = run.OutputPath(name);
-            const std::optional<FileStamp> photo = StampOfTarget(from);
-            // The photo's identity counts too: another photo of the same size given the
-            // same time (a restored backup, `touch -d`) still needs a new copy.
-            if (const OutputMade* kept =
-                    Unchanged(run.settings.rebuild ? nullptr : run.earlier->Copy(name), photo, "",
-                              name, to)) {
-                copied[i] = 1;
-                made[i] = *kept;
-                return;
-            }
-            copied[i] = CopyFileReplacing(from, to, errors[i]);
-            if (const std::optional<FileStamp> copy = StampOf(to);
-                copied[i] && photo && copy && copy->size == photo->size &&
-                copy->modifiedNs == photo->modifiedNs)
-                made[i] = OutputMade{*photo, "", name, *copy, ""};
-        },
-        [&](std::size_t i) {
-            if (made[i])
-                run.made->SetCopy(run.list.photos[i], *made[i]);
-            if (!copied[i])
-                run.Report(Step::CopyFile, run.PhotoPath(run.list.photos[i]),
-                           "cannot be copied: " + errors[i].message());
-            else
-                run.Raise(GenEventFileCopy, i);
-            return true;
-        });
+std::set<std::string> PlannedNames(const RunPlan& plan) {
+    std::set<std::string> names(plan.galleryFiles.begin(), plan.galleryFiles.end());
+    for (const PhotoNames& photo : plan.list.names) {
+        for (const std::string* name : {&photo.thumbnail, &photo.page, &photo.copy, &photo.twin})
+            if (!name->empty())
+                names.insert(*name);
+        names.insert(photo.display.begin(), photo.display.end());
+    }
+    return names;
 }
 
 } // namespace
@@ -338,76 +172,163 @@ Fragment ReadFragment(const std::string& path) {
     Fragment fragment;
     fragment.path = path;
     std::error_code error;
-    if (!ReadWholeFile(path, fragment.text, error))
-        fragment.error = error.message();
+    if (!path.empty() && !ReadWholeFile(path, fragment.text, error, kMaxFragmentBytes))
+        fragment.error = error == MakeErrorCode(FileError::TooLarge)
+                             ? "larger than " + std::to_string(kMaxFragmentBytes >> 20) + " MiB"
+                             : error.message();
     return fragment;
 }
 
-namespace {
-
-PhotoList ListGalleryPhotos(const GallerySettings& settings,
-                            std::vector<GenerationProblem>& problems, const RunRecord& record) {
-    std::unordered_set<std::string> own;
-    if (IsOwnPhotoFolder(settings)) {
-        own.insert(record.ownThumbnails.begin(), record.ownThumbnails.end());
-        own.insert(kOwnThumbnailsFile);
-    }
-    return ListPhotos(settings.photoDirectory, problems, own);
+std::vector<std::string> IndexPageNames(const std::string& outputFilename, std::size_t photos,
+                                        std::size_t perPage) {
+    std::vector<std::string> names{outputFilename};
+    if (perPage == 0)
+        return names;
+    const std::size_t dot = outputFilename.rfind('.');
+    const std::string stem =
+        dot == std::string::npos || dot == 0 ? outputFilename : outputFilename.substr(0, dot);
+    const std::string extension =
+        dot == std::string::npos || dot == 0 ? std::string() : outputFilename.substr(dot);
+    for (std::size_t page = 2; (page - 1) * perPage < photos; ++page)
+        names.push_back(stem + "-" + std::to_string(page) + extension);
+    return names;
 }
 
-} // namespace
-
-PhotoList ListGalleryPhotos(const GallerySettings& settings,
-                            std::vector<GenerationProblem>& problems) {
-    return ListGalleryPhotos(settings, problems, ReadRecord(settings));
-}
-
-void RunGeneration(const GallerySettings& settings, const ProgressSink& progress,
-                   std::vector<GenerationProblem>& problems) {
+void PlanRun(const GallerySettings& settings, const std::vector<std::string>& otherInputs,
+             bool forRun, RunPlan& plan, std::vector<GenerationProblem>& problems) {
     ValidateInputs(settings);
-    // Read once: it says which files are this gallery's own and what earlier runs made.
-    const RunRecord earlier = ReadRecord(settings);
-    PhotoList list = ListGalleryPhotos(settings, problems, earlier);
-    if (const std::string clash = NavigationPageClash(list.photos, settings.outputFilename,
-                                                      settings.createPageForEachPhoto);
+    plan.settings = settings;
+    std::error_code error;
+    plan.photoFolder = Folder::Open(settings.photoDirectory, error);
+    if (error)
+        throw PhotoFolderError(Quoted(settings.photoDirectory) +
+                               " cannot be opened: " + error.message() + "; nothing was written");
+    std::error_code missing; // a missing output folder is made later, when the run writes
+    plan.outputFolder = Folder::Open(settings.outputDirectory, missing);
+    if (plan.outputFolder.IsOpen() && forRun)
+        Lock(plan.outputFolder);
+    plan.outputs = std::make_unique<GalleryOutputs>(plan.outputFolder, RecordKey::ForUser());
+    plan.outputs->ReadRecord();
+    plan.sameFolder =
+        plan.outputFolder.IsOpen() && plan.photoFolder.Identity() == plan.outputFolder.Identity();
+
+    const auto role = [&](const std::string& name) {
+        return plan.sameFolder ? RoleInOwnFolder(plan.photoFolder, *plan.outputs, name)
+                               : FileRole::Candidate;
+    };
+    if (!ListPhotos(plan.photoFolder, problems, role, plan.list, error))
+        throw PhotoFolderError(Quoted(settings.photoDirectory) +
+                               " cannot be listed: " + error.message() + "; nothing was written");
+
+    plan.header = ReadFragment(settings.navHeaderFilePath);
+    plan.footer = ReadFragment(settings.navFooterFilePath);
+    for (const std::string* path : {&settings.navHeaderFilePath, &settings.navFooterFilePath,
+                                    &settings.imgHeaderFilePath, &settings.imgFooterFilePath})
+        if (!path->empty())
+            plan.inputs.push_back(IdentityOfTarget(*path));
+    for (const std::string& path : otherInputs)
+        plan.inputs.push_back(IdentityOfTarget(path));
+
+    const bool modern = settings.pageStyle == PageStyle::Modern;
+    if (modern) {
+        const std::size_t perPage =
+            static_cast<std::size_t>(std::max<int>(settings.numberOfRows, 1)) *
+            static_cast<std::size_t>(std::max<int>(settings.numberOfCols, 1));
+        plan.galleryFiles =
+            IndexPageNames(settings.outputFilename, plan.list.photos.size(), perPage);
+        plan.galleryFiles.push_back(kStyleSheetName);
+    } else {
+        plan.galleryFiles = {settings.outputFilename};
+    }
+    plan.foldCase = plan.outputFolder.IsOpen() && forRun && plan.outputFolder.FoldsCase();
+    if (const std::string clash =
+            NavigationPageClash(plan.list.photos, settings.outputFilename,
+                                settings.createPageForEachPhoto, plan.foldCase);
         !clash.empty())
         throw NavigationPageClashError(clash);
-    list.names = PlanNames(list.photos, settings.outputFilename);
+    for (const std::string& name : plan.galleryFiles)
+        if (const std::string refusal = GalleryFileRefusal(plan, name); !refusal.empty())
+            throw NavigationPageClashError(refusal);
 
-    const Fragment header = ReadFragment(settings.navHeaderFilePath);
-    const Fragment footer = ReadFragment(settings.navFooterFilePath);
-    for (const Fragment* fragment : {&header, &footer}) {
+    NamingRules rules;
+    rules.galleryFiles = plan.galleryFiles;
+    rules.galleryFiles.push_back(kOwnThumbnailsFile);
+    rules.photoPages = settings.createPageForEachPhoto;
+    rules.modern = modern;
+    rules.foldCase = plan.foldCase;
+    rules.copiesArePhotos = plan.sameFolder;
+    rules.taken = [&plan](const std::string& name) {
+        struct stat status {};
+        if (!plan.outputFolder.IsOpen() || !plan.outputFolder.Status(name, status))
+            return false;
+        if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode))
+            return true; // a folder or a device is never replaced
+        if (S_ISREG(status.st_mode) && std::find(plan.inputs.begin(), plan.inputs.end(),
+                                                 IdentityOf(status)) != plan.inputs.end())
+            return true;
+        return plan.outputs->IsUsersFile(name);
+    };
+    plan.list.names = PlanNames(plan.list.photos, rules);
+}
+
+void RunGeneration(const GallerySettings& settings, const std::vector<std::string>& otherInputs,
+                   const ProgressSink& progress, std::vector<GenerationProblem>& problems,
+                   RunSummary& summary) {
+    RunPlan plan;
+    PlanRun(settings, otherInputs, true, plan, problems);
+    for (const Fragment* fragment : {&plan.header, &plan.footer}) {
         if (!fragment->error.empty())
             problems.push_back({Step::ReadFragment, fragment->path,
                                 "cannot be read, taken as empty: " + fragment->error});
     }
-    RemoveLeftTemporaries(settings, list);
-    // Created before anything else is written, so that a page that cannot be is the
-    // run's first and only failure.
-    OutputFile page = CreateNavigationPage(settings);
+    // Created before anything else is written, so that a folder or page that cannot be
+    // is the run's first and only failure.
+    if (!plan.outputFolder.IsOpen()) {
+        plan.outputFolder = OpenOrCreateOutputFolder(settings.outputDirectory);
+        Lock(plan.outputFolder);
+    }
+    RemoveLeftTemporaries(plan);
+    plan.outputs->StartJournal();
+    std::error_code error;
+    OutputFile page = OutputFile::Create(plan.outputFolder, settings.outputFilename, error);
+    if (error)
+        throw NavigationPageClashError(Quoted(settings.outputFilename) +
+                                       " cannot be created: " + error.message());
 
-    RunRecord made;
-    RunContext run{settings,
-                   list,
-                   problems,
-                   progress,
-                   settings.outputDirectory + "/" + settings.outputFilename,
-                   &earlier,
-                   &made};
-    if (IsOwnPhotoFolder(settings))
-        RecordOwnThumbnails(run, earlier.ownThumbnails);
+    RunContext run{settings, plan.photoFolder, plan.outputFolder, *plan.outputs,   plan.list,
+                   problems, summary,          progress,          plan.sameFolder, {}};
+    run.made.resize(plan.list.photos.size());
     MakeThumbnails(run);
     CopyFiles(run);
-    WriteRecord(run, made);
     if (settings.createPageForEachPhoto)
-        MakePhotoPages(run, header, footer);
+        MakePhotoPages(run, plan.header, plan.footer);
 
-    page.Write(header.text);
+    page.Write(plan.header.text);
     AddThumbsToNav(run, page);
-    page.Write(footer.text);
-    if (const std::error_code error = page.Close())
-        run.Report(Step::NavigationPage, run.navigationPage,
-                   "cannot be written completely, the earlier one is kept: " + error.message());
+    page.Write(plan.footer.text);
+    if (const std::error_code closeError =
+            page.Close(plan.outputs->Journal(settings.outputFilename)))
+        run.Report(Step::NavigationPage, run.OutputPath(settings.outputFilename),
+                   "cannot be written completely, the earlier one is kept: " +
+                       closeError.message());
+    else {
+        summary.galleryWritten = true;
+        plan.outputs->Record({"index", settings.outputFilename, "", "", "", "", {}});
+    }
+
+    // Never the photos or what the run reads, whatever an earlier record says.
+    std::set<std::string> never(plan.list.photos.begin(), plan.list.photos.end());
+    never.insert(kOwnThumbnailsFile);
+    GalleryOutputs::Ending ending = plan.outputs->Finish(PlannedNames(plan), never);
+    summary.removed = std::move(ending.removed);
+    for (const std::string& name : ending.keptChanged)
+        run.Report(Step::RemoveOutput, run.OutputPath(name),
+                   "changed since Tessary made it, so it is left as it is");
+    if (ending.recordError && plan.sameFolder)
+        run.Report(Step::MakeThumbnail, run.OutputPath(kOwnThumbnailsFile),
+                   "cannot be written, so a later run may take this run's thumbnails for "
+                   "photos: " +
+                       ending.recordError.message());
 }
 
 } // namespace vantrel

@@ -2,25 +2,54 @@
 
 #include "RunContext.h"
 
-#include <unordered_set>
+#include <memory>
 
 namespace vantrel {
 
-// The whole run: validation, listing, navigation page, thumbnails, copies, photo pages
-// and the navigation table. Throws GeneratorError; every other failure is passed
-// over and recorded in `problems`.
-void RunGeneration(const GallerySettings& settings, const ProgressSink& progress,
-                   std::vector<GenerationProblem>& problems);
+// What a run finds and decides before it writes anything: the open folders, the record of
+// earlier runs, the photos and the names of their outputs, the fragments.
+struct RunPlan {
+    GallerySettings settings;
+    Folder photoFolder;
+    Folder outputFolder; // open when it exists
+    std::unique_ptr<GalleryOutputs> outputs;
+    PhotoList list;
+    Fragment header;
+    Fragment footer;
+    bool sameFolder = false;
+    bool foldCase = false;
+    // Files the gallery writes for itself: its navigation or index pages and style sheet.
+    std::vector<std::string> galleryFiles;
+    // Files the run reads, which no output may replace.
+    std::vector<FileIdentity> inputs;
+};
 
-// The photos of a run. In a gallery made inside its own photo folder, the thumbnails
-// an earlier run recorded there are no photos.
-PhotoList ListGalleryPhotos(const GallerySettings& settings,
-                            std::vector<GenerationProblem>& problems);
+// Checks the settings, opens the folders (the output folder locked for this run alone
+// when `forRun`), lists the photos and plans their names. Throws GeneratorError for what
+// ends a run before anything is written: missing settings, a photo folder that cannot be
+// listed, another run writing the gallery, a navigation page that would replace a photo,
+// an output, an input or a file of the user's.
+void PlanRun(const GallerySettings& settings, const std::vector<std::string>& otherInputs,
+             bool forRun, RunPlan& plan, std::vector<GenerationProblem>& problems);
 
+// The whole run. Throws GeneratorError; every other failure is passed over and recorded
+// in `problems`.
+void RunGeneration(const GallerySettings& settings, const std::vector<std::string>& otherInputs,
+                   const ProgressSink& progress, std::vector<GenerationProblem>& problems,
+                   RunSummary& summary);
+
+// The steps.
+void MakeThumbnails(RunContext& run);
+void CopyFiles(RunContext& run);
+// Writes one page per photo, given the navigation page's own fragments.
+void MakePhotoPages(RunContext& run, const Fragment& navHeader, const Fragment& navFooter);
 // Writes the description block and the thumbnail table into the navigation page.
 void AddThumbsToNav(RunContext& run, OutputFile& page);
 
-// Writes one page per photo, given the navigation page's own fragments.
-void MakePhotoPages(RunContext& run, const Fragment& navHeader, const Fragment& navFooter);
+// The names of the index pages of the modern style: the navigation page, then one more
+// for every further `perPage` photos ("Default-2.htm", "Default-3.htm"...).
+std::vector<std::string> IndexPageNames(const std::string& outputFilename, std::size_t photos,
+                                        std::size_t perPage);
+inline constexpr const char* kStyleSheetName = "tessary.css";
 
 } // namespace vantrel

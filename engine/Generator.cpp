@@ -1,5 +1,6 @@
 #include "vantrel/Generator.h"
 
+#include "EngineErrors.h"
 #include "GenerationRun.h"
 #include "Settings.h"
 #include "TemplateFile.h"
@@ -31,6 +32,9 @@ std::string GenerationProblem::Text() const {
     case Step::MakePhotoPage:
         what = "Photo pages: ";
         break;
+    case Step::RemoveOutput:
+        what = "Earlier output ";
+        break;
     }
     return what + file + ": " + reason;
 }
@@ -41,6 +45,9 @@ struct Generator::State {
     // function that is running.
     std::shared_ptr<const ProgressHandler> handler;
     std::vector<GenerationProblem> problems;
+    RunSummary summary;
+    std::vector<std::string> otherInputs;
+    std::string loadedTemplate;
 };
 
 Generator::Generator() : state_(std::make_unique<State>()) {}
@@ -123,10 +130,22 @@ bool Generator::CreatePageForEachPhoto() const { return state_->settings.createP
 void Generator::SetCreatePageForEachPhoto(bool value) { state_->settings.createPageForEachPhoto = value; }
 // clang-format on
 
+namespace {
+
+std::vector<std::string> OtherInputs(std::vector<std::string> inputs,
+                                     const std::string& loadedTemplate) {
+    if (!loadedTemplate.empty())
+        inputs.push_back(loadedTemplate);
+    return inputs;
+}
+
+} // namespace
+
 void Generator::GenerateGallery() {
     // The run works on a copy: a Progress handler may change properties meanwhile.
     const vantrel::GallerySettings settings = state_->settings;
     std::vector<GenerationProblem> problems;
+    RunSummary summary;
     const vantrel::ProgressSink progress = [this](GenEventTypeEnum type, std::int16_t total,
                                                   std::int16_t current) {
         const std::shared_ptr<const ProgressHandler> handler = state_->handler;
@@ -134,29 +153,47 @@ void Generator::GenerateGallery() {
             (*handler)(type, total, current);
     };
     try {
-        vantrel::RunGeneration(settings, progress, problems);
+        vantrel::RunGeneration(settings, OtherInputs(state_->otherInputs, state_->loadedTemplate),
+                               progress, problems, summary);
     } catch (...) {
         state_->problems = std::move(problems);
+        state_->summary = std::move(summary);
         throw;
     }
     state_->problems = std::move(problems);
+    state_->summary = std::move(summary);
 }
 
 std::vector<std::string> Generator::Photos() const {
     std::vector<GenerationProblem> ignored;
-    return vantrel::ListGalleryPhotos(state_->settings, ignored).photos;
+    vantrel::RunPlan plan;
+    try {
+        vantrel::PlanRun(state_->settings, OtherInputs(state_->otherInputs, state_->loadedTemplate),
+                         false, plan, ignored);
+    } catch (const GeneratorError&) {
+        // What could be listed before the refusal is still the folder's photos.
+    }
+    return plan.list.photos;
 }
 
 std::string Generator::NavigationPageClash() const {
-    const vantrel::GallerySettings& settings = state_->settings;
     std::vector<GenerationProblem> ignored;
-    const vantrel::PhotoList list = vantrel::ListGalleryPhotos(settings, ignored);
-    return vantrel::NavigationPageClash(list.photos, settings.outputFilename,
-                                        settings.createPageForEachPhoto);
+    vantrel::RunPlan plan;
+    try {
+        vantrel::PlanRun(state_->settings, OtherInputs(state_->otherInputs, state_->loadedTemplate),
+                         false, plan, ignored);
+    } catch (const GeneratorError& error) {
+        const std::string& text = error.Description();
+        const std::size_t more = text.find("More Info: ");
+        if (error.Number() == static_cast<std::int32_t>(0x80040199) && more != std::string::npos)
+            return text.substr(more + 11);
+    }
+    return "";
 }
 
 void Generator::LoadTemplate(const std::string& templateFile) {
     vantrel::LoadTemplateFile(templateFile, state_->settings);
+    state_->loadedTemplate = templateFile;
 }
 
 void Generator::SaveTemplate(const std::string& templateFile) {
@@ -170,4 +207,12 @@ void Generator::SetProgressHandler(ProgressHandler handler) {
 
 const std::vector<GenerationProblem>& Generator::Problems() const {
     return state_->problems;
+}
+
+const RunSummary& Generator::Summary() const {
+    return state_->summary;
+}
+
+void Generator::SetOtherInputs(std::vector<std::string> paths) {
+    state_->otherInputs = std::move(paths);
 }

@@ -9,9 +9,8 @@ namespace vantrel {
 namespace {
 
 // <td><a href='beach.htm' target='Photos'><img src='beach_tn.jpg'></a></td>
-std::string CellLine(const GallerySettings& settings, const std::string& photo,
-                     const PhotoNames& names) {
-    const std::string& link = settings.createPageForEachPhoto ? names.page : photo;
+std::string CellLine(const GallerySettings& settings, const PhotoNames& names) {
+    const std::string& link = settings.createPageForEachPhoto ? names.page : names.copy;
     std::string line = "<td><a href='" + UrlAttribute(link) + "'";
     if (settings.useFrames)
         line += " target='" + HtmlAttribute(settings.targetFrameName) + "'";
@@ -47,7 +46,7 @@ void AddThumbsToNav(RunContext& run, OutputFile& page) {
                 continue;
             }
             const auto i = static_cast<std::size_t>(index);
-            if (!page.Write(CellLine(settings, run.list.photos[i], run.Names(i))))
+            if (!page.Write(CellLine(settings, run.Names(i))))
                 return;
             run.Raise(GenEventAddThumbsToNav, i);
         }

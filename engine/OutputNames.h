@@ -18,13 +18,17 @@ inline std::string BaseName(const std::string& photo) {
 std::string PlainThumbnailName(const std::string& photo);
 std::string PlainPageName(const std::string& photo);
 
+// `name` with ASCII letters in lower case, for a folder that takes "A" and "a" for one.
+std::string FoldedName(const std::string& name);
+
 // Why `outputFilename` cannot be the navigation page beside the outputs of `photos`
 // (a photo, or a thumbnail, page or copy name of one), or "" when it can.
 std::string NavigationPageClash(const std::vector<std::string>& photos,
-                                const std::string& outputFilename, bool photoPages);
+                                const std::string& outputFilename, bool photoPages,
+                                bool foldCase = false);
 
-// In a gallery made inside its own photo folder, this hidden file lists (NUL apart) the
-// thumbnails the gallery wrote there, so that a later run does not take them for photos.
+// The record of what a gallery's runs made, a hidden file of the output folder; in a
+// gallery made inside its photo folder it also tells the gallery's own files from photos.
 inline constexpr const char* kOwnThumbnailsFile = ".tessary-thumbnails";
 
 } // namespace vantrel

@@ -1,11 +1,9 @@
 #include "PhotoList.h"
 
 #include <algorithm>
-#include <filesystem>
+#include <unistd.h>
 
 namespace vantrel {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -27,6 +25,17 @@ bool ListingOrder(const std::string& a, const std::string& b) {
     return a < b;
 }
 
+bool ReadAt(int fd, std::uint64_t offset, unsigned char* bytes, std::size_t count) {
+    std::size_t got = 0;
+    while (got < count) {
+        const ssize_t n = ::pread(fd, bytes + got, count - got, static_cast<off_t>(offset + got));
+        if (n <= 0)
+            return false;
+        got += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 } // namespace
 
 bool IsPhotoName(std::string_view name) {
@@ -36,50 +45,85 @@ bool IsPhotoName(std::string_view name) {
     return suffix == "jpg" || suffix == "JPG";
 }
 
-PhotoList ListPhotos(const std::string& folder, std::vector<GenerationProblem>& problems,
-                     const std::unordered_set<std::string>& ownOutputs) {
+bool BeginsAsJpeg(int fd) {
+    unsigned char start[3];
+    return ReadAt(fd, 0, start, 3) && start[0] == 0xFF && start[1] == 0xD8 && start[2] == 0xFF;
+}
+
+PictureSize JpegFrameSize(int fd) {
+    // Marker segments up to the frame header; a megabyte of them is more than any photo has.
+    constexpr std::uint64_t kMaxScan = 1 << 20;
+    std::uint64_t at = 2;
+    unsigned char marker[4];
+    while (at < kMaxScan && ReadAt(fd, at, marker, 4) && marker[0] == 0xFF) {
+        const int type = marker[1];
+        const std::uint64_t length = (marker[2] << 8) | marker[3];
+        const bool frame =
+            type >= 0xC0 && type <= 0xCF && type != 0xC4 && type != 0xC8 && type != 0xCC;
+        if (frame) {
+            unsigned char header[5];
+            if (!ReadAt(fd, at + 4, header, 5))
+                break;
+            return {(header[3] << 8) | header[4], (header[1] << 8) | header[2]};
+        }
+        if (type == 0xD9 || type == 0xDA || length < 2)
+            break;
+        at += 2 + length;
+    }
+    return {};
+}
+
+bool ListPhotos(const Folder& folder, std::vector<GenerationProblem>& problems,
+                const std::function<FileRole(const std::string&)>& role, PhotoList& list,
+                std::error_code& error) {
     using Step = GenerationProblem::Step;
-    PhotoList list;
+    list = PhotoList{};
+    std::vector<FolderEntry> entries;
+    if (!folder.List(entries, error))
+        return false;
     std::vector<std::string> files;
     std::vector<std::string> photos;
-    std::vector<std::string> specialFiles; // fifos, sockets, dangling links
-
-    std::error_code error;
-    fs::directory_iterator entries(fs::path(folder), error);
-    for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
-        std::error_code typeError;
-        if (entries->is_directory(typeError))
+    std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) {
+        return ListingOrder(a.name, b.name);
+    });
+    for (FolderEntry& entry : entries) {
+        if (entry.isFolder || role(entry.name) == FileRole::Own)
             continue;
-        std::string name = entries->path().filename().string();
-        if (ownOutputs.contains(name))
+        files.push_back(entry.name);
+        if (!IsPhotoName(entry.name)) {
+            if (entry.name == "jpg" || entry.name == "JPG")
+                problems.push_back(
+                    {Step::ListPhotos, folder.PathOf(entry.name),
+                     "the name is too short to name a page and a thumbnail; left out"});
             continue;
-        files.push_back(std::move(name));
-        // Reading a fifo would wait forever: only regular files are photos.
-        if (!entries->is_regular_file(typeError))
-            specialFiles.push_back(files.back());
-    }
-    if (error) {
-        problems.push_back({Step::ListPhotos, folder, "cannot be listed: " + error.message()});
-        return list;
-    }
-
-    std::sort(files.begin(), files.end(), ListingOrder);
-    std::sort(specialFiles.begin(), specialFiles.end());
-    for (std::string& name : files) {
-        const bool special = std::binary_search(specialFiles.begin(), specialFiles.end(), name);
-        if (special && IsPhotoName(name)) {
-            problems.push_back(
-                {Step::ListPhotos, folder + "/" + name, "not a regular file; left out"});
-        } else if (IsPhotoName(name)) {
-            photos.push_back(std::move(name));
-        } else if (name == "jpg" || name == "JPG") {
-            problems.push_back({Step::ListPhotos, folder + "/" + name,
-                                "the name is too short to name a page and a thumbnail; left out"});
         }
+        // Reading a fifo would wait forever, and what is not a JPEG is not published:
+        // a link to a private file or to the system's own data is no photo.
+        struct stat status {};
+        std::error_code openError;
+        const int fd = folder.OpenInput(entry.name, status, openError);
+        if (fd < 0) {
+            problems.push_back({Step::ListPhotos, folder.PathOf(entry.name),
+                                (openError == MakeErrorCode(FileError::NotRegular)
+                                     ? std::string("not a regular file")
+                                     : "cannot be read: " + openError.message()) +
+                                    "; left out"});
+            continue;
+        }
+        const bool jpeg = BeginsAsJpeg(fd);
+        ::close(fd);
+        if (!jpeg) {
+            problems.push_back(
+                {Step::ListPhotos, folder.PathOf(entry.name), "not a JPEG photo; left out"});
+            continue;
+        }
+        photos.push_back(std::move(entry.name));
     }
-
+    if (photos.empty())
+        problems.push_back({Step::ListPhotos, folder.Path(),
+                            "no photos in it (files ending in jpg or JPG that are JPEGs)"});
     if (photos.size() > kMaxListSlots) {
-        problems.push_back({Step::ListPhotos, folder,
+        problems.push_back({Step::ListPhotos, folder.Path(),
                             std::to_string(photos.size() - kMaxListSlots) +
                                 " photos after the first " + std::to_string(kMaxListSlots) +
                                 " were left out, from " + photos[kMaxListSlots] + " on"});
@@ -88,7 +132,7 @@ PhotoList ListPhotos(const std::string& folder, std::vector<GenerationProblem>& 
     list.photos = std::move(photos);
     const std::size_t slots = std::min(files.size(), kMaxListSlots);
     list.highestIndex = static_cast<std::int16_t>(static_cast<int>(slots) - 1);
-    return list;
+    return true;
 }
 
 } // namespace vantrel

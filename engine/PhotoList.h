@@ -1,14 +1,14 @@
 #pragma once
 
+#include "FileIo.h"
 #include "OutputNames.h"
 
 #include "vantrel/Generator.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
-#include <string_view>
-#include <unordered_set>
 #include <vector>
 
 namespace vantrel {
@@ -26,11 +26,28 @@ struct PhotoList {
     std::int16_t highestIndex = -1;
 };
 
-// Lists `folder` sorted by name (ASCII case folded, then byte-wise), passing over the
-// files named in `ownOutputs` (a gallery's earlier outputs in its own photo folder). A
-// folder that cannot be listed gives an empty list; that and photos left out go to
-// `problems`.
-PhotoList ListPhotos(const std::string& folder, std::vector<GenerationProblem>& problems,
-                     const std::unordered_set<std::string>& ownOutputs = {});
+// What a file of the photo folder is to the listing.
+enum class FileRole {
+    Candidate, // a photo when its name and content say so
+    Own,       // one of the gallery's own outputs in its photo folder: no file of the list
+};
+
+// Lists `folder` sorted by name (ASCII case folded, then byte-wise). `role` tells the
+// gallery's own files apart; a file named as a photo whose content does not begin as a
+// JPEG is left out and reported, as are special files. A folder that cannot be listed
+// gives false and `error`; a folder without photos is reported.
+bool ListPhotos(const Folder& folder, std::vector<GenerationProblem>& problems,
+                const std::function<FileRole(const std::string&)>& role, PhotoList& list,
+                std::error_code& error);
+
+// Whether the regular file open at `fd` begins as a JPEG (FF D8 FF).
+bool BeginsAsJpeg(int fd);
+
+// The width and height a JPEG's frame header declares, or {0, 0}.
+struct PictureSize {
+    int width = 0;
+    int height = 0;
+};
+PictureSize JpegFrameSize(int fd);
 
 } // namespace vantrel

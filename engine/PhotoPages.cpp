@@ -1,7 +1,6 @@
 #include "Escaping.h"
 #include "GenerationRun.h"
 #include "OrderedWork.h"
-#include "RunRecord.h"
 
 namespace vantrel {
 
@@ -27,7 +26,7 @@ std::string PageContent(const RunContext& run, std::size_t index, const Fragment
     std::string page = header.text;
     if (settings.useFrames)
         page += "<div name='Description' id='Description'>" + settings.description + "</div>";
-    page += "<img src='" + UrlAttribute(photos[index]) + "'><br>\r\n";
+    page += "<img src='" + UrlAttribute(run.Names(index).copy) + "'><br>\r\n";
     if (settings.useNavButtons) {
         if (index > 0)
             page += ButtonLine(kPreviousButton, run.Names(index - 1).page);
@@ -39,14 +38,14 @@ std::string PageContent(const RunContext& run, std::size_t index, const Fragment
     return page;
 }
 
-// Whether a regular file (not a link) at `path` holds exactly `content`.
-bool IsSameFile(const std::string& path, const std::string& content) {
-    const std::optional<FileStamp> stamp = StampOf(path);
+// Whether a regular file (not a link) at `name` holds exactly `content`.
+bool IsSameFile(const Folder& folder, const std::string& name, const std::string& content) {
+    const std::optional<FileStamp> stamp = folder.OutputStamp(name);
     if (!stamp || stamp->size != content.size())
         return false;
     std::string bytes;
     std::error_code error;
-    return ReadWholeFile(path, bytes, error) && bytes == content;
+    return folder.ReadWhole(name, bytes, error, content.size()) && bytes == content;
 }
 
 } // namespace
@@ -68,34 +67,31 @@ void MakePhotoPages(RunContext& run, const Fragment& navHeader, const Fragment& 
         }
     }
 
-    // A page that fails costs only itself. One that is the navigation page under another
-    // name (a link, or a file system that ignores case) is passed over.
-    const FileIdentity navigationPage = IdentityOfTarget(run.navigationPage);
+    // A page that fails costs only itself.
     const std::size_t count = run.list.photos.size();
     std::vector<std::string> reasons(count);
     RunInOrder(
         count, run.Workers(count),
         [&](std::size_t i, unsigned) {
-            const std::string path = run.OutputPath(run.Names(i).page);
-            if (IdentityOfTarget(path) == navigationPage) {
-                reasons[i] = "is the navigation page itself and is not overwritten";
-                return;
-            }
+            const std::string& name = run.Names(i).page;
             const std::string content = PageContent(run, i, header, footer);
-            if (!run.settings.rebuild && IsSameFile(path, content))
+            if (!run.settings.rebuild && IsSameFile(run.outputFolder, name, content))
                 return; // left as it is, its time too
             std::error_code error;
-            OutputFile page = OutputFile::Create(path, error);
+            OutputFile page = OutputFile::Create(run.outputFolder, name, error);
             if (error)
                 reasons[i] = "cannot be created: " + error.message();
-            else if (page.Write(content), (error = page.Close()))
+            else if (page.Write(content), (error = page.Close(run.outputs.Journal(name))))
                 reasons[i] = "cannot be written: " + error.message();
         },
         [&](std::size_t i) {
-            if (!reasons[i].empty())
-                run.Report(Step::MakePhotoPage, run.OutputPath(run.Names(i).page), reasons[i]);
-            else
-                run.Raise(GenEventMakePhotoPage, i);
+            const std::string& name = run.Names(i).page;
+            if (!reasons[i].empty()) {
+                run.Report(Step::MakePhotoPage, run.OutputPath(name), reasons[i]);
+                return true;
+            }
+            run.outputs.Record({"page", name, run.list.photos[i], "", "", "", {}});
+            run.Raise(GenEventMakePhotoPage, i);
             return true;
         });
 }

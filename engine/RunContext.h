@@ -1,8 +1,8 @@
 #pragma once
 
 #include "FileIo.h"
+#include "GalleryOutputs.h"
 #include "PhotoList.h"
-#include "RunRecord.h"
 #include "Settings.h"
 
 #include "vantrel/Generator.h"
@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,28 +24,46 @@ using ProgressSink =
 // A header or footer fragment, read whole as bytes.
 struct Fragment {
     std::string path;
-    std::string text;  // empty when unreadable
+    std::string text;  // empty when unreadable or not given
     std::string error; // why it cannot be read; empty when it was read
+};
+
+// A picture of a photo as it stands in the output folder.
+struct PictureFile {
+    std::string name; // "" when there is none
+    int width = 0;
+    int height = 0;
+};
+
+// What the run learnt of one photo and made of it, for its pages.
+struct PhotoMade {
+    PictureFile thumbnail;
+    PictureFile twin;
+    std::vector<PictureFile> display; // smallest first
+    bool copied = false;
+    std::uint64_t bytes = 0;
+    bool hasLocation = false; // the published copy carries a location
+    std::string description;  // the photo's own caption
 };
 
 struct RunContext {
     const GallerySettings& settings;
+    const Folder& photoFolder;
+    const Folder& outputFolder;
+    GalleryOutputs& outputs;
     const PhotoList& list;
     std::vector<GenerationProblem>& problems;
+    RunSummary& summary;
     const ProgressSink& progress;
-    // The navigation page's path: no photo page may be written over it.
-    std::string navigationPage;
-    // What earlier runs made here, and what this run made or kept, for the next one.
-    const RunRecord* earlier = nullptr;
-    RunRecord* made = nullptr;
+    // A gallery made inside its own photo folder: every photo is its own copy.
+    bool sameFolder = false;
+    // Indexed like list.photos.
+    std::vector<PhotoMade> made;
 
-    std::string PhotoPath(const std::string& name) const {
-        return settings.photoDirectory + "/" + name;
-    }
+    std::string PhotoPath(const std::string& name) const { return photoFolder.PathOf(name); }
     const PhotoNames& Names(std::size_t index) const { return list.names[index]; }
-    std::string OutputPath(const std::string& name) const {
-        return settings.outputDirectory + "/" + name;
-    }
+    std::string OutputPath(const std::string& name) const { return outputFolder.PathOf(name); }
+    bool Modern() const { return settings.pageStyle == PageStyle::Modern; }
     // Workers for a step of `items`: as the settings ask, one per core by default.
     unsigned Workers(std::size_t items) const;
     void Raise(GenEventTypeEnum type, std::size_t index) const {
@@ -53,15 +72,9 @@ struct RunContext {
     void Report(GenerationProblem::Step step, std::string file, std::string reason) {
         problems.push_back({step, std::move(file), std::move(reason)});
     }
-    // For a failure that ends a step: says so when photos after `index` are affected.
-    std::string EndsStep(std::string reason, std::size_t index, const char* what) const {
-        if (index + 1 < list.photos.size())
-            reason += std::string("; ") + what;
-        return reason;
-    }
 };
 
-// Reads a fragment; an unreadable one has empty text and says why.
+// Reads a fragment within its cap; an unreadable one has empty text and says why.
 Fragment ReadFragment(const std::string& path);
 
 } // namespace vantrel

@@ -1,26 +1,25 @@
 #include "RunRecord.h"
 
-#include <sys/stat.h>
-
 #include <charconv>
-#include <vector>
 
 namespace vantrel {
 
 namespace {
 
-// A new layout gets a new number, and a record of another number is then only read
-// for its own thumbnails. The first layout was a bare list of names, each ended by NUL.
-constexpr std::string_view kHeader = "Tessary record 2\n";
+// A new layout gets a new number. Layout 2 held stamps in the clear and layout 1 was a
+// bare list of names ended by NUL: both are read only for their own names.
+constexpr std::string_view kHeader = "Tessary record 3\n";
+constexpr std::string_view kOlderHeader = "Tessary record 2\n";
+constexpr std::string_view kKeyCheck = "Tessary record key";
 
-// Names may hold any byte but '/' and NUL: control bytes and '%' are escaped so that
-// a field never holds a tab or a line break.
+// Names may hold any byte but '/' and NUL: control bytes, blanks, '=' and '%' are escaped
+// so that a field never holds a tab or a line break and facts split on blanks.
 std::string Escape(std::string_view text) {
     static const char* const kHex = "0123456789ABCDEF";
     std::string out;
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F || c == '%') {
+        if (byte <= 0x20 || byte == 0x7F || c == '%' || c == '=') {
             out += '%';
             out += kHex[byte >> 4];
             out += kHex[byte & 15];
@@ -69,146 +68,182 @@ std::vector<std::string_view> Split(std::string_view line, char separator) {
     }
 }
 
-template <typename Number>
-bool ParseNumber(std::string_view text, Number& value) {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return !text.empty() && error == std::errc() && end == text.data() + text.size();
+std::string FolderDigest(const RecordKey& key, const FileIdentity& folder) {
+    return key.Digest("folder " + std::to_string(folder.device) + " " +
+                      std::to_string(folder.inode));
 }
 
-bool ParseStamp(const std::vector<std::string_view>& fields, std::size_t at, FileStamp& stamp) {
-    return ParseNumber(fields[at], stamp.size) && ParseNumber(fields[at + 1], stamp.modifiedNs) &&
-           ParseNumber(fields[at + 2], stamp.device) && ParseNumber(fields[at + 3], stamp.inode);
-}
-
-void AppendStamp(std::string& out, const FileStamp& stamp) {
-    out += '\t' + std::to_string(stamp.size) + '\t' + std::to_string(stamp.modifiedNs) + '\t' +
-           std::to_string(stamp.device) + '\t' + std::to_string(stamp.inode);
-}
-
-// "thumbnail" or "copy", photo, settings, output name, the two stamps, warning.
-constexpr std::size_t kOutputFields = 1 + 3 + 4 + 4 + 1;
-
-bool ParseOutput(const std::vector<std::string_view>& fields, std::string& photo,
-                 OutputMade& made) {
-    if (fields.size() != kOutputFields)
-        return false;
-    std::optional<std::string> texts[4];
-    const std::size_t at[4] = {1, 2, 3, kOutputFields - 1};
-    for (int i = 0; i < 4; ++i) {
-        if (!(texts[i] = Unescape(fields[at[i]])))
+bool ParseFacts(std::string_view text, std::map<std::string, std::string>& facts) {
+    if (text.empty())
+        return true;
+    for (std::string_view pair : Split(text, ' ')) {
+        const std::size_t equals = pair.find('=');
+        if (equals == std::string_view::npos)
             return false;
+        std::optional<std::string> name = Unescape(pair.substr(0, equals));
+        std::optional<std::string> value = Unescape(pair.substr(equals + 1));
+        if (!name || !value)
+            return false;
+        facts[*name] = *value;
     }
-    if (!ParseStamp(fields, 4, made.photo) || !ParseStamp(fields, 8, made.made))
-        return false;
-    photo = std::move(*texts[0]);
-    made.settings = std::move(*texts[1]);
-    made.name = std::move(*texts[2]);
-    made.warning = std::move(*texts[3]);
     return true;
 }
 
-void AppendOutputs(std::string& out, const char* kind,
-                   const std::map<std::string, OutputMade>& outputs) {
-    for (const auto& [photo, made] : outputs) {
-        out += std::string(kind) + '\t' + Escape(photo) + '\t' + Escape(made.settings) + '\t' +
-               Escape(made.name);
-        AppendStamp(out, made.photo);
-        AppendStamp(out, made.made);
-        out += '\t' + Escape(made.warning) + '\n';
+std::string FactsText(const std::map<std::string, std::string>& facts) {
+    std::string text;
+    for (const auto& [name, value] : facts)
+        text += (text.empty() ? "" : " ") + Escape(name) + "=" + Escape(value);
+    return text;
+}
+
+// "output", kind, name, photo, source, made, warning, facts.
+constexpr std::size_t kOutputFields = 8;
+
+std::optional<RecordedOutput> ParseOutput(const std::vector<std::string_view>& fields) {
+    if (fields.size() != kOutputFields)
+        return std::nullopt;
+    RecordedOutput output;
+    std::string* const texts[] = {&output.kind,   &output.name, &output.photo,
+                                  &output.source, &output.made, &output.warning};
+    for (std::size_t i = 0; i < 6; ++i) {
+        std::optional<std::string> text = Unescape(fields[i + 1]);
+        if (!text)
+            return std::nullopt;
+        *texts[i] = std::move(*text);
+    }
+    if (output.name.empty() || output.made.empty() || !ParseFacts(fields[7], output.facts))
+        return std::nullopt;
+    return output;
+}
+
+void ReadOwnNamesOfOlderLayout(std::string_view text, RunRecord& record) {
+    if (text.starts_with(kOlderHeader)) {
+        for (std::string_view line : Split(text.substr(kOlderHeader.size()), '\n')) {
+            const std::vector<std::string_view> fields = Split(line, '\t');
+            if (fields.size() == 2 && fields[0] == "own") {
+                if (std::optional<std::string> name = Unescape(fields[1]); name && !name->empty())
+                    record.KeepOwnName(*name);
+            }
+        }
+        return;
+    }
+    for (std::string_view name : Split(text, '\0')) {
+        if (!name.empty() && name.find('\n') == std::string_view::npos)
+            record.KeepOwnName(std::string(name));
     }
 }
 
 } // namespace
 
-namespace {
-
-std::optional<FileStamp> Stamp(const std::string& path, bool followLink) {
-    struct stat status {};
-    if ((followLink ? ::stat(path.c_str(), &status) : ::lstat(path.c_str(), &status)) != 0 ||
-        !S_ISREG(status.st_mode))
-        return std::nullopt;
-    FileStamp stamp;
-    stamp.size = static_cast<std::uint64_t>(status.st_size);
-    stamp.modifiedNs =
-        static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec;
-    stamp.device = static_cast<std::uint64_t>(status.st_dev);
-    stamp.inode = static_cast<std::uint64_t>(status.st_ino);
-    return stamp;
-}
-
-} // namespace
-
-std::optional<FileStamp> StampOf(const std::string& path) {
-    return Stamp(path, false);
-}
-
-std::optional<FileStamp> StampOfTarget(const std::string& path) {
-    return Stamp(path, true);
-}
-
-RunRecord RunRecord::Parse(std::string_view text) {
+RunRecord RunRecord::Parse(std::string_view text, const RecordKey& key,
+                           const FileIdentity& folder) {
     RunRecord record;
     if (!text.starts_with(kHeader)) {
-        // The first layout: the own thumbnails' names alone, which still are no photos.
-        for (std::string_view name : Split(text, '\0')) {
-            if (!name.empty())
-                record.ownThumbnails.emplace(name);
-        }
+        ReadOwnNamesOfOlderLayout(text, record);
         return record;
     }
     text.remove_prefix(kHeader.size());
-    // Own thumbnails are kept from a damaged record, outputs are not: a thumbnail taken
-    // for a photo would be lost work, an output wrongly kept would be a wrong gallery.
+    bool keyMatches = false;
+    bool folderMatches = false;
     bool damaged = false;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
-        const std::vector<std::string_view> fields =
-            Split(text.substr(0, end), '\t'); // a cut last line fails below
+        const std::string_view line = text.substr(0, end);
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        std::string photo;
-        OutputMade made;
-        if (fields.size() == 2 && fields[0] == "own") {
+        const std::vector<std::string_view> fields = Split(line, '\t');
+        if (end == std::string_view::npos) {
+            // A line cut short by a killed run's journal: the lines before it stand.
+            break;
+        }
+        if (fields.size() == 2 && fields[0] == "check") {
+            keyMatches = fields[1] == key.Digest(kKeyCheck);
+        } else if (fields.size() == 2 && fields[0] == "folder") {
+            folderMatches = fields[1] == FolderDigest(key, folder);
+        } else if (fields.size() == 2 && fields[0] == "own") {
             if (std::optional<std::string> name = Unescape(fields[1]); name && !name->empty())
-                record.ownThumbnails.insert(std::move(*name));
-        } else if ((fields[0] == "thumbnail" || fields[0] == "copy") && end != text.npos &&
-                   ParseOutput(fields, photo, made)) {
-            (fields[0] == "copy" ? record.copies_ : record.thumbnails_)[photo] = std::move(made);
+                record.ownNames_.insert(std::move(*name));
+        } else if (fields.size() == 3 && fields[0] == "placed") {
+            std::optional<std::string> name = Unescape(fields[1]);
+            if (name)
+                record.placed_.emplace(std::move(*name), std::string(fields[2]));
+            else
+                damaged = true;
+        } else if (fields[0] == "output") {
+            if (std::optional<RecordedOutput> output = ParseOutput(fields))
+                record.outputs_.push_back(std::move(*output));
+            else
+                damaged = true;
         } else {
             damaged = true;
         }
     }
-    if (damaged) {
-        record.thumbnails_.clear();
-        record.copies_.clear();
+    record.trusted_ = keyMatches && folderMatches && !damaged;
+    if (!record.trusted_) {
+        // Its outputs' names are still the gallery's own files, which are no photos.
+        for (const RecordedOutput& output : record.outputs_)
+            record.ownNames_.insert(output.name);
+        for (const auto& [name, made] : record.placed_)
+            record.ownNames_.insert(name);
+        record.outputs_.clear();
+        record.placed_.clear();
     }
+    for (std::size_t i = 0; i < record.outputs_.size(); ++i) {
+        record.byKindAndPhoto_[{record.outputs_[i].kind, record.outputs_[i].photo}] = i;
+        record.madeByName_.emplace(record.outputs_[i].name, record.outputs_[i].made);
+        record.byName_[record.outputs_[i].name] = i;
+    }
+    record.madeByName_.insert(record.placed_.begin(), record.placed_.end());
     return record;
 }
 
-std::string RunRecord::Serialize() const {
+std::string RunRecord::Serialize(const RecordKey& key, const FileIdentity& folder) const {
     std::string out(kHeader);
-    for (const std::string& name : ownThumbnails)
-        out += "own\t" + Escape(name) + '\n';
-    AppendOutputs(out, "thumbnail", thumbnails_);
-    AppendOutputs(out, "copy", copies_);
+    out += "check\t" + key.Digest(kKeyCheck) + "\n";
+    out += "folder\t" + FolderDigest(key, folder) + "\n";
+    for (const std::string& name : ownNames_)
+        out += "own\t" + Escape(name) + "\n";
+    for (const RecordedOutput& o : outputs_) {
+        out += "output\t" + Escape(o.kind) + '\t' + Escape(o.name) + '\t' + Escape(o.photo) + '\t' +
+               Escape(o.source) + '\t' + Escape(o.made) + '\t' + Escape(o.warning) + '\t' +
+               FactsText(o.facts) + '\n';
+    }
     return out;
 }
 
-const OutputMade* RunRecord::Thumbnail(const std::string& photo) const {
-    const auto found = thumbnails_.find(photo);
-    return found == thumbnails_.end() ? nullptr : &found->second;
+const RecordedOutput* RunRecord::Find(const std::string& kind, const std::string& photo) const {
+    const auto found = byKindAndPhoto_.find({kind, photo});
+    return found == byKindAndPhoto_.end() ? nullptr : &outputs_[found->second];
 }
 
-const OutputMade* RunRecord::Copy(const std::string& photo) const {
-    const auto found = copies_.find(photo);
-    return found == copies_.end() ? nullptr : &found->second;
+void RunRecord::Add(RecordedOutput output) {
+    madeByName_.emplace(output.name, output.made);
+    const std::pair<std::string, std::string> key{output.kind, output.photo};
+    if (const auto found = byKindAndPhoto_.find(key); found != byKindAndPhoto_.end()) {
+        byName_[output.name] = found->second;
+        outputs_[found->second] = std::move(output);
+        return;
+    }
+    byKindAndPhoto_[key] = outputs_.size();
+    byName_[output.name] = outputs_.size();
+    outputs_.push_back(std::move(output));
 }
 
-void RunRecord::SetThumbnail(const std::string& photo, OutputMade made) {
-    thumbnails_[photo] = std::move(made);
+const RecordedOutput* RunRecord::Named(const std::string& name) const {
+    const auto found = byName_.find(name);
+    return found == byName_.end() ? nullptr : &outputs_[found->second];
 }
 
-void RunRecord::SetCopy(const std::string& photo, OutputMade made) {
-    copies_[photo] = std::move(made);
+bool RunRecord::MadeHere(const std::string& name, const std::string& made) const {
+    const auto [first, last] = madeByName_.equal_range(name);
+    for (auto it = first; it != last; ++it) {
+        if (it->second == made)
+            return true;
+    }
+    return false;
+}
+
+std::string RunRecord::PlacedLine(const std::string& name, const std::string& made) {
+    return "placed\t" + Escape(name) + '\t' + made + '\n';
 }
 
 } // namespace vantrel

@@ -84,7 +84,8 @@ TEST_F(EngineTest, OutputFolderAndNavigationPageErrorsComeBeforeAnyFileIsMade) {
     EXPECT_EQ(ReadFile(out), "not a folder");
     fs::remove(out);
     fs::create_directories(Out("index.htm"));
-    EXPECT_EQ(ErrorText([&] { gallery.GenerateGallery(); }), kCannotCreate);
+    EXPECT_EQ(ErrorText([&] { gallery.GenerateGallery(); }),
+              kCannotCreate + "\r\nMore Info: 'index.htm' is a folder");
     EXPECT_FALSE(Exists("a.jpg") || Exists("a_tn.jpg"));
     EXPECT_TRUE(events.empty());
 

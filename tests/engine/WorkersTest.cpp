@@ -129,7 +129,7 @@ void AddMixedPhotos(const std::string& folder) {
         WriteFile(folder + "/p" + std::to_string(10 + i) + ".jpg",
                   Picture(i, 16 + 37 * i, 12 + 23 * (11 - i)));
     // Two of them replaced by files that are no pictures or are cut short.
-    WriteFile(folder + "/p13.jpg", "not a JPEG");
+    WriteFile(folder + "/p13.jpg", "\xFF\xD8\xFF but no picture");
     WriteFile(folder + "/p17.jpg", testsupport::MakeJpeg({}).substr(0, 200)); // cut short
 }
 

@@ -31,7 +31,8 @@ std::string MakePhotos(const TempDir& dir, int photos, int broken) {
         fs::copy_file(testsupport::SamplePhoto(samples[index % 3]),
                       folder + "/photo" + std::to_string(index) + ".jpg");
     for (int index = 0; index < broken; ++index)
-        WriteFile(folder + "/broken" + std::to_string(index) + ".jpg", "not a picture");
+        WriteFile(folder + "/broken" + std::to_string(index) + ".jpg",
+                  "\xFF\xD8\xFF but no picture");
     WriteFile(dir / "header.htm", "<html><body>\n");
     WriteFile(dir / "footer.htm", "</body></html>\n");
     return folder;

@@ -28,6 +28,10 @@
 
 namespace vantrel {
 
+// How the pages look: `Classic`, exactly as they always were, or `Modern`, HTML5 pages
+// that reflow on phones, with sized and described images.
+enum class PageStyle { Classic, Modern };
+
 // The sixteen settings of a gallery as one value, with a new Generator's defaults, and
 // how a run goes about making it.
 struct GallerySettings {
@@ -51,6 +55,8 @@ struct GallerySettings {
     std::int16_t jobs = 0;       // worker threads; 0 is one per core
     bool rebuild = false;        // make every output anew, none kept from an earlier run
     bool fastThumbnails = false; // thumbnails decoded at a reduced scale: quicker, not exact
+    PageStyle pageStyle = PageStyle::Classic;
+    bool stripLocation = false; // copies published without location and serial numbers
 
     friend bool operator==(const GallerySettings&, const GallerySettings&) = default;
 };
@@ -58,21 +64,39 @@ struct GallerySettings {
 // Which files are photos: names ending in "jpg" or "JPG", exactly, of at least four bytes.
 VANTREL_API bool IsPhotoName(std::string_view name);
 
-// The names of one photo's outputs in the output folder.
+// The names of one photo's outputs in the output folder. All but the copy come from one
+// stem: the photo's name less its last four characters, or that and "~2", "~3"... when an
+// earlier photo, the gallery or a file of the user's holds one of the plain names.
 struct PhotoNames {
-    std::string thumbnail; // "beach_tn.jpg"; "beach~2_tn.jpg" when an earlier photo has the name
-    std::string page;      // "beach.htm"; "beach~2.htm" likewise
-    std::string copy;      // the photo's own name, always
-    // The photo whose name the thumbnail would take; that thumbnail is not written.
-    std::string thumbnailIsPhoto;
+    std::string thumbnail; // "beach_tn.jpg"
+    std::string page;      // "beach.htm"
+    std::string copy;      // the photo's own name, unless a file of the user's holds it
+    std::string twin;      // the modern style's thumbnail at twice the size: "beach_tn2x.jpg"
+    std::vector<std::string> display; // the modern style's display copies: "beach_1280.jpg"...
 };
 
-// The output names of `photos` (in list order) beside the navigation page: each photo's
-// name less its last four characters, then "_tn.jpg" and ".htm". A photo whose names an
-// earlier one already took gets the first free "~2", "~3"... names, never the navigation
-// page's nor a photo's; every other photo keeps these plain names.
+// Long sides of the modern style's display copies, smallest first.
+inline constexpr int kDisplaySides[] = {1280, 2560};
+
+// What names a run may give its outputs.
+struct NamingRules {
+    // Names the gallery writes for itself: navigation or index pages, style sheet, record.
+    std::vector<std::string> galleryFiles;
+    // Names no output may take: files of the user's, files the run reads. May be empty.
+    std::function<bool(const std::string&)> taken;
+    bool photoPages = true;
+    bool modern = false;
+    // The output folder takes "A" and "a" for one name.
+    bool foldCase = false;
+    // The gallery is made in its photo folder: a photo's copy is the photo itself.
+    bool copiesArePhotos = false;
+};
+
+// The output names of `photos` (in list order). The plain names of every photo are
+// reserved before any "~N" name is given, so a renamed photo never takes the names of a
+// later one; a photo keeps its plain names unless one is taken.
 VANTREL_API std::vector<PhotoNames> PlanNames(const std::vector<std::string>& photos,
-                                              const std::string& navigationPage);
+                                              const NamingRules& rules);
 
 } // namespace vantrel
 
@@ -101,9 +125,20 @@ private:
     std::string description_;
 };
 
-// Something a run passed over and went on without: a photo folder that cannot be
-// listed or photos left out of it, an unreadable fragment, a navigation page not
-// written completely, a thumbnail not made, a copy or a photo page that failed.
+// What the last run did besides its pages and pictures, for the user to hear of.
+struct VANTREL_API RunSummary {
+    bool galleryWritten = false;      // the navigation page (or index pages) took its place
+    std::vector<std::string> removed; // outputs of photos no longer listed, removed
+    std::size_t published = 0;        // photos published (copied)
+    std::size_t withLocation = 0;     // of those, copies that carry a location
+    std::size_t locationsRemoved = 0; // copies made this run without their photo's location
+    std::size_t ownerOnly = 0;        // photos others may not read: their copies neither
+};
+
+// Something a run passed over and went on without: photos left out of the photo folder
+// (no JPEGs, special files, too many) or none in it, an unreadable fragment, a navigation
+// page not written completely, a thumbnail not made, a copy or a photo page that failed,
+// an output of a photo no longer listed that was changed by hand and so kept.
 struct VANTREL_API GenerationProblem {
     enum class Step {
         ListPhotos,
@@ -111,7 +146,8 @@ struct VANTREL_API GenerationProblem {
         NavigationPage,
         MakeThumbnail,
         CopyFile,
-        MakePhotoPage
+        MakePhotoPage,
+        RemoveOutput
     };
 
     Step step;
@@ -203,6 +239,11 @@ public:
 
     // What the last GenerateGallery passed over; empty after a clean run.
     const std::vector<GenerationProblem>& Problems() const;
+    // What the last GenerateGallery did besides its pages and pictures.
+    const RunSummary& Summary() const;
+    // Files the caller read for this gallery besides the fragments (a description file, a
+    // template): no output of a run replaces them. LoadTemplate adds its file itself.
+    void SetOtherInputs(std::vector<std::string> paths);
 
 private:
     struct State;
