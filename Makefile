@@ -71,8 +71,9 @@ screenshots: build
 	@xvfb-run -a -s "-screen 0 1600x1200x24" \
 		$(BUILD)/bin/tessary-screenshots $(CURDIR)/screenshots $(PHOTOS)
 
-# Fuzzes the picture decoder and the JPEG writer (libFuzzer, clang) in build-fuzz/,
-# each for FUZZ_SECONDS; fails when either finds a fault (inputs in build-fuzz/crashes/).
+# Fuzzes the picture decoder, the JPEG writer and the photo metadata reader and stripper
+# (libFuzzer, clang) in build-fuzz/, each for FUZZ_SECONDS; fails when any finds a fault
+# (inputs in build-fuzz/crashes/).
 FUZZ_SECONDS ?= 60
 
 fuzz:

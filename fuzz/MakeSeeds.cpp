@@ -1,9 +1,11 @@
 // Writes the fuzz targets' starting corpus: small pictures of every kind the
 // decoder knows, into <folder>/decode/, and the same behind encoder settings,
-// plus bitmaps built from bytes, into <folder>/encode/.
+// plus bitmaps built from bytes, into <folder>/encode/; photos with metadata
+// (Exif, XMP, extended XMP, IPTC, maker notes) into <folder>/metadata/.
 // Usage: skimlet-make-seeds <folder>
 
 #include "BmpBuilder.h"
+#include "MetadataSegments.h"
 #include "TestSupport.h"
 
 #include <cstdint>
@@ -167,6 +169,61 @@ void AddBuiltSeeds(std::vector<Seed>& seeds) {
     }
 }
 
+std::string Big32(std::uint32_t value) {
+    return {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+            static_cast<char>(value >> 8), static_cast<char>(value)};
+}
+
+void AddMetadataSeeds(std::vector<Seed>& seeds) {
+    using namespace testsupport;
+    const std::string plain = MakeJpeg(Spec(16, 8));
+    const std::string located = LocatedPhoto(plain);
+    seeds.push_back({"plain", plain});
+    seeds.push_back({"located", located});
+    // Fill bytes before a marker, a header cut short.
+    seeds.push_back({"fill-bytes", "\xFF\xD8\xFF\xFF" + located.substr(2)});
+    seeds.push_back({"cut-header", located.substr(0, located.size() / 4)});
+
+    Exiv2::XmpData xmp;
+    Exiv2::XmpTextValue bag;
+    bag.setXmpArrayType(Exiv2::XmpValue::xaBag);
+    xmp.add(Exiv2::XmpKey("Xmp.iptcExt.LocationShown"), &bag);
+    xmp["Xmp.iptcExt.LocationShown[1]/iptcExt:Sublocation"] = "Quay";
+    xmp["Xmp.dc.title"] = "lang=x-default Quay";
+    xmp["Xmp.exifEX.LensSerialNumber"] = "77";
+    seeds.push_back({"xmp-place", WithSegments(plain, XmpSegment(xmp))});
+
+    // An extended XMP packet with a position, in two chunks.
+    Exiv2::XmpData extended;
+    extended["Xmp.exif.GPSLatitude"] = "56,9.0N";
+    extended["Xmp.dc.subject"] = "harbour";
+    std::string packet;
+    Exiv2::XmpParser::encode(packet, extended);
+    const std::string guid(32, 'A');
+    std::string chunks;
+    for (std::size_t at = 0; at < packet.size(); at += packet.size() / 2 + 1)
+        chunks += AppSegment('\xE1', std::string("http://ns.adobe.com/xmp/extension/\0", 35) +
+                                         guid + Big32(static_cast<std::uint32_t>(packet.size())) +
+                                         Big32(static_cast<std::uint32_t>(at)) +
+                                         packet.substr(at, packet.size() / 2 + 1));
+    seeds.push_back({"extended-xmp", WithSegments(plain, chunks)});
+
+    Exiv2::IptcData iptc;
+    iptc["Iptc.Envelope.CharacterSet"] = "\x1B%G";
+    iptc["Iptc.Application2.Caption"] = "K\xC3\xB8"
+                                        "benhavn";
+    iptc["Iptc.Application2.ProvinceState"] = "Hovedstaden";
+    seeds.push_back({"iptc-place", WithSegments(plain, IptcSegment(iptc))});
+
+    Exiv2::ExifData nikon;
+    nikon["Exif.Image.Make"] = "NIKON CORPORATION";
+    nikon["Exif.Image.Orientation"] = std::uint16_t{8};
+    nikon["Exif.Nikon3.SerialNumber"] = "2001234";
+    nikon["Exif.Nikon3.ShutterCount"] = std::uint32_t{1234};
+    nikon["Exif.Thumbnail.Compression"] = std::uint16_t{6};
+    seeds.push_back({"nikon", WithSegments(plain, ExifSegment(nikon))});
+}
+
 void WriteAll(const fs::path& folder, const std::vector<Seed>& seeds) {
     fs::create_directories(folder);
     for (const Seed& seed : seeds)
@@ -203,10 +260,14 @@ int main(int argc, char** argv) {
                          p.bytes});
         AddBuiltSeeds(encode);
 
+        std::vector<Seed> metadata;
+        AddMetadataSeeds(metadata);
+
         WriteAll(fs::path(argv[1]) / "decode", decode);
         WriteAll(fs::path(argv[1]) / "encode", encode);
-        std::printf("%zu decoder and %zu encoder seeds in %s\n", decode.size(), encode.size(),
-                    argv[1]);
+        WriteAll(fs::path(argv[1]) / "metadata", metadata);
+        std::printf("%zu decoder, %zu encoder and %zu metadata seeds in %s\n", decode.size(),
+                    encode.size(), metadata.size(), argv[1]);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;

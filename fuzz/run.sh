@@ -21,11 +21,12 @@ export ASAN_OPTIONS=detect_leaks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 found=()
-for target in decode encode; do
+for program in skimlet-fuzz-decode skimlet-fuzz-encode vantrel-fuzz-metadata; do
+    target=${program##*-}
     corpus="$build/corpus/$target"
     mkdir -p "$corpus"
-    echo "fuzz: skimlet-fuzz-$target for $seconds s" >&2
-    if ! "$build/bin/skimlet-fuzz-$target" -max_total_time="$seconds" -rss_limit_mb=2048 \
+    echo "fuzz: $program for $seconds s" >&2
+    if ! "$build/bin/$program" -max_total_time="$seconds" -rss_limit_mb=2048 \
         -timeout=10 -print_final_stats=1 -artifact_prefix="$build/crashes/$target-" \
         "$corpus" "$build/seeds/$target"; then
         found+=("$target")

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 declare -A groups=(
-    [build]="g++ cmake make pkg-config libjpeg62-turbo-dev libpugixml-dev qt6-base-dev libgtest-dev
+    [build]="g++ cmake make pkg-config libjpeg62-turbo-dev libpugixml-dev libexiv2-dev qt6-base-dev libgtest-dev
              dpkg-dev file man-db desktop-file-utils appstream"
     [browser]="chromium python3"
     [screenshots]="xvfb xauth fonts-dejavu-core"
