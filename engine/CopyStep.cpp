@@ -1,5 +1,6 @@
 #include "GenerationRun.h"
 #include "OrderedWork.h"
+#include "PhotoMetadata.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -70,8 +71,15 @@ CopyOutcome CopyOne(RunContext& run, std::size_t index) {
     }
     outcome.ownerOnly = (status.st_mode & S_IROTH) == 0;
     outcome.bytes = static_cast<std::uint64_t>(status.st_size);
+    const auto readFacts = [&] {
+        if (const std::optional<PhotoMetadata> metadata = ReadPhotoMetadata(fd)) {
+            outcome.hasLocation = metadata->hasLocation;
+            outcome.description = metadata->description;
+        }
+    };
     if (run.sameFolder) {
-        // The photo is its own copy: published as it is.
+        // The photo is its own copy: published as it is, location and all.
+        readFacts();
         outcome.published = true;
         return outcome;
     }
@@ -86,9 +94,20 @@ CopyOutcome CopyOne(RunContext& run, std::size_t index) {
         return outcome;
     }
     // Never wider open than the photo: a photo others may not read gets a copy alike.
+    readFacts();
     OutputFile out = OutputFile::Create(run.outputFolder, name, error, status.st_mode & 0777);
-    if (!error)
+    if (!error && run.settings.stripLocation) {
+        std::string why;
+        if (!CopyWithoutLocation(fd, out.Descriptor(), outcome.locationRemoved, why)) {
+            out.Abandon();
+            outcome.failure =
+                "cannot be copied without its location, so it is not published: " + why;
+            return outcome;
+        }
+        outcome.hasLocation = false;
+    } else if (!error) {
         error = CopyPhoto(fd, status, out);
+    }
     // The photo's time goes with it: an unchanged photo can be told by it.
     const struct timespec times[2] = {status.st_atim, status.st_mtim};
     if (!error && ::futimens(out.Descriptor(), times) != 0)
@@ -125,6 +144,10 @@ void CopyFiles(RunContext& run) {
                 run.Report(Step::CopyFile, run.PhotoPath(run.list.photos[i]), outcome.failure);
                 return true;
             }
+            if (outcome.hasLocation && run.sameFolder && run.settings.stripLocation)
+                run.Report(Step::CopyFile, run.PhotoPath(run.list.photos[i]),
+                           "is published with its location: in its own folder the photo is "
+                           "its copy, and Tessary never changes a photo");
             PhotoMade& made = run.made[i];
             made.copied = true;
             made.bytes = outcome.bytes;

@@ -179,6 +179,31 @@ bool NavigationPageIncomplete(const std::vector<GenerationProblem>& problems) {
 
 } // namespace
 
+// What a run did that the user should hear of before publishing the folder.
+static void PrintSummary(const RunSummary& summary) {
+    if (!summary.removed.empty()) {
+        std::printf("Removed %zu output%s of photos no longer in the photo folder:",
+                    summary.removed.size(), summary.removed.size() == 1 ? "" : "s");
+        constexpr std::size_t kNamed = 8;
+        for (std::size_t i = 0; i < summary.removed.size() && i < kNamed; ++i)
+            std::printf(" %s", Printable(summary.removed[i]).c_str());
+        std::printf("%s\n", summary.removed.size() > kNamed ? " ..." : "");
+    }
+    if (summary.withLocation > 0)
+        std::printf("%zu of %zu published photo%s carry a GPS position "
+                    "(--strip-location publishes copies without it)\n",
+                    summary.withLocation, summary.published, summary.published == 1 ? "" : "s");
+    if (summary.locationsRemoved > 0)
+        std::printf("Location removed from %zu cop%s\n", summary.locationsRemoved,
+                    summary.locationsRemoved == 1 ? "y" : "ies");
+    if (summary.ownerOnly > 0)
+        std::printf("%zu photo%s can be read only by %s owner, and so can %s copies: a web "
+                    "server will not serve them\n",
+                    summary.ownerOnly, summary.ownerOnly == 1 ? "" : "s",
+                    summary.ownerOnly == 1 ? "its" : "their",
+                    summary.ownerOnly == 1 ? "its" : "their");
+}
+
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const ParseResult parsed = ParseCommandLine(arguments);
@@ -230,6 +255,12 @@ int main(int argc, char** argv) {
 
     Generator generator;
     generator.SetSettings(settings);
+    std::vector<std::string> inputs;
+    if (!line.templateFile.empty())
+        inputs.push_back(line.templateFile);
+    if (line.descriptionFile)
+        inputs.push_back(*line.descriptionFile);
+    generator.SetOtherInputs(std::move(inputs));
     if (const std::string clash = generator.NavigationPageClash(); !clash.empty())
         return Complain(kExitUsage, "--output-file cannot name the navigation page: " + clash);
     if (!line.saveTemplateFile.empty()) {
@@ -272,6 +303,8 @@ int main(int argc, char** argv) {
     const std::string page = (fs::absolute(settings.outputDirectory) / settings.outputFilename)
                                  .lexically_normal()
                                  .string();
+    if (!line.quiet)
+        PrintSummary(generator.Summary());
     const auto& problems = generator.Problems();
     if (!problems.empty()) {
         const bool failed = NavigationPageIncomplete(problems);

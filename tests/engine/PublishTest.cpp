@@ -1,0 +1,86 @@
+#include "EngineFixture.h"
+#include "MetadataSegments.h"
+
+#include "../../engine/PhotoMetadata.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::optional<vantrel::PhotoMetadata> MetadataOf(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    auto metadata = vantrel::ReadPhotoMetadata(fd);
+    ::close(fd);
+    return metadata;
+}
+
+long Orientation(const std::string& jpeg) {
+    auto image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(jpeg.data()),
+                                           static_cast<long>(jpeg.size()));
+    image->readMetadata();
+    return image->exifData()["Exif.Image.Orientation"].toLong();
+}
+
+std::string Joined(const std::vector<std::string>& texts) {
+    std::string joined;
+    for (const std::string& text : texts)
+        joined += text + "\n";
+    return joined;
+}
+
+} // namespace
+
+// A folder with removed photos, files that are not photos, a private photo and a located
+// one: the output folder holds what the user means to publish and no more.
+TEST_F(EngineTest, OutputFolderHoldsOnlyWhatIsMeantToBePublished) {
+    AddPhotos({"keep.jpg", "gone.jpg", "edited.jpg", "private.jpg"});
+    WriteFile(photos + "/located.jpg", testsupport::LocatedPhoto(Picture(3, 16, 12)));
+    fs::permissions(photos + "/private.jpg", fs::perms::owner_read | fs::perms::owner_write);
+    WriteFile(dir / "secret.txt", "password=hunter2");
+    fs::create_symlink(dir / "secret.txt", photos + "/shadow.jpg");
+    fs::create_symlink("/proc/self/environ", photos + "/env.jpg");
+    gallery.GenerateGallery();
+    EXPECT_EQ(gallery.Summary().withLocation, 1u);
+    EXPECT_EQ(gallery.Summary().ownerOnly, 1u);
+    EXPECT_EQ(fs::status(Out("private.jpg")).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    for (const char* name : {"shadow.jpg", "shadow_tn.jpg", "shadow.htm", "env.jpg", "env.htm"})
+        EXPECT_FALSE(Exists(name)) << name;
+    EXPECT_FALSE(Contains(Page("index.htm"), "shadow")) << Page("index.htm");
+    EXPECT_TRUE(Contains(Joined(ProblemTexts()), "not a JPEG photo"));
+
+    // The record names no inode, size or time of the user's files.
+    struct stat status {};
+    ASSERT_EQ(::stat((photos + "/keep.jpg").c_str(), &status), 0);
+    const std::string record = ReadFile(Out(".tessary-thumbnails"));
+    for (const auto& number : {std::to_string(status.st_ino), std::to_string(status.st_size),
+                               std::to_string(status.st_mtim.tv_sec)})
+        EXPECT_FALSE(Contains(record, number)) << number;
+
+    // Removed photos take their outputs along, except one edited by hand since.
+    fs::remove(photos + "/gone.jpg");
+    fs::remove(photos + "/edited.jpg");
+    WriteFile(Out("edited.htm"), "my own notes");
+    Change([](vantrel::GallerySettings& s) { s.stripLocation = true; });
+    gallery.GenerateGallery();
+    for (const char* name : {"gone.jpg", "gone_tn.jpg", "gone.htm", "edited.jpg"})
+        EXPECT_FALSE(Exists(name)) << name;
+    EXPECT_EQ(Page("edited.htm"), "my own notes");
+    EXPECT_EQ(gallery.Summary().removed.size(), 5u);
+    EXPECT_TRUE(Contains(Joined(ProblemTexts()), "edited.htm"));
+
+    // Stripped: no location left, the same pixels, the orientation kept.
+    EXPECT_EQ(gallery.Summary().withLocation, 0u);
+    EXPECT_EQ(gallery.Summary().locationsRemoved, 1u);
+    const auto copied = MetadataOf(Out("located.jpg"));
+    ASSERT_TRUE(copied);
+    EXPECT_FALSE(copied->hasLocation);
+    const std::string original = ReadFile(photos + "/located.jpg");
+    const std::string copy = ReadFile(Out("located.jpg"));
+    EXPECT_NE(copy, original);
+    EXPECT_EQ(testsupport::DecodeJpegReference(copy).pixels,
+              testsupport::DecodeJpegReference(original).pixels);
+    EXPECT_EQ(Orientation(copy), 6);
+}
