@@ -53,6 +53,10 @@ ProgressPage::ProgressPage(Dialogs& dialogs, WizardSettings& settings)
     lblClickFinish_ = KeepRoom(
         NewLabel(body, "lblClickFinish", QStringLiteral("Click the 'Finish' button to continue")));
     layout->addWidget(lblClickFinish_);
+    lblSummary_ = NewLabel(body, "lblSummary");
+    lblSummary_->setWordWrap(true);
+    lblSummary_->hide();
+    layout->addWidget(lblSummary_);
     layout->addSpacing(lblClickFinish_->fontMetrics().height() / 2);
 
     stepPicture_ = Picture(QStringLiteral("step"), kMarkSize, this);
@@ -171,6 +175,7 @@ void ProgressPage::FinishPressed() {
     cmdViewGallery_->setEnabled(false);
 
     lblClickFinish_->hide();
+    lblSummary_->hide();
     cmdFinish_->setEnabled(false);
     cmdBack_->setEnabled(false);
     cmdClose_->setEnabled(false);
@@ -212,7 +217,31 @@ void ProgressPage::FinishPressed() {
     imgDNA_->show();
     cmdSaveSettings_->setEnabled(true);
     cmdViewGallery_->setEnabled(true);
+    ShowSummary(generator->Summary());
     ShowProblems(*generator);
+}
+
+// What the user should know before publishing the folder.
+void ProgressPage::ShowSummary(const RunSummary& summary) {
+    QStringList lines;
+    if (summary.withLocation > 0)
+        lines << QStringLiteral("%1 of %2 published photos carry a GPS position ('Remove "
+                                "locations from published copies' keeps it private).")
+                     .arg(summary.withLocation)
+                     .arg(summary.published);
+    else if (summary.published > 0)
+        lines << QStringLiteral("No published photo carries a GPS position.");
+    if (summary.locationsRemoved > 0)
+        lines << QStringLiteral("Location removed from %1 copies.").arg(summary.locationsRemoved);
+    if (!summary.removed.empty())
+        lines << QStringLiteral("Removed %1 outputs of photos no longer in the photo folder.")
+                     .arg(summary.removed.size());
+    if (summary.ownerOnly > 0)
+        lines << QStringLiteral("%1 photos can be read only by their owner; a web server will "
+                                "not serve their copies.")
+                     .arg(summary.ownerOnly);
+    lblSummary_->setText(lines.join(QLatin1Char('\n')));
+    lblSummary_->setVisible(!lines.isEmpty());
 }
 
 void ProgressPage::RunFailed(Generator& generator, const std::string& source,

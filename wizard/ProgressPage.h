@@ -40,12 +40,14 @@ private:
     void ViewGalleryPressed();
     // After the error box the page is usable again.
     void RunFailed(Generator& generator, const std::string& source, const std::string& description);
+    void ShowSummary(const RunSummary& summary);
     void MarkDone(QLabel* mark);
     void MarkSkipped(QLabel* mark);
     void ShowProblems(const Generator& generator);
     QList<QWidget*> StepRows() const;
 
     QLabel* lblClickFinish_ = nullptr;
+    QLabel* lblSummary_ = nullptr;
     QLabel* stepLabels_[4] = {};
     QLabel* imgCreatingThumbs_ = nullptr;
     QLabel* imgCopying_ = nullptr;

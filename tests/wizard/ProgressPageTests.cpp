@@ -35,6 +35,8 @@ private slots:
         QCOMPARE(Get<QLabel>(progress, "lblNumericProgress").text(), "3 of 3");
         QVERIFY(!Get<QLabel>(progress, "lblNumericProgress").isVisible());
         QVERIFY(Get<QLabel>(progress, "imgDNA").isVisible());
+        QCOMPARE(Get<QLabel>(progress, "lblSummary").text(),
+                 "No published photo carries a GPS position.");
         QVERIFY(!Get<QPushButton>(progress, "cmdFinish").isEnabled());
         QVERIFY(Get<QPushButton>(progress, "cmdBack").isEnabled());
         QCOMPARE(progress.focusWidget(), &Get<QPushButton>(progress, "cmdClose"));
