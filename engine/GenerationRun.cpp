@@ -300,12 +300,15 @@ void RunGeneration(const GallerySettings& settings, const std::vector<std::strin
     run.made.resize(plan.list.photos.size());
     MakeThumbnails(run);
     CopyFiles(run);
-    if (settings.createPageForEachPhoto)
-        MakePhotoPages(run, plan.header, plan.footer);
-
-    page.Write(plan.header.text);
-    AddThumbsToNav(run, page);
-    page.Write(plan.footer.text);
+    if (run.Modern()) {
+        WriteModernGallery(run, plan, page);
+    } else {
+        if (settings.createPageForEachPhoto)
+            MakePhotoPages(run, plan.header, plan.footer);
+        page.Write(plan.header.text);
+        AddThumbsToNav(run, page);
+        page.Write(plan.footer.text);
+    }
     if (const std::error_code closeError =
             page.Close(plan.outputs->Journal(settings.outputFilename)))
         run.Report(Step::NavigationPage, run.OutputPath(settings.outputFilename),

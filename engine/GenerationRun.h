@@ -41,8 +41,18 @@ void RunGeneration(const GallerySettings& settings, const std::vector<std::strin
 // The steps.
 void MakeThumbnails(RunContext& run);
 void CopyFiles(RunContext& run);
-// Writes one page per photo, given the navigation page's own fragments.
-void MakePhotoPages(RunContext& run, const Fragment& navHeader, const Fragment& navFooter);
+// The bytes of photo `index`'s page between the fragments it is given.
+using PhotoPageContent =
+    std::function<std::string(std::size_t index, const Fragment& header, const Fragment& footer)>;
+// Writes one page per photo, given the navigation page's own fragments; the classic
+// pages unless `content` is given.
+void MakePhotoPages(RunContext& run, const Fragment& navHeader, const Fragment& navFooter,
+                    const PhotoPageContent& content = {});
+// Writes the modern style's photo pages, style sheet and index pages; the first index
+// page goes into `firstPage`, already created.
+void WriteModernGallery(RunContext& run, const RunPlan& plan, OutputFile& firstPage);
+// Whether a regular file (not a link) at `name` holds exactly `content`.
+bool IsSameFile(const Folder& folder, const std::string& name, const std::string& content);
 // Writes the description block and the thumbnail table into the navigation page.
 void AddThumbsToNav(RunContext& run, OutputFile& page);
 

@@ -38,7 +38,8 @@ std::string PageContent(const RunContext& run, std::size_t index, const Fragment
     return page;
 }
 
-// Whether a regular file (not a link) at `name` holds exactly `content`.
+} // namespace
+
 bool IsSameFile(const Folder& folder, const std::string& name, const std::string& content) {
     const std::optional<FileStamp> stamp = folder.OutputStamp(name);
     if (!stamp || stamp->size != content.size())
@@ -48,9 +49,8 @@ bool IsSameFile(const Folder& folder, const std::string& name, const std::string
     return folder.ReadWhole(name, bytes, error, content.size()) && bytes == content;
 }
 
-} // namespace
-
-void MakePhotoPages(RunContext& run, const Fragment& navHeader, const Fragment& navFooter) {
+void MakePhotoPages(RunContext& run, const Fragment& navHeader, const Fragment& navFooter,
+                    const PhotoPageContent& content) {
     const GallerySettings& settings = run.settings;
     if (run.list.photos.empty())
         return;
@@ -74,14 +74,15 @@ void MakePhotoPages(RunContext& run, const Fragment& navHeader, const Fragment& 
         count, run.Workers(count),
         [&](std::size_t i, unsigned) {
             const std::string& name = run.Names(i).page;
-            const std::string content = PageContent(run, i, header, footer);
-            if (!run.settings.rebuild && IsSameFile(run.outputFolder, name, content))
+            const std::string bytes =
+                content ? content(i, header, footer) : PageContent(run, i, header, footer);
+            if (!run.settings.rebuild && IsSameFile(run.outputFolder, name, bytes))
                 return; // left as it is, its time too
             std::error_code error;
             OutputFile page = OutputFile::Create(run.outputFolder, name, error);
             if (error)
                 reasons[i] = "cannot be created: " + error.message();
-            else if (page.Write(content), (error = page.Close(run.outputs.Journal(name))))
+            else if (page.Write(bytes), (error = page.Close(run.outputs.Journal(name))))
                 reasons[i] = "cannot be written: " + error.message();
         },
         [&](std::size_t i) {
