@@ -1,5 +1,5 @@
 # Front door for people: `make`, `make test`, `make demo`, `make bench`, `make wizard`,
-# `make screenshots`, `make fuzz`, `make install`, `make deb`.
+# `make screenshots`, `make fuzz`, `make install`, `make deb`, `make audit`.
 # SANITIZE=1 builds into build-asan with AddressSanitizer and UndefinedBehaviorSanitizer,
 # SANITIZE=thread into build-tsan with ThreadSanitizer.
 
@@ -18,7 +18,7 @@ endif
 
 PHOTOS ?= $(CURDIR)/samples/photos
 
-.PHONY: all setup setup-test configure build test demo bench bench-photos wizard screenshots fuzz format clean install deb
+.PHONY: all setup setup-test configure build test demo audit bench bench-photos wizard screenshots fuzz format clean install deb
 
 all: build
 
@@ -39,11 +39,24 @@ test: setup-test build
 	@cd $(BUILD) && ctest -j $(JOBS) --output-on-failure --timeout 300
 
 # Makes the sample gallery into demo-gallery/, the button images where the pages
-# look for them when the folder is served as a web site's root.
+# look for them when the folder is served as a web site's root, and the same photos
+# in the modern page style into demo-gallery-modern/.
 demo: build
 	@$(BUILD)/bin/tessary-make --template samples/sample.cfg
 	@mkdir -p demo-gallery/images && cp samples/images/*.gif demo-gallery/images/
-	@echo "To look at it: python3 -m http.server -d demo-gallery, then open http://localhost:8000/"
+	@$(BUILD)/bin/tessary-make --template samples/sample-modern.cfg --style modern
+	@echo "To look at them: python3 -m http.server -d demo-gallery (or demo-gallery-modern), then open http://localhost:8000/"
+
+# Lighthouse's four scores for every page of both sample galleries, mobile preset
+# (AUDIT_FLAGS="--preset desktop" for the other, "--pages N" for fewer pages). Lighthouse
+# is pinned in scripts/audit/package-lock.json and installed there.
+AUDIT_FLAGS ?=
+
+audit: demo
+	@command -v npm >/dev/null && command -v chromium >/dev/null || bash scripts/setup.sh audit
+	@cd scripts/audit && { test node_modules/.package-lock.json -nt package-lock.json || \
+		npm ci --no-audit --no-fund --silent; }
+	@python3 scripts/audit/audit.py demo-gallery demo-gallery-modern $(AUDIT_FLAGS)
 
 # Benchmarks always run an optimised build without sanitizers, whatever SANITIZE says.
 BENCH_BUILD ?= build

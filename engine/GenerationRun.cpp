@@ -179,21 +179,6 @@ Fragment ReadFragment(const std::string& path) {
     return fragment;
 }
 
-std::vector<std::string> IndexPageNames(const std::string& outputFilename, std::size_t photos,
-                                        std::size_t perPage) {
-    std::vector<std::string> names{outputFilename};
-    if (perPage == 0)
-        return names;
-    const std::size_t dot = outputFilename.rfind('.');
-    const std::string stem =
-        dot == std::string::npos || dot == 0 ? outputFilename : outputFilename.substr(0, dot);
-    const std::string extension =
-        dot == std::string::npos || dot == 0 ? std::string() : outputFilename.substr(dot);
-    for (std::size_t page = 2; (page - 1) * perPage < photos; ++page)
-        names.push_back(stem + "-" + std::to_string(page) + extension);
-    return names;
-}
-
 void PlanRun(const GallerySettings& settings, const std::vector<std::string>& otherInputs,
              bool forRun, RunPlan& plan, std::vector<GenerationProblem>& problems) {
     ValidateInputs(settings);
@@ -231,11 +216,8 @@ void PlanRun(const GallerySettings& settings, const std::vector<std::string>& ot
 
     const bool modern = settings.pageStyle == PageStyle::Modern;
     if (modern) {
-        const std::size_t perPage =
-            static_cast<std::size_t>(std::max<int>(settings.numberOfRows, 1)) *
-            static_cast<std::size_t>(std::max<int>(settings.numberOfCols, 1));
-        plan.galleryFiles =
-            IndexPageNames(settings.outputFilename, plan.list.photos.size(), perPage);
+        plan.galleryFiles = IndexPageNames(settings.outputFilename, plan.list.photos.size(),
+                                           PhotosPerIndexPage(settings));
         plan.galleryFiles.push_back(kStyleSheetName);
     } else {
         plan.galleryFiles = {settings.outputFilename};

@@ -56,10 +56,6 @@ bool IsSameFile(const Folder& folder, const std::string& name, const std::string
 // Writes the description block and the thumbnail table into the navigation page.
 void AddThumbsToNav(RunContext& run, OutputFile& page);
 
-// The names of the index pages of the modern style: the navigation page, then one more
-// for every further `perPage` photos ("Default-2.htm", "Default-3.htm"...).
-std::vector<std::string> IndexPageNames(const std::string& outputFilename, std::size_t photos,
-                                        std::size_t perPage);
 inline constexpr const char* kStyleSheetName = "tessary.css";
 
 } // namespace vantrel

@@ -2,6 +2,7 @@
 
 #include "FileIo.h"
 #include "GalleryOutputs.h"
+#include "ModernPages.h"
 #include "PhotoList.h"
 #include "Settings.h"
 
@@ -26,13 +27,6 @@ struct Fragment {
     std::string path;
     std::string text;  // empty when unreadable or not given
     std::string error; // why it cannot be read; empty when it was read
-};
-
-// A picture of a photo as it stands in the output folder.
-struct PictureFile {
-    std::string name; // "" when there is none
-    int width = 0;
-    int height = 0;
 };
 
 // What the run learnt of one photo and made of it, for its pages.

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Tessary needs, only those that are missing.
-# Usage: scripts/setup.sh [GROUP...]   groups: build (default), browser, screenshots, fuzz, format, bench,
-#        packaging
+# Usage: scripts/setup.sh [GROUP...]   groups: build (default), browser, audit, screenshots, fuzz, format,
+#        bench, packaging
 set -euo pipefail
 
 declare -A groups=(
     [build]="g++ cmake make pkg-config libjpeg62-turbo-dev libpugixml-dev libexiv2-dev qt6-base-dev libgtest-dev
              dpkg-dev file man-db desktop-file-utils appstream"
     [browser]="chromium python3"
+    [audit]="chromium nodejs npm python3"
     [screenshots]="xvfb xauth fonts-dejavu-core"
     [fuzz]="clang libclang-rt-14-dev"
     [format]="clang-format"

@@ -1,11 +1,19 @@
 #!/usr/bin/env python3
-"""Opens the sample gallery in headless Chromium and checks it works.
+"""Opens a sample gallery in headless Chromium and checks it works.
 
-Makes the gallery with tessary-make from samples/sample.cfg, serves it on a
-loopback port as a web site's root (button images in /images), then opens the
-navigation page and every photo page. Fails when an image does not load, a link
-or button leads to a missing file, the server is asked for a file it lacks, or a
-page logs an error. Saves a screenshot of the navigation page.
+Makes the gallery with tessary-make from a sample template (samples/sample.cfg
+unless --template names another; --site checks a gallery made beforehand
+instead), serves it on a loopback port as a web site's root (button images in
+/images), then opens the navigation page and every photo page. Fails when an
+image does not load, a link or button leads to a missing file, the server is
+asked for a file it lacks, or a page logs an error. Saves a screenshot of the
+navigation page.
+
+With --style modern, it makes the gallery with `--style modern` and checks the
+modern pages at 360 x 740 (2x) and at 1440 x 900 instead: no sideways scroll,
+no layout shift while the (slowly served) images load, every image with alt,
+width and height, every photo reachable from the index pages, and the arrow
+keys and the links moving between photos.
 
 Chromium is driven through the DevTools protocol over a pipe, so nothing but
 the Python standard library and Debian's chromium is needed.
@@ -19,6 +27,7 @@ import http.server
 import json
 import os
 import re
+import select
 import shutil
 import subprocess
 import sys
@@ -37,11 +46,17 @@ CHROMIUM_FLAGS = [
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
     missing = []
+    image_delay = 0.0  # seconds each picture is held back, so that pages render before it
 
 
 class Handler(http.server.SimpleHTTPRequestHandler):
     def log_message(self, *args):
         pass
+
+    def do_GET(self):
+        if self.server.image_delay and self.path.lower().endswith((".jpg", ".gif")):
+            time.sleep(self.server.image_delay)
+        super().do_GET()
 
     def send_error(self, code, message=None, explain=None):
         if code == 404:
@@ -88,7 +103,8 @@ class Browser:
 
     def _read_message(self, deadline):
         while b"\0" not in self._buffer:
-            if time.monotonic() > deadline:
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([self._from_child], [], [], left)[0]:
                 raise TimeoutError("Chromium did not answer in time")
             chunk = os.read(self._from_child, 1 << 16)
             if not chunk:
@@ -143,7 +159,7 @@ PAGE_FACTS = r"""
 """
 
 
-def check_page(browser, session, url, problems):
+def check_page(browser, session, url, problems, lazy=False):
     browser.events = [e for e in browser.events if e.get("sessionId") != session]
     browser.send("Page.navigate", {"url": url}, session)
     browser.wait_for("Page.loadEventFired", session)
@@ -152,7 +168,7 @@ def check_page(browser, session, url, problems):
     name = urllib.parse.unquote(url.rsplit("/", 1)[-1])
     if not facts["images"]:
         problems.append(f"{name}: shows no image")
-    for image in facts["images"]:
+    for image in [] if lazy else facts["images"]:
         if image["width"] == 0:
             problems.append(f"{name}: image {image['src']} did not load")
     for target in facts["missing"]:
@@ -172,11 +188,195 @@ def check_page(browser, session, url, problems):
     return facts
 
 
+# Loads every picture (the lazy ones too, by scrolling), then reports the layout, the
+# shifts seen since the page began and the page's images and links.
+MODERN_FACTS = r"""
+(async () => {
+  const frames = () => new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r)));
+  // Scroll anchoring would hide the shift of a picture that loads above the view.
+  document.documentElement.style.overflowAnchor = 'none';
+  for (let y = 0; y <= document.scrollingElement.scrollHeight; y += innerHeight / 2) {
+    scrollTo(0, y);
+    await frames();
+  }
+  await Promise.all([...document.images].map(i => i.decode().catch(() => {})));
+  await frames();
+  const shift = await new Promise(resolve => {
+    // Every shift counts: nothing was typed or clicked, yet headless Chromium marks
+    // shifts soon after a navigation as following input.
+    let sum = 0;
+    new PerformanceObserver(list => {
+      for (const e of list.getEntries()) sum += e.value;
+    }).observe({type: 'layout-shift', buffered: true});
+    setTimeout(() => resolve(sum), 200);
+  });
+  scrollTo(0, 0);
+  // naturalWidth is divided by the chosen candidate's density: a copy tells the pixels.
+  const pixels = async url => {
+    const probe = new Image();
+    probe.src = url;
+    return probe.decode().then(() => probe.naturalWidth, () => 0);
+  };
+  const images = [];
+  for (const i of document.images) {
+    images.push({src: i.currentSrc, alt: i.getAttribute('alt'), width: i.getAttribute('width'),
+                 height: i.getAttribute('height'), decoding: i.getAttribute('decoding'),
+                 srcset: i.hasAttribute('srcset'), pixels: await pixels(i.currentSrc),
+                 shown: i.clientWidth});
+  }
+  const links = sel => [...document.querySelectorAll(sel)].map(a => a.href);
+  const one = sel => { const a = document.querySelector(sel); return a ? a.href : null; };
+  return {
+    shift, scrollWidth: document.scrollingElement.scrollWidth, innerWidth,
+    images,
+    cells: links('.tessary-grid a'), pages: links('.tessary-pages a'),
+    prev: one('.tessary-nav a[rel=prev]'), next: one('.tessary-nav a[rel=next]'),
+    home: one('.tessary-nav a:not([rel])'), download: one('.tessary-download a'),
+  };
+})()
+"""
+
+
+def modern_page(browser, session, url, width, scale, problems):
+    """Checks one page of the modern style as it loads at one size; returns its facts."""
+    check_page(browser, session, url, problems, lazy=True)
+    facts = browser.send("Runtime.evaluate", {"expression": MODERN_FACTS, "awaitPromise": True,
+                                              "returnByValue": True}, session)["result"]["value"]
+    name = f"{urllib.parse.unquote(url.rsplit('/', 1)[-1])} at {width} px"
+    if facts["shift"] > 0:
+        problems.append(f"{name}: the layout shifts while images load ({facts['shift']:.3f})")
+    # Compared with the emulated width: on a phone, Chromium widens the layout viewport
+    # (and innerWidth) to fit content that overflows.
+    if facts["scrollWidth"] > width:
+        problems.append(f"{name}: scrolls sideways ({facts['scrollWidth']} px wide)")
+    for image in facts["images"]:
+        what = f"{name}: image {image['src']}"
+        for attribute in ("alt", "width", "height"):
+            if not image[attribute]:
+                problems.append(f"{what} has no {attribute}")
+        if image["decoding"] != "async":
+            problems.append(f"{what} is not decoded asynchronously")
+        if image["pixels"] == 0:
+            problems.append(f"{what} did not load")
+        elif scale > 1 and image["srcset"] and image["pixels"] < scale * image["shown"] - 2:
+            problems.append(f"{what} is soft: {image['pixels']} px shown {image['shown']} px wide")
+    return facts
+
+
+def follow(browser, session, action, problems, expected, what):
+    """Does `action` on the open page and checks that it leads to `expected`."""
+    browser.events = [e for e in browser.events if e.get("sessionId") != session]
+    action()
+    try:
+        browser.wait_for("Page.loadEventFired", session, timeout=10)
+    except TimeoutError:
+        problems.append(f"{what} led nowhere")
+        return
+    where = browser.send("Runtime.evaluate", {"expression": "location.href", "returnByValue": True},
+                         session)["result"]["value"]
+    if where != expected:
+        problems.append(f"{what} led to {where}, not {expected}")
+
+
+def press(browser, session, key, code):
+    for kind in ("keyDown", "keyUp"):
+        browser.send("Input.dispatchKeyEvent", {"type": kind, "key": key, "code": key,
+                                                "windowsVirtualKeyCode": code}, session)
+
+
+def check_modern(browser, session, root, photos, problems):
+    """Walks the index pages and photo pages at both sizes; returns the number of pages."""
+    for width, height, scale in ((360, 740, 2), (1440, 900, 1)):
+        browser.send("Emulation.setDeviceMetricsOverride",
+                     {"width": width, "height": height, "deviceScaleFactor": scale,
+                      "mobile": width < 600}, session)
+        # The index pages as a visitor finds them, each with the photo pages it leads to.
+        index_pages, photo_pages, holder = [root + "index.htm"], [], {}
+        for index in index_pages:
+            facts = modern_page(browser, session, index, width, scale, problems)
+            index_pages += [p for p in facts["pages"] if p not in index_pages]
+            for cell in facts["cells"]:
+                holder[cell] = index
+            photo_pages += [c for c in facts["cells"] if c not in photo_pages]
+        downloads = set()
+        for i, page in enumerate(photo_pages):
+            facts = modern_page(browser, session, page, width, scale, problems)
+            name = urllib.parse.unquote(page.rsplit("/", 1)[-1])
+            downloads.add(urllib.parse.unquote((facts["download"] or "").rsplit("/", 1)[-1]))
+            for rel, want in (("prev", photo_pages[i - 1] if i > 0 else None),
+                              ("next", photo_pages[i + 1] if i + 1 < len(photo_pages) else None)):
+                if facts[rel] != want:
+                    problems.append(f"{name}: its {rel} link leads to {facts[rel]}, not {want}")
+            if facts["home"] != holder[page]:
+                problems.append(f"{name}: its index link leads to {facts['home']}, not {holder[page]}")
+        unreached = sorted(set(photos) - downloads)
+        if unreached:
+            problems.append(f"at {width} px, photos not reachable from the index pages: {unreached}")
+
+    if len(photo_pages) < 2:
+        problems.append("fewer than two photo pages: moving between them is not checked")
+        return len(index_pages) + len(photo_pages)
+    # A visitor's way: the arrow keys, then the links, then back to the index.
+    first, second = photo_pages[0], photo_pages[1]
+    check_page(browser, session, first, problems)
+    follow(browser, session, lambda: press(browser, session, "ArrowRight", 39), problems, second,
+           "the right arrow key on the first photo page")
+    follow(browser, session, lambda: press(browser, session, "ArrowLeft", 37), problems, first,
+           "the left arrow key on the second photo page")
+    click = "document.querySelector('.tessary-nav a[rel=%s]').click()"
+    follow(browser, session, lambda: browser.send("Runtime.evaluate", {"expression": click % "next"},
+                                                  session), problems, second,
+           "the next link of the first photo page")
+    follow(browser, session, lambda: browser.send("Runtime.evaluate", {"expression": click % "prev"},
+                                                  session), problems, first,
+           "the previous link of the second photo page")
+    return len(index_pages) + len(photo_pages)
+
+
+def check_classic(browser, session, root, site, problems):
+    """Opens the navigation page and every photo page; returns the number of pages."""
+    browser.send("Emulation.setDeviceMetricsOverride",
+                 {"width": 1200, "height": 1000, "deviceScaleFactor": 1, "mobile": False}, session)
+    check_page(browser, session, root + "index.htm", problems)
+    pages = sorted(p for p in os.listdir(site) if p.endswith(".htm") and p != "index.htm")
+    if len(pages) != 10:
+        problems.append(f"expected 10 photo pages, found {len(pages)}")
+    for page in pages:
+        facts = check_page(browser, session, root + urllib.parse.quote(page), problems)
+        if "homeButton" not in facts["buttons"]:
+            problems.append(f"{page}: has no home button")
+
+    # Follow the first page's next button as a visitor would.
+    check_page(browser, session, root + urllib.parse.quote(pages[0]), problems)
+    browser.send("Runtime.evaluate", {"expression": "document.getElementById('nextButton').click()"},
+                 session)
+    browser.wait_for("Page.loadEventFired", session)
+    where = browser.send("Runtime.evaluate", {"expression": "location.pathname",
+                                              "returnByValue": True}, session)["result"]["value"]
+    if urllib.parse.unquote(where) != "/" + pages[1]:
+        problems.append(f"the next button of {pages[0]} led to {where}, not /{pages[1]}")
+    return len(pages) + 1
+
+
+def screenshot(browser, session, url, path):
+    browser.send("Page.navigate", {"url": url}, session)
+    browser.wait_for("Page.loadEventFired", session)
+    shot = browser.send("Page.captureScreenshot", {"format": "png", "captureBeyondViewport": True},
+                        session)
+    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(base64.b64decode(shot["data"]))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--tessary-make", required=True)
     parser.add_argument("--source-dir", required=True)
     parser.add_argument("--screenshot", required=True)
+    parser.add_argument("--style", choices=("classic", "modern"), default="classic")
+    parser.add_argument("--template", default="samples/sample.cfg",
+                        help="relative to --source-dir")
+    parser.add_argument("--site", help="a gallery made beforehand, checked instead of making one")
     args = parser.parse_args()
 
     chromium = shutil.which("chromium") or shutil.which("chromium-browser")
@@ -184,16 +384,24 @@ def main():
         print("skipped: chromium is not installed (scripts/setup.sh browser installs it)")
         return 77
 
+    photo_dir = os.path.join(args.source_dir, "samples", "photos")
+    photos = [p for p in os.listdir(photo_dir) if p.lower().endswith(".jpg")]
     work = tempfile.mkdtemp(prefix="tessary-browser-")
     problems = []
     try:
         site = os.path.join(work, "site")
-        made = subprocess.run([args.tessary_make, "--template", "samples/sample.cfg", "--output-dir",
-                               site, "--quiet"], cwd=args.source_dir, capture_output=True, text=True)
-        if made.returncode != 0:
-            print(f"tessary-make failed ({made.returncode}): {made.stderr}")
-            return 1
-        shutil.copytree(os.path.join(args.source_dir, "samples", "images"), os.path.join(site, "images"))
+        if args.site:
+            shutil.copytree(args.site, site)
+        else:
+            style = ["--style", "modern"] if args.style == "modern" else []
+            made = subprocess.run([args.tessary_make, "--template", args.template, *style,
+                                   "--output-dir", site, "--quiet"],
+                                  cwd=args.source_dir, capture_output=True, text=True)
+            if made.returncode != 0:
+                print(f"tessary-make failed ({made.returncode}): {made.stderr}")
+                return 1
+        shutil.copytree(os.path.join(args.source_dir, "samples", "images"),
+                        os.path.join(site, "images"), dirs_exist_ok=True)
 
         server = Server(("127.0.0.1", 0), functools.partial(Handler, directory=site))
         threading.Thread(target=server.serve_forever, daemon=True).start()
@@ -205,33 +413,21 @@ def main():
             session = browser.send("Target.attachToTarget", {"targetId": target, "flatten": True})["sessionId"]
             for domain in ("Page", "Runtime", "Log"):
                 browser.send(f"{domain}.enable", session=session)
-            browser.send("Emulation.setDeviceMetricsOverride",
-                         {"width": 1200, "height": 1000, "deviceScaleFactor": 1, "mobile": False}, session)
-
-            check_page(browser, session, root + "index.htm", problems)
-            shot = browser.send("Page.captureScreenshot", {"format": "png", "captureBeyondViewport": True},
-                                session)
-            os.makedirs(os.path.dirname(os.path.abspath(args.screenshot)), exist_ok=True)
-            with open(args.screenshot, "wb") as f:
-                f.write(base64.b64decode(shot["data"]))
-
-            pages = sorted(p for p in os.listdir(site) if p.endswith(".htm") and p != "index.htm")
-            if len(pages) != 10:
-                problems.append(f"expected 10 photo pages, found {len(pages)}")
-            for page in pages:
-                facts = check_page(browser, session, root + urllib.parse.quote(page), problems)
-                if "homeButton" not in facts["buttons"]:
-                    problems.append(f"{page}: has no home button")
-
-            # Follow the first page's next button as a visitor would.
-            check_page(browser, session, root + urllib.parse.quote(pages[0]), problems)
-            browser.send("Runtime.evaluate", {"expression": "document.getElementById('nextButton').click()"},
-                         session)
-            browser.wait_for("Page.loadEventFired", session)
-            where = browser.send("Runtime.evaluate", {"expression": "location.pathname",
-                                                      "returnByValue": True}, session)["result"]["value"]
-            if urllib.parse.unquote(where) != "/" + pages[1]:
-                problems.append(f"the next button of {pages[0]} led to {where}, not /{pages[1]}")
+            if args.style == "modern":
+                server.image_delay = 0.3
+                checked = check_modern(browser, session, root, photos, problems)
+                server.image_delay = 0.0
+                stem, extension = os.path.splitext(args.screenshot)
+                browser.send("Emulation.setDeviceMetricsOverride",
+                             {"width": 360, "height": 740, "deviceScaleFactor": 2, "mobile": True},
+                             session)
+                screenshot(browser, session, root + "index.htm", stem + "-narrow" + extension)
+                browser.send("Emulation.setDeviceMetricsOverride",
+                             {"width": 1440, "height": 900, "deviceScaleFactor": 1, "mobile": False},
+                             session)
+            else:
+                checked = check_classic(browser, session, root, site, problems)
+            screenshot(browser, session, root + "index.htm", args.screenshot)
         finally:
             browser.close()
             server.shutdown()
@@ -244,7 +440,7 @@ def main():
         for problem in problems:
             print("  " + problem)
         return 1
-    print(f"The gallery works in Chromium: 11 pages checked; screenshot in {args.screenshot}")
+    print(f"The gallery works in Chromium: {checked} pages checked; screenshot in {args.screenshot}")
     return 0
 
 
