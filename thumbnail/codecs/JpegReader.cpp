@@ -206,6 +206,22 @@ void CJpegReader::CreateDecompressor() {
     });
 }
 
+void CJpegReader::Renew() {
+    jpeg_destroy_decompress(&decompressor_);
+    decompressor_ = jpeg_decompress_struct{};
+    input_ = nullptr;
+    progress_ = nullptr;
+    decompressor_.err = errors_.Manager();
+    try {
+        CreateDecompressor();
+    } catch (...) {
+        jpeg_destroy_decompress(&decompressor_);
+        input_ = nullptr;
+        progress_ = nullptr;
+        throw;
+    }
+}
+
 CJpegReader::~CJpegReader() {
     jpeg_destroy_decompress(&decompressor_);
 }
@@ -248,6 +264,11 @@ void CJpegReader::ReadImage(CRasterBitmap& bitmap, PaletteHolder&, int& requeste
 }
 
 void CJpegReader::ReadHeader(CByteSource& source) {
+    // libjpeg keeps the tables of earlier pictures, which would stand in for
+    // those a damaged file lacks: its decode would depend on what came before.
+    if (used_ || !input_)
+        Renew();
+    used_ = true;
     orientation_ = Orientation::Normal;
     errors_.ResetWarnings();
     AttachJpegSource(source);
@@ -271,8 +292,10 @@ void CJpegReader::Abandon() noexcept {
         // Only frees libjpeg's pools, which cannot fail; guarded all the same
         // so that no error exit ever jumps to a stale place.
     }
-    input_->source = nullptr;
-    progress_->source = nullptr;
+    if (input_)
+        input_->source = nullptr;
+    if (progress_)
+        progress_->source = nullptr;
 }
 
 void CJpegReader::ReadScanline(std::uint8_t* row) {

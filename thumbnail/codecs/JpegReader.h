@@ -88,6 +88,8 @@ protected:
 
 private:
     void CreateDecompressor();
+    // A fresh decompressor, with nothing of earlier pictures.
+    void Renew();
     void AttachJpegSource(CByteSource& source);
     // After the header: settings, bitmap, scanlines, finish.
     void Decompress(CRasterBitmap& bitmap, int& requestedBpp);
@@ -98,6 +100,7 @@ private:
     // In libjpeg's permanent pool, freed with the decompressor.
     JpegInput* input_ = nullptr;
     JpegProgress* progress_ = nullptr;
+    bool used_ = false;
     // Set by PrepareOutput: libjpeg writes the bitmap's pixel layout itself,
     // or its output is converted line by line through `scanline_`.
     bool directOutput_ = true;
