@@ -30,10 +30,11 @@ struct JpegProgress;
 // at least a bit on every 8 x 8 block of its first scan, whose coefficients
 // take 128 bytes: so no real file needs more than 1024 bytes of coefficients
 // per byte (cjpeg's flattest progressive pictures take about 510), and every
-// real file holds far more than a byte per 4096 pixels. Only a file that
-// claims a frame its data could never fill (a few hundred bytes declaring
-// 23000 x 23000 pixels) is refused, while real progressive photos of 300
-// megapixels and more are decoded.
+// real file holds far more than a byte per 4096 pixels (two bits per block at
+// the least). Only a file that claims a frame its data could never fill (a
+// few hundred bytes declaring 23000 x 23000 pixels, or 16000 x 16000 of grey
+// that would take seconds to stream) is refused, while real progressive photos
+// of 300 megapixels and more are decoded.
 class CJpegReader : public CPictureDecoder {
 public:
     // 2^28 pixels, a 1 GiB bitmap at 32 bits: above any camera's photo.
@@ -41,7 +42,7 @@ public:
     static constexpr std::int64_t kFreeDecoderMemory = std::int64_t{384} << 20;
     static constexpr std::int64_t kDecoderMemoryPerByte = 2048;
     static constexpr std::int64_t kMaxDecoderMemory = std::int64_t{2} << 30;
-    static constexpr std::int64_t kFreePixels = std::int64_t{1} << 28;
+    static constexpr std::int64_t kFreePixels = std::int64_t{1} << 24;
     static constexpr std::int64_t kPixelsPerByte = 4096;
     // The decoder memory and the pixels a file of `fileBytes` bytes may declare.
     static std::int64_t DecoderMemoryFor(std::int64_t fileBytes);

@@ -156,7 +156,10 @@ TEST(JpegRowReader, HugePhotosWithinWhatTheirSizeAllows) {
     } refused[] = {
         {"baseline 23000 x 23000 in 120 KB", testsupport::WithPadding(huge, 120000),
          "pixels is more than a file of"},
-        {"progressive 12000 x 12000", testsupport::WithFrameSize(progressive, 12000, 12000),
+        {"baseline 16000 x 16000", testsupport::WithFrameSize(baseline, 16000, 16000),
+         "pixels is more than a file of"},
+        {"progressive 12000 x 12000 in 40 KB",
+         testsupport::WithPadding(testsupport::WithFrameSize(progressive, 12000, 12000), 40000),
          "needs 411 MiB of decoder memory, more than the 384 MiB allowed for a file of"},
         {"a scan repeated 1200 times", testsupport::WithRepeatedScan(progressive, 1200),
          "JPEG file has too many scans."},
