@@ -99,6 +99,8 @@ public:
                       unsigned mode) {
         static thread_local std::mt19937_64 random{std::random_device{}()};
         const std::string prefix = "." + name.substr(0, 200) + ".";
+        // Room for its name first: a file once made is always removed again.
+        names_.reserve(names_.size() + 1);
         int fd = -1;
         std::string temporary;
         for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
@@ -108,7 +110,7 @@ public:
             temporary = prefix + suffix;
             fd = ::openat(folder_, temporary.c_str(),
                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                          static_cast<mode_t>(mode & 07777));
+                          static_cast<mode_t>(mode & 0777));
             if (fd < 0 && errno != EEXIST)
                 break;
         }
@@ -120,6 +122,8 @@ public:
             const ssize_t written = ::write(fd, bytes, size);
             if (written < 0 && errno != EINTR)
                 error = errno;
+            else if (written == 0)
+                error = EIO; // no progress, and none to come
             else if (written > 0) {
                 bytes += written;
                 size -= static_cast<std::size_t>(written);

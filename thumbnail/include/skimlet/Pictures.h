@@ -57,7 +57,7 @@ struct PhotoJob {
     // An open descriptor of the output folder: every file is created relative
     // to it, none by path.
     int outputFolder = -1;
-    // Permission bits of the files made; the umask applies.
+    // Permission bits (0777 at most) of the files made; the umask applies.
     unsigned mode = 0644;
     // A JPEG photo decoded at a reduced scale, the smallest that still gives
     // every requested picture at least twice its size each way: faster, as
