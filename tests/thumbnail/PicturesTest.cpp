@@ -106,7 +106,7 @@ TEST(Pictures, OneDecodeMakesTheThumbnailItsTwinAndDisplayCopies) {
             const DecodedJpeg copy = decoded(p.name);
             EXPECT_EQ(std::make_pair(copy.width, copy.height), c.display[k]);
             EXPECT_EQ(std::make_pair(p.width, p.height), std::make_pair(copy.width, copy.height));
-            // No Exif or other segment besides JFIF's.
+            // No metadata: the turned photo's Exif segment is not carried over.
             EXPECT_EQ(ReadFile(dir / ("out/" + p.name)).find("Exif"), std::string::npos);
         }
         if (c.photo != dir / "turned.jpg")
