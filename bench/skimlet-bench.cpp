@@ -1,5 +1,13 @@
 // skimlet-bench [--repeat N] [--megapixels MIN-MAX] [--gigapixel] PHOTO_FOLDER_OR_FILE...
+// skimlet-bench --pictures [--repeat N] [--megapixels MIN-MAX] PHOTO_FOLDER_OR_FILE...
 //
+// With --pictures: what MakePictures costs for every picture of the modern
+// style (the thumbnail 120 pixels wide, its 2x twin, display copies of long
+// side 1280 and 2560) against the floor below, per photo and in total, the
+// peak memory of a fresh process making them, and whether the thumbnail has
+// the bytes of JPEGImage::GenerateThumbnail.
+//
+// Otherwise:
 // Over a folder of JPEG photos, thumbnails 120 pixels wide, times in one run:
 //   floor   one bare full-size libjpeg decode of the photo (float IDCT, no fancy
 //           upsampling, into a plain buffer, as `djpeg -dct float -nosmooth`);
@@ -26,9 +34,12 @@
 #include "filters/ResizeFilter.h"
 #include "io/ByteSource.h"
 #include "skimlet/JPEGImage.h"
+#include "skimlet/Pictures.h"
 
 #include <cstdio>
 #include <jpeglib.h>
+
+#include <fcntl.h>
 
 #include <algorithm>
 #include <chrono>
@@ -200,6 +211,48 @@ double TimeComponent(const std::string& photo, const std::string& outputDirector
     return CpuMilliseconds() - start;
 }
 
+// The modern style's pictures of `photo` made into `outputDirectory` under
+// the photo's own name; returns their names.
+std::vector<std::string> MakeEveryPicture(const std::string& photo,
+                                          const std::string& outputDirectory,
+                                          bool thumbnailAlone = false) {
+    struct Descriptor {
+        int fd;
+        ~Descriptor() {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } input{::open(photo.c_str(), O_RDONLY | O_CLOEXEC)},
+        folder{::open(outputDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    const std::string stem = fs::path(photo).stem().string();
+    PhotoJob job;
+    job.photo = input.fd;
+    job.photoPath = photo;
+    job.outputFolder = folder.fd;
+    job.pictures = {{.name = stem + "_tn.jpg", .maxWidth = kThumbnailWidth},
+                    {.name = stem + "_tn2x.jpg", .maxWidth = kThumbnailWidth, .scale = 2},
+                    {.name = stem + "_1280.jpg", .longSide = 1280, .quality = kDisplayCopyQuality},
+                    {.name = stem + "_2560.jpg", .longSide = 2560, .quality = kDisplayCopyQuality}};
+    if (thumbnailAlone)
+        job.pictures.resize(1);
+    const PhotoResult result = MakePictures(job);
+    if (result.outcome != PhotoResult::Outcome::Made)
+        throw std::runtime_error(result.error);
+    std::vector<std::string> names;
+    for (const PictureMade& made : result.pictures) {
+        ::renameat(folder.fd, made.temporaryName.c_str(), folder.fd, made.name.c_str());
+        names.push_back(made.name);
+    }
+    return names;
+}
+
+double TimePictures(const std::string& photo, const std::string& outputDirectory,
+                    bool thumbnailAlone) {
+    const double start = CpuMilliseconds();
+    MakeEveryPicture(photo, outputDirectory, thumbnailAlone);
+    return CpuMilliseconds() - start;
+}
+
 long ProcStatusKiB(const std::string& key) {
     std::ifstream status("/proc/self/status");
     std::string line;
@@ -217,6 +270,8 @@ int RunChild(const std::string& photo, const std::string& outputDirectory,
     try {
         if (mode == "whole")
             TimeWholeBitmap(photo, outputDirectory + "/whole_tn.jpg");
+        else if (mode == "pictures")
+            MakeEveryPicture(photo, outputDirectory);
         else
             MakeThumbnail(photo, outputDirectory, mode == "fast");
     } catch (const CTextException& e) {
@@ -500,16 +555,70 @@ void Gigapixel(const std::string& self, const fs::path& scratch) {
     fs::remove(turned);
 }
 
+// The modern style's pictures, and the thumbnail alone as the classic style
+// makes it, against one full single-core decode of each photo.
+int BenchPictures(const std::string& self, const std::vector<std::string>& photos, int repeat,
+                  const fs::path& scratch) {
+    const fs::path made = scratch / "pictures";
+    const fs::path reference = scratch / "reference";
+    fs::create_directories(made);
+    fs::create_directories(reference);
+    std::printf("MakePictures: thumb, the thumbnail %d pixels wide alone; all, with its 2x twin "
+                "and display copies 1280\nand 2560. Processor times in ms, best of %d; ratios to "
+                "floor (one bare libjpeg decode); peak\nmemory of a process making all, in MiB; "
+                "same: the thumbnail has GenerateThumbnail's bytes.\n",
+                kThumbnailWidth, repeat);
+    std::printf("%-26s %11s %6s %6s %6s %5s %5s %6s %4s\n", "photo", "size", "floor", "thumb",
+                "all", "t/fl", "a/fl", "peak", "same");
+    double floorSum = 0, thumbSum = 0, allSum = 0, peakMax = 0;
+    int failures = 0, different = 0;
+    for (const std::string& photo : photos) {
+        const std::string name = fs::path(photo).filename().string();
+        const std::pair<int, int> size = HeaderSize(photo);
+        double floor = 1e300, thumb = 1e300, all = 1e300;
+        bool same = false;
+        try {
+            for (int r = 0; r < repeat; ++r) {
+                floor = std::min(floor, PlainDecodeMilliseconds(photo, false));
+                thumb = std::min(thumb, TimePictures(photo, made.string(), true));
+                all = std::min(all, TimePictures(photo, made.string(), false));
+            }
+            MakeThumbnail(photo, reference.string(), false);
+            const std::string thumbnail = fs::path(photo).stem().string() + "_tn.jpg";
+            same = ReadWholeFile((made / thumbnail).string()) ==
+                   ReadWholeFile((reference / thumbnail).string());
+        } catch (const std::exception& e) {
+            std::printf("%-26.26s failed: %s\n", name.c_str(), e.what());
+            ++failures;
+            continue;
+        }
+        const double peak = PeakBytesInChild(self, photo, made.string(), "pictures") / kMiB;
+        std::printf("%-26.26s %5dx%-5d %6.1f %6.1f %6.1f %5.2f %5.2f %6.1f %4s\n", name.c_str(),
+                    size.first, size.second, floor, thumb, all, thumb / floor, all / floor, peak,
+                    same ? "yes" : "NO");
+        floorSum += floor;
+        thumbSum += thumb;
+        allSum += all;
+        peakMax = std::max(peakMax, peak);
+        different += same ? 0 : 1;
+    }
+    std::printf("%-26s %11zu %6.0f %6.0f %6.0f %5.2f %5.2f %6.1f %4s\n", "ALL (photos, totals)",
+                photos.size() - static_cast<std::size_t>(failures), floorSum, thumbSum, allSum,
+                thumbSum / floorSum, allSum / floorSum, peakMax, different == 0 ? "yes" : "NO");
+    return failures || different ? 1 : 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc == 5 && std::string(argv[1]) == "--child")
         return RunChild(argv[2], argv[3], argv[4]);
 
-    const char* usage = "usage: skimlet-bench [--repeat N] [--megapixels MIN-MAX] [--gigapixel] "
-                        "PHOTO_FOLDER_OR_FILE...\n";
+    const char* usage = "usage: skimlet-bench [--pictures] [--repeat N] [--megapixels MIN-MAX] "
+                        "[--gigapixel] PHOTO_FOLDER_OR_FILE...\n";
     int repeat = 5;
     bool gigapixel = false;
+    bool pictures = false;
     double minMegapixels = 0, maxMegapixels = 1e9;
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i) {
@@ -518,6 +627,8 @@ int main(int argc, char** argv) {
             repeat = std::max(1, std::atoi(argv[++i]));
         } else if (argument == "--gigapixel") {
             gigapixel = true;
+        } else if (argument == "--pictures") {
+            pictures = true;
         } else if (argument == "--megapixels" && i + 1 < argc) {
             if (std::sscanf(argv[++i], "%lf-%lf", &minMegapixels, &maxMegapixels) != 2) {
                 std::fputs(usage, stderr);
@@ -550,6 +661,11 @@ int main(int argc, char** argv) {
     const fs::path scratch =
         fs::temp_directory_path() / ("skimlet-bench-" + std::to_string(::getpid()));
     fs::create_directories(scratch);
+    if (pictures) {
+        const int status = BenchPictures(self, photos, repeat, scratch);
+        fs::remove_all(scratch);
+        return status;
+    }
 
     std::printf("Thumbnails %d pixels wide; processor times in ms, best of %d; memory in MiB; "
                 "%ld cores online.\n",

@@ -1,5 +1,6 @@
 #include "skimlet/JPEGImage.h"
 
+#include "PictureMaker.h"
 #include "ReportException.h"
 #include "ThumbnailRules.h"
 #include "base/TextException.h"
@@ -7,7 +8,6 @@
 #include "bitmaps/DibBitmap.h"
 #include "bitmaps/Orientation.h"
 #include "codecs/AutoTypeDecoder.h"
-#include "codecs/JpegRowReader.h"
 #include "codecs/JpegWriter.h"
 #include "filters/ResizeFilter.h"
 #include "io/ByteSource.h"
@@ -26,13 +26,14 @@ struct JPEGImage::State {
     std::string outputDirectory;
     std::string thumbnailName; // empty: named after the photo
     CAutoTypeDecoder decoder;
-    // A JPEG photo stays in its open file, its header read, until a thumbnail
-    // decodes it row by row; other pictures are decoded whole into `photo`.
-    std::unique_ptr<CFileSource> source;
-    CJpegRowReader rowReader;
+    // The photo decoded whole, as loaded.
     std::unique_ptr<CDibBitmap> photo;
+    // For fast thumbnails: the photo's file stays open, its header read,
+    // until a thumbnail decodes it at a reduced scale.
+    std::unique_ptr<CFileSource> source;
+    CPictureMaker maker;
     bool fastThumbnails = false;
-    // Set only by a decode that delivered a picture of at least 1 x 1.
+    // Set only by a load that delivered a picture of at least 1 x 1.
     bool photoUsable = false;
     // What the decoder said about damage in the loaded photo; empty when clean.
     std::string decodeWarning;
@@ -72,33 +73,9 @@ HRESULT WithDecodeWarning(HRESULT result, const std::string& warning) {
 }
 
 // The first warning names the damage; those after it mostly follow from it.
-std::string DecodeWarningOf(const CPictureDecoder& decoder) {
-    if (decoder.WarningCount() == 0)
-        return {};
-    return "Decoder warning: " + decoder.FirstWarning() + "\n";
+std::string DecodeWarningOf(const std::string& firstWarning) {
+    return firstWarning.empty() ? std::string() : "Decoder warning: " + firstWarning + "\n";
 }
-
-// Hands the resize filter the photo's rows straight from the decoder.
-class DecodedRows : public CRowSource {
-public:
-    explicit DecodedRows(CJpegRowReader& reader) : reader_(reader) {}
-    void ReadRows(std::uint8_t* const* rows, int count) override { reader_.Read(rows, count); }
-
-private:
-    CJpegRowReader& reader_;
-};
-
-// Drops a row decode that did not finish, with libjpeg's buffers for it.
-class StopsDecode {
-public:
-    explicit StopsDecode(CJpegRowReader& reader) : reader_(reader) {}
-    ~StopsDecode() { reader_.Stop(); }
-    StopsDecode(const StopsDecode&) = delete;
-    StopsDecode& operator=(const StopsDecode&) = delete;
-
-private:
-    CJpegRowReader& reader_;
-};
 
 } // namespace
 
@@ -158,32 +135,27 @@ HRESULT JPEGImage::SetFilePath(const std::string& path) {
     s.decodeWarning.clear();
     const HRESULT result = Guarded([&] {
         s.photo = std::make_unique<CDibBitmap>();
-        s.rowReader.Close();
+        s.maker.Close();
         s.source.reset();
         if (path.empty())
             return;
         s.filePath = path;
         int width = 0;
         int height = 0;
-        // Opened and recognised as the decoder's DecodeFile does, so that a
-        // file that is no readable picture fails here with the same report.
-        TraceLine(1, "--- Decoding file " + path + ". ---\n");
-        auto source = std::make_unique<CFileSource>();
-        if (const int code = source->Open(path))
-            ThrowDecodeError(code, "Opening " + path + " failed");
-        const PictureType type = CAutoTypeDecoder::DetectPictureType(
-            source->PeekBytes(CAutoTypeDecoder::kSignatureBytes), source->Size());
-        if (type == kPictureJpeg) {
-            TraceLine(2, "JPEG file recognized.\n");
-            s.rowReader.Open(*source);
+        if (s.fastThumbnails) {
+            // Opened as the decoder's DecodeFile opens, so that a file that is
+            // no readable picture fails here with the same report.
+            TraceLine(1, "--- Decoding file " + path + ". ---\n");
+            auto source = std::make_unique<CFileSource>();
+            if (const int code = source->Open(path))
+                ThrowDecodeError(code, "Opening " + path + " failed");
+            s.maker.Open(*source);
             s.source = std::move(source);
-            s.orientation = s.rowReader.PictureOrientation();
-            width = s.rowReader.Width();
-            height = s.rowReader.Height();
-            s.decodeWarning = DecodeWarningOf(s.rowReader);
+            s.shownWidth = s.maker.ShownWidth();
+            s.shownHeight = s.maker.ShownHeight();
+            s.decodeWarning = DecodeWarningOf(s.maker.FirstWarning());
         } else {
-            s.decoder.DecodeSource(*source, *s.photo, 32);
-            source->Close();
+            s.decoder.DecodeFile(path, *s.photo, 32);
             if (s.photo->BitsPerPixel() != 32) {
                 auto converted = std::make_unique<CDibBitmap>();
                 converted->CopyFrom(*s.photo, 32);
@@ -192,11 +164,12 @@ HRESULT JPEGImage::SetFilePath(const std::string& path) {
             s.orientation = s.decoder.PictureOrientation();
             width = s.photo->Width();
             height = s.photo->Height();
-            s.decodeWarning = DecodeWarningOf(s.decoder);
+            const bool swapped = SwapsAxes(s.orientation);
+            s.shownWidth = swapped ? height : width;
+            s.shownHeight = swapped ? width : height;
+            s.decodeWarning = DecodeWarningOf(
+                s.decoder.WarningCount() > 0 ? s.decoder.FirstWarning() : std::string());
         }
-        const bool swapped = SwapsAxes(s.orientation);
-        s.shownWidth = swapped ? height : width;
-        s.shownHeight = swapped ? width : height;
         s.width = ClampToInt16(s.shownWidth);
         s.height = ClampToInt16(s.shownHeight);
         s.photoUsable = s.shownWidth > 0 && s.shownHeight > 0;
@@ -226,37 +199,23 @@ HRESULT JPEGImage::GenerateThumbnail(std::int16_t maxWidth, std::int16_t maxHeig
         s.maxWidth = ClampToInt16(size.width);
         s.maxHeight = ClampToInt16(size.height);
 
-        CDibBitmap thumbnail;
-        CTentResizeFilter filter(size.width, size.height);
+        std::unique_ptr<CRasterBitmap> thumbnail;
         if (s.source) {
-            // A fast thumbnail starts from libjpeg's reduced decode, kept at
-            // least twice the thumbnail's size so the tent filter still
-            // averages over every part of the picture.
-            const bool swapped = SwapsAxes(s.orientation);
-            const int eighths =
-                s.fastThumbnails
-                    ? CJpegRowReader::ScaleFor(s.rowReader.Width(), s.rowReader.Height(),
-                                               2 * (swapped ? size.height : size.width),
-                                               2 * (swapped ? size.width : size.height))
-                    : 8;
-            StopsDecode stops(s.rowReader);
-            s.rowReader.Start(eighths);
-            DecodedRows rows(s.rowReader);
-            filter.RunStreamed(rows, s.rowReader.RowWidth(), s.rowReader.RowHeight(), s.orientation,
-                               thumbnail);
-            s.rowReader.Finish();
+            auto made = s.maker.Make({{size.width, size.height, true}}, true);
+            thumbnail = std::move(made.front());
             // The damage is known only once the data has been decoded.
-            s.decodeWarning = DecodeWarningOf(s.rowReader);
-        } else if (s.orientation == Orientation::Normal)
-            filter.Run(*s.photo, thumbnail);
-        else
-            filter.RunOriented(*s.photo, s.orientation, thumbnail);
+            s.decodeWarning = DecodeWarningOf(s.maker.FirstWarning());
+        } else {
+            thumbnail = std::make_unique<CDibBitmap>();
+            CTentResizeFilter(size.width, size.height)
+                .RunOriented(*s.photo, s.orientation, *thumbnail);
+        }
 
         std::string path = ThumbnailPathFor(s.filePath, s.outputDirectory);
         if (!s.thumbnailName.empty()) // the usual path ends in "/" + its own name
             path = path.substr(0, path.rfind('/') + 1) + s.thumbnailName;
         CJpegWriter writer;
-        writer.EncodeToFile(path, thumbnail);
+        writer.EncodeToFile(path, *thumbnail);
     });
     return WithDecodeWarning(result, s.decodeWarning);
 }

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -82,6 +83,19 @@ std::string WithFrameSize(std::string jpeg, int width, int height) {
                           static_cast<char>(width >> 8), static_cast<char>(width & 0xFF)};
     jpeg.replace(sof + 5, 4, size, 4);
     return jpeg;
+}
+
+std::string WithPadding(const std::string& jpeg, std::size_t bytes) {
+    std::string comments;
+    while (jpeg.size() + comments.size() < bytes) {
+        const std::size_t data =
+            std::clamp<std::size_t>(bytes - jpeg.size() - comments.size(), 4, 0xFFFF) - 4;
+        comments += "\xFF\xFE";
+        comments += static_cast<char>((data + 2) >> 8);
+        comments += static_cast<char>((data + 2) & 0xFF);
+        comments += std::string(data, 'x');
+    }
+    return jpeg.substr(0, 2) + comments + jpeg.substr(2);
 }
 
 std::string WithRepeatedScan(const std::string& jpeg, int times) {

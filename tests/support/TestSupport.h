@@ -48,6 +48,8 @@ std::string MakeJpeg(const JpegSpec& spec);
 
 // A JPEG's frame header given another size: a small file that claims a big picture.
 std::string WithFrameSize(std::string jpeg, int width, int height);
+// The JPEG grown to at least `bytes` bytes by comment segments after SOI.
+std::string WithPadding(const std::string& jpeg, std::size_t bytes);
 // A progressive JPEG with its first scan (header and data) repeated `times` more.
 std::string WithRepeatedScan(const std::string& jpeg, int times);
 

@@ -49,4 +49,22 @@ constexpr StoredPosition StoredPositionOf(Orientation o, int x, int y, int store
     return {x, y};
 }
 
+// Where a viewer shows the stored pixel (x, y) of a stored picture of
+// storedWidth x storedHeight pixels: the inverse of StoredPositionOf.
+constexpr StoredPosition ShownPositionOf(Orientation o, int x, int y, int storedWidth,
+                                         int storedHeight) {
+    switch (o) {
+    case Orientation::Transpose:
+        return {y, x};
+    case Orientation::Rotate90:
+        return {storedHeight - 1 - y, x};
+    case Orientation::Transverse:
+        return {storedHeight - 1 - y, storedWidth - 1 - x};
+    case Orientation::Rotate270:
+        return {y, storedWidth - 1 - x};
+    default: // the others are their own inverse
+        return StoredPositionOf(o, x, y, storedWidth, storedHeight);
+    }
+}
+
 } // namespace skimlet

@@ -21,14 +21,14 @@ std::string Message(j_common_ptr cinfo) {
 // that it has no backing store.
 std::string ErrorText(j_common_ptr cinfo) {
     if (cinfo->err->msg_code == JERR_NO_BACKING_STORE)
-        return JpegWorkingMemoryText();
+        return JpegWorkingMemoryText(cinfo->mem->max_memory_to_use);
     return Message(cinfo);
 }
 
 } // namespace
 
-std::string JpegWorkingMemoryText() {
-    return "JPEG picture needs more than " + std::to_string(kJpegWorkingMemoryLimit >> 20) +
+std::string JpegWorkingMemoryText(long limit) {
+    return "JPEG picture needs more than " + std::to_string(limit >> 20) +
            " MiB of decoder memory.";
 }
 

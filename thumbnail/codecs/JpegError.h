@@ -90,12 +90,8 @@ private:
     std::string firstWarning_;
 };
 
-// libjpeg's working memory for one picture is bounded by this. Coefficients of
-// a progressive file take 2 bytes per sample, so this admits progressive photos
-// of about 128 megapixels (4:2:0) or 64 (4:4:4); baseline ones need far less.
-inline constexpr long kJpegWorkingMemoryLimit = 384L << 20;
-
-// The text of the error for a picture that needs more than that.
-std::string JpegWorkingMemoryText();
+// The text of the error for a picture that needs more than `limit` bytes of
+// libjpeg's working memory.
+std::string JpegWorkingMemoryText(long limit);
 
 } // namespace skimlet

@@ -164,6 +164,24 @@ void CmykToBgra(const JSAMPLE* s, std::uint8_t* p, int width) {
 
 } // namespace
 
+namespace {
+
+// Bytes beyond this make no difference to the bounds, and no product overflows.
+std::int64_t CountedBytes(std::int64_t fileBytes) {
+    return std::clamp<std::int64_t>(fileBytes, 0, std::int64_t{1} << 40);
+}
+
+} // namespace
+
+std::int64_t CJpegReader::DecoderMemoryFor(std::int64_t fileBytes) {
+    return std::clamp(CountedBytes(fileBytes) * kDecoderMemoryPerByte, kFreeDecoderMemory,
+                      kMaxDecoderMemory);
+}
+
+std::int64_t CJpegReader::PixelsFor(std::int64_t fileBytes) {
+    return std::max(kFreePixels, CountedBytes(fileBytes) * kPixelsPerByte);
+}
+
 CJpegReader::CJpegReader() {
     decompressor_.err = errors_.Manager();
     try {
@@ -186,6 +204,22 @@ void CJpegReader::CreateDecompressor() {
         progress_ = static_cast<JpegProgress*>(
             (*decompressor_.mem->alloc_small)(common, JPOOL_PERMANENT, sizeof(JpegProgress)));
     });
+}
+
+void CJpegReader::Renew() {
+    jpeg_destroy_decompress(&decompressor_);
+    decompressor_ = jpeg_decompress_struct{};
+    input_ = nullptr;
+    progress_ = nullptr;
+    decompressor_.err = errors_.Manager();
+    try {
+        CreateDecompressor();
+    } catch (...) {
+        jpeg_destroy_decompress(&decompressor_);
+        input_ = nullptr;
+        progress_ = nullptr;
+        throw;
+    }
 }
 
 CJpegReader::~CJpegReader() {
@@ -211,7 +245,7 @@ void CJpegReader::AttachJpegSource(CByteSource& source) {
     progress_->pictureBlocks = 0;
     progress_->scannedBlocks = 0;
     decompressor_.progress = &progress_->manager;
-    decompressor_.mem->max_memory_to_use = kJpegWorkingMemoryLimit;
+    decompressor_.mem->max_memory_to_use = static_cast<long>(kFreeDecoderMemory);
 }
 
 void CJpegReader::ReadImage(CRasterBitmap& bitmap, PaletteHolder&, int& requestedBpp,
@@ -230,6 +264,11 @@ void CJpegReader::ReadImage(CRasterBitmap& bitmap, PaletteHolder&, int& requeste
 }
 
 void CJpegReader::ReadHeader(CByteSource& source) {
+    // libjpeg keeps the tables of earlier pictures, which would stand in for
+    // those a damaged file lacks: its decode would depend on what came before.
+    if (used_ || !input_)
+        Renew();
+    used_ = true;
     orientation_ = Orientation::Normal;
     errors_.ResetWarnings();
     AttachJpegSource(source);
@@ -253,8 +292,10 @@ void CJpegReader::Abandon() noexcept {
         // Only frees libjpeg's pools, which cannot fail; guarded all the same
         // so that no error exit ever jumps to a stale place.
     }
-    input_->source = nullptr;
-    progress_->source = nullptr;
+    if (input_)
+        input_->source = nullptr;
+    if (progress_)
+        progress_->source = nullptr;
 }
 
 void CJpegReader::ReadScanline(std::uint8_t* row) {
@@ -321,10 +362,24 @@ int CJpegReader::PrepareOutput(int& requestedBpp, int scaleEighths, bool boundPi
                                                         " x " + std::to_string(height) +
                                                         " pixels is above the limit of " +
                                                         std::to_string(kMaxPixels) + " pixels.");
+    const std::int64_t fileBytes = input_->source ? input_->source->Size() : 0;
+    const std::string ofFile = "a file of " + std::to_string(fileBytes) + " bytes";
+    if (width * height > PixelsFor(fileBytes))
+        ThrowDecodeError(SkimletCode::kUnsupported, "JPEG picture of " + std::to_string(width) +
+                                                        " x " + std::to_string(height) +
+                                                        " pixels is more than " + ofFile +
+                                                        " can hold.");
     // Refused before any buffer is made; libjpeg's own bound would say so
     // only after.
-    if (multipleScans && CoefficientBytes(&d) > kJpegWorkingMemoryLimit)
-        ThrowDecodeError(SkimletCode::kUnsupported, JpegWorkingMemoryText());
+    const std::int64_t memory =
+        (multipleScans ? CoefficientBytes(&d) : 0) + (boundPixels ? 4 * width * height : 0);
+    const std::int64_t allowed = DecoderMemoryFor(fileBytes);
+    if (memory > allowed)
+        ThrowDecodeError(SkimletCode::kUnsupported,
+                         "JPEG picture needs " + std::to_string(memory >> 20) +
+                             " MiB of decoder memory, more than the " +
+                             std::to_string(allowed >> 20) + " MiB allowed for " + ofFile + ".");
+    d.mem->max_memory_to_use = static_cast<long>(allowed);
     return depth;
 }
 

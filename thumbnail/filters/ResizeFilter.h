@@ -2,20 +2,11 @@
 
 #include "bitmaps/Orientation.h"
 #include "filters/ImageFilter.h"
+#include "filters/StreamedResize.h"
 
 #include <cstdint>
 
 namespace skimlet {
-
-struct ResizeKernel;
-
-// Supplies a picture's rows in stored order, top to bottom, 4 bytes a pixel.
-class CRowSource {
-public:
-    virtual ~CRowSource() = default;
-    // Fills the next `count` rows.
-    virtual void ReadRows(std::uint8_t* const* rows, int count) = 0;
-};
 
 // Resizing filters: a separable two-pass resampler, lines first, then columns,
 // each output sample a normalised weighted sum of input samples under the

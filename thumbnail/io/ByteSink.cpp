@@ -78,6 +78,21 @@ std::int64_t CByteSink::WriteBytes(std::int64_t count, const std::uint8_t* data)
     return count;
 }
 
+CMemorySink::CMemorySink() = default;
+CMemorySink::~CMemorySink() = default;
+
+int CMemorySink::Open(std::int64_t capacity) {
+    CByteSink::Close();
+    ownedBuffer_.reset();
+    if (capacity < 0)
+        return SkimletCode::kCannotCreateOutput;
+    ownedBuffer_.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(capacity) + 1]);
+    if (!ownedBuffer_)
+        return SkimletCode::kCannotCreateOutput;
+    CByteSink::Open("memory", ownedBuffer_.get(), capacity);
+    return SkimletCode::kOk;
+}
+
 CBufferedFileSink::CBufferedFileSink() = default;
 
 CBufferedFileSink::~CBufferedFileSink() {

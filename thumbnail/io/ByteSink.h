@@ -38,6 +38,19 @@ private:
     std::int64_t capacity_ = 0;
 };
 
+// Collects the encoding in memory, for a caller that writes it itself.
+class CMemorySink : public CByteSink {
+public:
+    CMemorySink();
+    ~CMemorySink() override;
+    // 0 (kOk), or -1 (kCannotCreateOutput) when the buffer cannot be had.
+    // Pages of the buffer that are never written cost no memory.
+    int Open(std::int64_t capacity);
+
+private:
+    std::unique_ptr<std::uint8_t[]> ownedBuffer_;
+};
+
 // Writes the collected bytes to a file when closed. The bytes go to a temporary
 // file beside the target, renamed over it only once complete, so a failed
 // encoding never leaves a partial file and never spoils an existing one.

@@ -91,6 +91,10 @@ public:
     // 5 for a permission failure or an empty file; 4 for anything else,
     // including a path that is not a regular file (never blocks on a pipe).
     int Open(const std::string& path);
+    // Reads the file open as `fd` (from offset 0, never moving its offset),
+    // named `name` in messages; the descriptor stays the caller's. The codes
+    // of Open: 4 when it is not a regular file, 5 when it is empty.
+    int OpenDescriptor(int fd, const std::string& name);
     void Close() override;
 
     const std::uint8_t* PeekBytes(std::int64_t count) override;
@@ -103,7 +107,11 @@ private:
     void ReadExactly(std::uint8_t* buffer, std::int64_t count, std::int64_t offset);
     void LoadAll();
 
+    // Takes the descriptor of an opened regular file.
+    int Adopt(int fd, bool owned, const std::string& name);
+
     int fd_ = -1;
+    bool ownsFd_ = false;
     std::vector<std::uint8_t> contents_;
     std::vector<std::uint8_t> peekBuffer_;
 };

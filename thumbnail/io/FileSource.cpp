@@ -86,8 +86,20 @@ int CFileSource::Open(const std::string& path) {
     if (file.Get() < 0)
         return OpenFailureCode(errno, path);
 
+    const int code = Adopt(file.Get(), true, path);
+    if (code == SkimletCode::kOk)
+        file.Release();
+    return code;
+}
+
+int CFileSource::OpenDescriptor(int fd, const std::string& name) {
+    Close();
+    return fd < 0 ? SkimletCode::kCannotOpen : Adopt(fd, false, name);
+}
+
+int CFileSource::Adopt(int fd, bool owned, const std::string& name) {
     struct stat info {};
-    if (::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
         return SkimletCode::kCannotOpen;
     // Kept from when files were mapped, which an empty one cannot be: callers
     // know an empty photo by this code.
@@ -95,16 +107,17 @@ int CFileSource::Open(const std::string& path) {
         return SkimletCode::kAccessDenied;
     if (info.st_size < 0)
         return SkimletCode::kCannotOpen;
-    fd_ = file.Release();
-    OpenWithoutData(path, info.st_size);
+    fd_ = fd;
+    ownsFd_ = owned;
+    OpenWithoutData(name, info.st_size);
     return SkimletCode::kOk;
 }
 
 void CFileSource::Close() {
-    if (fd_ >= 0) {
+    if (fd_ >= 0 && ownsFd_)
         ::close(fd_);
-        fd_ = -1;
-    }
+    fd_ = -1;
+    ownsFd_ = false;
     contents_.clear();
     contents_.shrink_to_fit();
     peekBuffer_.clear();

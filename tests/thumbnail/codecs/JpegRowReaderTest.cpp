@@ -129,15 +129,16 @@ TEST(JpegRowReader, RowsAndWarningsAreThoseOfTheFullDecode) {
     }
 }
 
-// The full decode refuses a huge photo as a bitmap (see JpegReaderTest); rows
-// of it need no such bound. Working memory and scans stay bounded.
-TEST(JpegRowReader, BoundsOtherThanThePixelsApply) {
+// Rows of a huge photo need no bitmap, so the pixel bound of the full decode
+// does not apply; what a file declares must still be plausible for its size.
+TEST(JpegRowReader, HugePhotosWithinWhatTheirSizeAllows) {
     const std::string baseline = Jpeg(16, 16, JpegKind::Colour);
     const std::string progressive = Jpeg(64, 48, JpegKind::Colour, true);
     const std::string huge = testsupport::WithFrameSize(baseline, 23000, 23000);
     CJpegRowReader reader;
     {
-        MemorySource memory(huge);
+        // 23000 x 23000 pixels need at least 130 KB of file.
+        MemorySource memory(testsupport::WithPadding(huge, 130000));
         reader.Open(memory.source);
         reader.Start(8);
         EXPECT_EQ(reader.RowWidth(), 23000);
@@ -153,8 +154,13 @@ TEST(JpegRowReader, BoundsOtherThanThePixelsApply) {
         std::string bytes;
         std::string text;
     } refused[] = {
-        {"progressive 12000 x 12000", testsupport::WithFrameSize(progressive, 12000, 12000),
-         "needs more than 384 MiB of decoder memory."},
+        {"baseline 23000 x 23000 in 120 KB", testsupport::WithPadding(huge, 120000),
+         "pixels is more than a file of"},
+        {"baseline 16000 x 16000", testsupport::WithFrameSize(baseline, 16000, 16000),
+         "pixels is more than a file of"},
+        {"progressive 12000 x 12000 in 40 KB",
+         testsupport::WithPadding(testsupport::WithFrameSize(progressive, 12000, 12000), 40000),
+         "needs 411 MiB of decoder memory, more than the 384 MiB allowed for a file of"},
         {"a scan repeated 1200 times", testsupport::WithRepeatedScan(progressive, 1200),
          "JPEG file has too many scans."},
     };
@@ -168,6 +174,12 @@ TEST(JpegRowReader, BoundsOtherThanThePixelsApply) {
         EXPECT_EQ(e->Code(), 6) << c.name;
         EXPECT_NE(e->Text().find(c.text), std::string::npos) << c.name << ": " << e->Text();
     }
+
+    // Real photos fit: a flat progressive panorama (8500 x 8500, 4:4:4) is the
+    // least data cjpeg makes of that many coefficients; 300 megapixels need 1.7 GiB.
+    EXPECT_GE(CJpegReader::DecoderMemoryFor(848758), std::int64_t{8500} * 8500 * 3 * 2);
+    EXPECT_GE(CJpegReader::DecoderMemoryFor(30 << 20), std::int64_t{300'000'000} * 3 * 2);
+    EXPECT_GE(CJpegReader::PixelsFor(30 << 20), 300'000'000);
 
     // Still usable, and rows are asked for in order only.
     MemorySource memory(baseline);

@@ -6,11 +6,14 @@
 
 #include "TestSupport.h"
 
+#include <cstdio> // jpeglib.h needs FILE and size_t first
 #include <gtest/gtest.h>
+#include <jpeglib.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -132,6 +135,67 @@ inline Picture ReferencePass(Picture p, int length, bool rows, double radius, co
 inline Picture Reference(const Picture& p, int newWidth, int newHeight, double radius = 1.0,
                          const Kernel& k = kTent) {
     return ReferencePass(ReferencePass(p, newWidth, true, radius, k), newHeight, false, radius, k);
+}
+
+// Photos as the thumbnail component sees them.
+
+// The photo as shown, decoded by libjpeg: grey repeats, Adobe CMYK (inverted)
+// becomes C x K / 255 and so on.
+inline Picture Shown(const std::string& jpeg, Orientation orientation) {
+    const testsupport::DecodedJpeg d = testsupport::DecodeJpegReference(jpeg);
+    Picture stored{d.width, d.height, {}};
+    for (std::size_t i = 0; i < d.pixels.size(); i += d.components) {
+        const std::uint8_t* p = &d.pixels[i];
+        for (int c = 0; c < 3; ++c)
+            stored.bytes.push_back(d.components == 1   ? p[0]
+                                   : d.components == 3 ? p[c]
+                                                       : (p[c] * p[3] + 127) / 255);
+        stored.bytes.push_back(255);
+    }
+    return Turned(stored, orientation);
+}
+
+// The thumbnail as libjpeg encodes it with the library's settings.
+inline std::string ThumbnailBytes(Picture thumbnail) {
+    const auto rgb = [&](int x, int y, std::uint8_t* p) {
+        std::copy_n(&thumbnail.At(x, y, 0), 3, p);
+    };
+    return testsupport::MakeJpeg({.width = thumbnail.width,
+                                  .height = thumbnail.height,
+                                  .quality = 75,
+                                  .floatDct = true,
+                                  .pixel = rgb});
+}
+
+// The photo decoded by libjpeg at eighths/8 of its size, with the library's
+// settings, as 4-byte pixels.
+inline Picture DecodedAtScale(const std::string& jpeg, int eighths) {
+    jpeg_decompress_struct d{};
+    jpeg_error_mgr errors{};
+    d.err = jpeg_std_error(&errors);
+    // No exception may pass through libjpeg's frames; the test photos are sound.
+    errors.error_exit = [](j_common_ptr cinfo) {
+        (*cinfo->err->output_message)(cinfo);
+        std::abort();
+    };
+    jpeg_create_decompress(&d);
+    jpeg_mem_src(&d, reinterpret_cast<const unsigned char*>(jpeg.data()), jpeg.size());
+    jpeg_read_header(&d, TRUE);
+    d.scale_num = static_cast<unsigned>(eighths);
+    d.scale_denom = 8;
+    d.dct_method = JDCT_FLOAT;
+    d.do_fancy_upsampling = FALSE;
+    d.out_color_space = JCS_EXT_RGBA;
+    jpeg_start_decompress(&d);
+    Picture p{static_cast<int>(d.output_width), static_cast<int>(d.output_height), {}};
+    p.bytes.resize(4 * static_cast<std::size_t>(p.width) * p.height);
+    while (d.output_scanline < d.output_height) {
+        JSAMPROW row = p.bytes.data() + 4 * static_cast<std::size_t>(p.width) * d.output_scanline;
+        jpeg_read_scanlines(&d, &row, 1);
+    }
+    jpeg_finish_decompress(&d);
+    jpeg_destroy_decompress(&d);
+    return p;
 }
 
 } // namespace skimlet

@@ -13,7 +13,7 @@ namespace skimlet {
 // Makes JPEG thumbnails of photos.
 //
 //     JPEGImage image;
-//     image.SetFilePath("/photos/beach.jpg");       // reads the photo's header
+//     image.SetFilePath("/photos/beach.jpg");       // decodes the photo
 //     image.SetOutputDirectory("/site");           // optional
 //     image.GenerateThumbnail(120, 0);             // writes /site/beach_tn.jpg
 //
@@ -32,12 +32,12 @@ public:
 
     // The photo's path; empty until one is set.
     std::string FilePath() const;
-    // Loads the photo at `path` (any picture the library reads, at 32 bits per pixel).
-    // A JPEG photo's header is read here and its data decoded by GenerateThumbnail,
-    // which reports damage found there; its file stays open until the next
-    // SetFilePath, and one cut or rewritten in between makes GenerateThumbnail fail.
-    // S_OK when loaded; S_FALSE with error information when not, in which case
-    // Width and Height keep their previous values. An empty path loads nothing.
+    // Decodes the photo at `path` (any picture the library reads) whole, at 32
+    // bits per pixel; GenerateThumbnail works on the decoded picture. S_OK when
+    // loaded, with error information naming any damage the decoder passed over;
+    // S_FALSE with error information when the photo cannot be read or its data is
+    // broken, in which case Width and Height keep their previous values. An empty
+    // path loads nothing. (With fast thumbnails, see SetFastThumbnails.)
     HRESULT SetFilePath(const std::string& path);
 
     // Folder for thumbnails; empty until set, or until the first thumbnail fills it
@@ -67,6 +67,10 @@ public:
     // Fast thumbnails (off by default) of JPEG photos start from a decode at
     // a fraction of the full size, still at least twice the thumbnail's size
     // each way: several times faster, and as sharp, but not the same bytes.
+    // Taken into account by the next SetFilePath, which then reads only a JPEG
+    // photo's header and keeps its file open: GenerateThumbnail decodes it and
+    // reports damage found there, and fails when the file was cut or rewritten
+    // in between. MakePictures (Pictures.h) does the same with `fast`.
     void SetFastThumbnails(bool fast);
     bool FastThumbnails() const;
 

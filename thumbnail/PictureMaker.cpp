@@ -1,0 +1,162 @@
+#include "PictureMaker.h"
+
+#include "base/TextException.h"
+#include "base/Trace.h"
+#include "filters/StreamedResize.h"
+#include "io/ByteSource.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+namespace skimlet {
+
+namespace {
+
+// Hands the consumers the photo's rows straight from the decoder.
+class DecodedRows : public CRowSource {
+public:
+    explicit DecodedRows(CJpegRowReader& reader) : reader_(reader) {}
+    void ReadRows(std::uint8_t* const* rows, int count) override { reader_.Read(rows, count); }
+
+private:
+    CJpegRowReader& reader_;
+};
+
+// The rows of a picture decoded whole.
+class BitmapRows : public CRowSource {
+public:
+    explicit BitmapRows(const CRasterBitmap& bitmap) : bitmap_(bitmap) {}
+    void ReadRows(std::uint8_t* const* rows, int count) override {
+        const std::size_t bytes = 4 * static_cast<std::size_t>(bitmap_.Width());
+        for (int i = 0; i < count; ++i, ++next_)
+            std::memcpy(rows[i], bitmap_.Lines()[next_], bytes);
+    }
+
+private:
+    const CRasterBitmap& bitmap_;
+    int next_ = 0;
+};
+
+// Drops a row decode that did not finish, with libjpeg's buffers for it.
+class StopsDecode {
+public:
+    explicit StopsDecode(CJpegRowReader& reader) : reader_(reader) {}
+    ~StopsDecode() { reader_.Stop(); }
+    StopsDecode(const StopsDecode&) = delete;
+    StopsDecode& operator=(const StopsDecode&) = delete;
+
+private:
+    CJpegRowReader& reader_;
+};
+
+} // namespace
+
+void CPictureMaker::Open(CByteSource& source) {
+    Close();
+    const PictureType type = CAutoTypeDecoder::DetectPictureType(
+        source.PeekBytes(CAutoTypeDecoder::kSignatureBytes), source.Size());
+    int width = 0;
+    int height = 0;
+    if (type == kPictureJpeg) {
+        TraceLine(2, "JPEG file recognized.\n");
+        reader_.Open(source);
+        jpeg_ = true;
+        orientation_ = reader_.PictureOrientation();
+        width = reader_.Width();
+        height = reader_.Height();
+    } else {
+        // The decoder reports the unknown and unsupported types.
+        auto whole = std::make_unique<CDibBitmap>();
+        decoder_.DecodeSource(source, *whole, 32);
+        if (whole->BitsPerPixel() != 32) {
+            auto converted = std::make_unique<CDibBitmap>();
+            converted->CopyFrom(*whole, 32);
+            whole = std::move(converted);
+        }
+        whole_ = std::move(whole);
+        orientation_ = decoder_.PictureOrientation();
+        width = whole_->Width();
+        height = whole_->Height();
+    }
+    const bool swapped = SwapsAxes(orientation_);
+    shownWidth_ = swapped ? height : width;
+    shownHeight_ = swapped ? width : height;
+}
+
+void CPictureMaker::Close() {
+    reader_.Close();
+    jpeg_ = false;
+    whole_.reset();
+    orientation_ = Orientation::Normal;
+    shownWidth_ = 0;
+    shownHeight_ = 0;
+}
+
+std::vector<std::unique_ptr<CPlainBitmap>>
+CPictureMaker::Make(const std::vector<PictureTarget>& targets, bool fast) {
+    if (shownWidth_ < 1 || shownHeight_ < 1)
+        ThrowDecodeError(SkimletCode::kUnsupported, "No picture opened.");
+    if (targets.empty())
+        return {};
+    for (const PictureTarget& t : targets)
+        if (t.width < 1 || t.height < 1)
+            throw CTextException(SkimletCode::kUnsupported,
+                                 "Cannot resize to " + std::to_string(t.width) + " x " +
+                                     std::to_string(t.height) + " pixels.");
+    const bool swapped = SwapsAxes(orientation_);
+    const ResizeKernel tent = TentKernel(1.0);
+
+    std::optional<StopsDecode> stops;
+    std::unique_ptr<CRowSource> rows;
+    int width = 0;
+    int height = 0;
+    if (jpeg_) {
+        int eighths = fast ? 1 : 8;
+        for (const PictureTarget& t : targets)
+            eighths =
+                std::max(eighths, CJpegRowReader::ScaleFor(reader_.Width(), reader_.Height(),
+                                                           2 * (swapped ? t.height : t.width),
+                                                           2 * (swapped ? t.width : t.height)));
+        stops.emplace(reader_);
+        reader_.Start(eighths);
+        rows = std::make_unique<DecodedRows>(reader_);
+        width = reader_.RowWidth();
+        height = reader_.RowHeight();
+    } else {
+        rows = std::make_unique<BitmapRows>(*whole_);
+        width = whole_->Width();
+        height = whole_->Height();
+    }
+
+    // Every result and working buffer is in place before the first row.
+    std::vector<std::unique_ptr<CPlainBitmap>> pictures;
+    std::vector<std::unique_ptr<CRowConsumer>> resizes;
+    std::vector<CRowConsumer*> consumers;
+    for (const PictureTarget& t : targets) {
+        pictures.push_back(std::make_unique<CPlainBitmap>());
+        if (t.asThumbnail)
+            resizes.push_back(std::make_unique<CShownRowResize>(
+                width, height, orientation_, t.width, t.height, tent, *pictures.back()));
+        else
+            resizes.push_back(std::make_unique<CStoredRowResize>(
+                width, height, orientation_, t.width, t.height, tent, *pictures.back()));
+        consumers.push_back(resizes.back().get());
+    }
+    FeedRows(*rows, width, height, consumers);
+    if (jpeg_)
+        reader_.Finish(); // damage past the last row is found here
+    // libjpeg's buffers go before the results are completed.
+    stops.reset();
+    for (const auto& resize : resizes)
+        resize->Finish();
+    return pictures;
+}
+
+std::string CPictureMaker::FirstWarning() const {
+    const CPictureDecoder& decoder =
+        jpeg_ ? static_cast<const CPictureDecoder&>(reader_) : decoder_;
+    return decoder.WarningCount() > 0 ? decoder.FirstWarning() : std::string();
+}
+
+} // namespace skimlet

@@ -1,0 +1,220 @@
+#include "skimlet/Pictures.h"
+
+#include "PictureMaker.h"
+#include "ThumbnailRules.h"
+#include "base/TextException.h"
+#include "base/Trace.h"
+#include "codecs/JpegWriter.h"
+#include "io/ByteSink.h"
+#include "io/ByteSource.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <random>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace skimlet {
+
+namespace {
+
+// A problem with the job itself, reported as it stands.
+struct JobError {
+    std::string text;
+};
+
+std::string WithoutTrailingBreaks(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text;
+}
+
+bool IsPlainName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+std::string Quoted(std::size_t index, const PictureRequest& request) {
+    return "picture " + std::to_string(index + 1) + " (\"" + request.name + "\")";
+}
+
+// The size of each requested picture of a photo shown width x height.
+PictureTarget TargetFor(std::size_t index, const PictureRequest& r, int width, int height) {
+    const bool byThumbnailRule = r.longSide == 0;
+    if (!byThumbnailRule && (r.longSide < 0 || r.maxWidth != 0 || r.maxHeight != 0))
+        throw JobError{Quoted(index, r) + " needs either maxWidth/maxHeight or longSide"};
+    if (r.scale != 1 && (r.scale != 2 || !byThumbnailRule))
+        throw JobError{Quoted(index, r) + ": scale 2 is for thumbnails only, else 1"};
+    if (r.quality < 0 || r.quality > 100)
+        throw JobError{Quoted(index, r) + ": quality " + std::to_string(r.quality) +
+                       " is not 0 to 100"};
+    if (!byThumbnailRule) {
+        const int longer = std::max(width, height);
+        if (longer <= r.longSide)
+            return {width, height, false};
+        const auto scaled = [&](int side) {
+            return static_cast<int>(
+                std::max<std::int64_t>(1, (std::int64_t{side} * r.longSide + longer / 2) / longer));
+        };
+        return {scaled(width), scaled(height), false};
+    }
+    if (r.maxWidth == r.maxHeight)
+        throw JobError{Quoted(index, r) + ": equal maxima make no picture"};
+    if (std::max(r.maxWidth, r.maxHeight) < 1)
+        throw JobError{"Invalid thumbnail size: MaxWidth " + std::to_string(r.maxWidth) +
+                       ", MaxHeight " + std::to_string(r.maxHeight) + "."};
+    const ThumbnailSize size = ComputeThumbnailSize(width, height, r.maxWidth, r.maxHeight);
+    return {size.width * r.scale, size.height * r.scale, r.scale == 1};
+}
+
+// The encoding of `picture` as `request` asks.
+void Encode(const PictureRequest& request, CRasterBitmap& picture, CMemorySink& sink) {
+    if (sink.Open(CPictureEncoder::SinkCapacityFor(picture)) != SkimletCode::kOk)
+        throw CTextException(SkimletCode::kOutOfMemory, "Out of memory encoding a picture.");
+    CJpegWriter writer;
+    if (request.quality != 0) {
+        writer.UseQuality(request.quality);
+        writer.UseOptimisedCoding(true);
+    }
+    writer.EncodeToSink(picture, sink);
+}
+
+// Temporaries made so far, removed again unless kept.
+class Temporaries {
+public:
+    explicit Temporaries(int folder) : folder_(folder) {}
+    ~Temporaries() {
+        if (!kept_)
+            for (const std::string& name : names_)
+                ::unlinkat(folder_, name.c_str(), 0);
+    }
+    Temporaries(const Temporaries&) = delete;
+    Temporaries& operator=(const Temporaries&) = delete;
+
+    // Writes `bytes` into a new temporary for the output `name`; returns its name.
+    std::string Write(const std::string& name, const std::uint8_t* bytes, std::size_t size,
+                      unsigned mode) {
+        static thread_local std::mt19937_64 random{std::random_device{}()};
+        const std::string prefix = "." + name.substr(0, 200) + ".";
+        // Room for its name first: a file once made is always removed again.
+        names_.reserve(names_.size() + 1);
+        int fd = -1;
+        std::string temporary;
+        for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+            char suffix[24];
+            std::snprintf(suffix, sizeof suffix, "%012llx.tmp",
+                          static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
+            temporary = prefix + suffix;
+            fd = ::openat(folder_, temporary.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          static_cast<mode_t>(mode & 0777));
+            if (fd < 0 && errno != EEXIST)
+                break;
+        }
+        if (fd < 0)
+            Fail(name, errno);
+        names_.push_back(temporary);
+        int error = 0;
+        while (size > 0 && error == 0) {
+            const ssize_t written = ::write(fd, bytes, size);
+            if (written < 0 && errno != EINTR)
+                error = errno;
+            else if (written == 0)
+                error = EIO; // no progress, and none to come
+            else if (written > 0) {
+                bytes += written;
+                size -= static_cast<std::size_t>(written);
+            }
+        }
+        if (::close(fd) != 0 && error == 0)
+            error = errno;
+        if (error != 0)
+            Fail(name, error);
+        return temporary;
+    }
+    void Keep() { kept_ = true; }
+
+private:
+    [[noreturn]] static void Fail(const std::string& name, int error) {
+        throw JobError{"Writing " + name + " failed: " + std::strerror(error)};
+    }
+
+    int folder_;
+    std::vector<std::string> names_;
+    bool kept_ = false;
+};
+
+void Make(const PhotoJob& job, PhotoResult& result) {
+    if (job.pictures.empty())
+        throw JobError{"no picture requested"};
+    for (std::size_t i = 0; i < job.pictures.size(); ++i)
+        if (!IsPlainName(job.pictures[i].name))
+            throw JobError{Quoted(i, job.pictures[i]) + ": not a plain file name"};
+    if (job.outputFolder < 0)
+        throw JobError{"no output folder"};
+
+    TraceLine(1, "--- Decoding file " + job.photoPath + ". ---\n");
+    CFileSource source;
+    if (const int code = source.OpenDescriptor(job.photo, job.photoPath))
+        ThrowDecodeError(code, "Opening " + job.photoPath + " failed");
+    CPictureMaker maker;
+    maker.Open(source);
+    result.photoWidth = maker.ShownWidth();
+    result.photoHeight = maker.ShownHeight();
+    const PictureRequest& thumbnail = job.pictures.front();
+    if (thumbnail.longSide == 0 && thumbnail.maxWidth == thumbnail.maxHeight) {
+        result.outcome = PhotoResult::Outcome::NotMadeByRule;
+        return;
+    }
+    std::vector<PictureTarget> targets;
+    for (std::size_t i = 0; i < job.pictures.size(); ++i)
+        targets.push_back(TargetFor(i, job.pictures[i], result.photoWidth, result.photoHeight));
+
+    std::vector<std::unique_ptr<CPlainBitmap>> pictures = maker.Make(targets, job.fast);
+    if (const std::string warning = maker.FirstWarning(); !warning.empty())
+        result.warning = "Decoder warning: " + WithoutTrailingBreaks(warning);
+
+    Temporaries temporaries(job.outputFolder);
+    std::vector<PictureMade> made;
+    for (std::size_t i = 0; i < pictures.size(); ++i) {
+        CMemorySink sink;
+        Encode(job.pictures[i], *pictures[i], sink);
+        const std::string temporary =
+            temporaries.Write(job.pictures[i].name, sink.Buffer(),
+                              static_cast<std::size_t>(sink.Written()), job.mode);
+        made.push_back(
+            {job.pictures[i].name, temporary, pictures[i]->Width(), pictures[i]->Height()});
+        pictures[i].reset();
+    }
+    temporaries.Keep();
+    result.pictures = std::move(made);
+    result.outcome = PhotoResult::Outcome::Made;
+}
+
+} // namespace
+
+PhotoResult MakePictures(const PhotoJob& job) {
+    PhotoResult result;
+    try {
+        Make(job, result);
+        return result;
+    } catch (const JobError& e) {
+        result.error = e.text;
+    } catch (const CTextException& e) {
+        result.error = WithoutTrailingBreaks(e.Text());
+    } catch (const std::bad_alloc&) {
+        result.error = "Out of memory.";
+    } catch (const std::exception& e) {
+        result.error = e.what();
+    } catch (...) {
+        result.error = "Unknown failure.";
+    }
+    result.outcome = PhotoResult::Outcome::Failed;
+    result.pictures.clear();
+    return result;
+}
+
+} // namespace skimlet

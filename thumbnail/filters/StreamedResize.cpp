@@ -1,0 +1,233 @@
+#include "filters/StreamedResize.h"
+
+#include "base/TextException.h"
+#include "bitmaps/RasterBitmap.h"
+#include "filters/Resampler.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace skimlet {
+
+namespace {
+
+bool Mirrored(Orientation o) {
+    return o == Orientation::FlipHorizontal || o == Orientation::Rotate180;
+}
+
+bool UpsideDown(Orientation o) {
+    return o == Orientation::Rotate180 || o == Orientation::FlipVertical;
+}
+
+// Shown position x of a turned picture is stored row height - 1 - x.
+bool Upward(Orientation o) {
+    return o == Orientation::Rotate90 || o == Orientation::Transverse;
+}
+
+// Shown line y of a turned picture is stored column width - 1 - y.
+bool ColumnsReversed(Orientation o) {
+    return o == Orientation::Transverse || o == Orientation::Rotate270;
+}
+
+ContributionTable Table(int outputLength, int inputLength, const ResizeKernel& kernel) {
+    return ContributionTable(outputLength, inputLength,
+                             static_cast<double>(outputLength) / inputLength, kernel);
+}
+
+} // namespace
+
+void FeedRows(CRowSource& source, int width, int height,
+              const std::vector<CRowConsumer*>& consumers) {
+    std::vector<int> keep = AllocateVector<int>(static_cast<std::size_t>(height));
+    for (int r = 0; r < height; ++r) {
+        int until = r;
+        for (const CRowConsumer* consumer : consumers)
+            until = std::max(until, consumer->KeepUntil(r));
+        keep[static_cast<std::size_t>(r)] = std::min(until, height - 1);
+    }
+    const Buckets release(keep, height);
+
+    std::vector<std::unique_ptr<std::uint8_t[]>> owned;
+    std::vector<std::uint8_t*> spare;
+    std::vector<std::uint8_t*> held =
+        AllocateVector<std::uint8_t*>(static_cast<std::size_t>(height));
+    std::uint8_t* rows[resample::kLinesPerSweep];
+    for (int y = 0; y < height; y += resample::kLinesPerSweep) {
+        const int count = std::min(resample::kLinesPerSweep, height - y);
+        for (int i = 0; i < count; ++i) {
+            if (spare.empty()) {
+                owned.push_back(AllocateLines(width, 1));
+                spare.push_back(owned.back().get());
+            }
+            rows[i] = spare.back();
+            spare.pop_back();
+            held[static_cast<std::size_t>(y + i)] = rows[i];
+        }
+        source.ReadRows(rows, count);
+        for (CRowConsumer* consumer : consumers)
+            consumer->TakeRows(y, count, rows);
+        for (int r = y; r < y + count; ++r)
+            for (int i = release.first[static_cast<std::size_t>(r)];
+                 i < release.first[static_cast<std::size_t>(r) + 1]; ++i)
+                spare.push_back(
+                    held[static_cast<std::size_t>(release.order[static_cast<std::size_t>(i)])]);
+    }
+}
+
+CShownRowResize::CShownRowResize(int width, int height, Orientation orientation, int newWidth,
+                                 int newHeight, const ResizeKernel& kernel,
+                                 CRasterBitmap& destination)
+    : width_(width), height_(height), orientation_(Sanitised(orientation)), newWidth_(newWidth),
+      newHeight_(newHeight), kernel_(kernel), destination_(destination),
+      rowBytes_(4 * static_cast<std::size_t>(newWidth)),
+      table_(Table(newWidth, SwapsAxes(orientation_) ? height : width, kernel)) {
+    // Every buffer is in place before the first row comes: a size that cannot
+    // be met fails without decoding anything.
+    destination_.Allocate(newWidth_, newHeight_, 32, false);
+    const int shownHeight = SwapsAxes(orientation_) ? width_ : height_;
+    intermediate_ = AllocateClearedBytes(static_cast<std::int64_t>(rowBytes_) * shownHeight);
+    if (!SwapsAxes(orientation_)) {
+        scratch_ = std::make_unique<AlignedDoubles>(resample::HorizontalScratchSize(table_));
+        return;
+    }
+    // Each output position (a stored row range) is made once the last of its
+    // rows has arrived, summed in the same order as from a whole picture
+    // (downward for orientations 6 and 7, against the order of arrival); a row
+    // is kept until the last output using it is made.
+    const auto storedRow = [&](int shown) {
+        return Upward(orientation_) ? height_ - 1 - shown : shown;
+    };
+    std::vector<int> readyAt = AllocateVector<int>(static_cast<std::size_t>(newWidth_));
+    keepUntil_ = AllocateVector<int>(static_cast<std::size_t>(height_));
+    std::fill(keepUntil_.begin(), keepUntil_.end(), -1);
+    for (int x = 0; x < newWidth_; ++x) {
+        const ContributionTable::Entry& e = table_[x];
+        readyAt[static_cast<std::size_t>(x)] = -1;
+        if (e.count == 0)
+            continue; // its line stays as cleared: all weights zero
+        const int a = storedRow(e.left);
+        const int b = storedRow(e.left + e.count - 1);
+        readyAt[static_cast<std::size_t>(x)] = std::max(a, b);
+        for (int r = std::min(a, b); r <= std::max(a, b); ++r)
+            keepUntil_[static_cast<std::size_t>(r)] =
+                std::max(keepUntil_[static_cast<std::size_t>(r)], std::max(a, b));
+    }
+    ready_ = std::make_unique<Buckets>(readyAt, height_);
+    shownRows_ = AllocateVector<const std::uint8_t*>(static_cast<std::size_t>(height_));
+}
+
+int CShownRowResize::KeepUntil(int row) const {
+    return keepUntil_.empty() ? row : std::max(row, keepUntil_[static_cast<std::size_t>(row)]);
+}
+
+void CShownRowResize::TakeRows(int first, int count, const std::uint8_t* const* rows) {
+    std::uint8_t* intermediate = intermediate_.get();
+    if (!SwapsAxes(orientation_)) {
+        // Shown lines are stored rows, possibly upside down or read right to left.
+        const std::ptrdiff_t step = Mirrored(orientation_) ? -4 : 4;
+        const std::size_t start =
+            Mirrored(orientation_) ? 4 * (static_cast<std::size_t>(width_) - 1) : 0;
+        const std::uint8_t* in[resample::kLinesPerSweep];
+        std::uint8_t* out[resample::kLinesPerSweep];
+        for (int r = 0; r < count; ++r) {
+            const int y = first + r;
+            in[r] = rows[r] + start;
+            out[r] = intermediate +
+                     static_cast<std::size_t>(UpsideDown(orientation_) ? height_ - 1 - y : y) *
+                         rowBytes_;
+        }
+        resample::Horizontal(table_, in, count, step, out, scratch_->Data());
+        return;
+    }
+    const int firstLine = ColumnsReversed(orientation_) ? width_ - 1 : 0;
+    const std::ptrdiff_t lineStep =
+        static_cast<std::ptrdiff_t>(rowBytes_) * (ColumnsReversed(orientation_) ? -1 : 1);
+    for (int i = 0; i < count; ++i) {
+        const int r = first + i;
+        shownRows_[static_cast<std::size_t>(Upward(orientation_) ? height_ - 1 - r : r)] = rows[i];
+        for (int k = ready_->first[static_cast<std::size_t>(r)];
+             k < ready_->first[static_cast<std::size_t>(r) + 1]; ++k) {
+            const int x = ready_->order[static_cast<std::size_t>(k)];
+            resample::Vertical(table_[x], shownRows_.data(), 0, width_,
+                               intermediate + static_cast<std::size_t>(firstLine) * rowBytes_ +
+                                   4 * static_cast<std::size_t>(x),
+                               lineStep);
+        }
+    }
+}
+
+void CShownRowResize::Finish() {
+    BitmapAccess access(destination_, false, true);
+    VerticalPass(intermediate_.get(), rowBytes_, SwapsAxes(orientation_) ? width_ : height_,
+                 newWidth_, newHeight_, kernel_, destination_);
+    intermediate_.reset();
+}
+
+CStoredRowResize::CStoredRowResize(int width, int height, Orientation orientation, int newWidth,
+                                   int newHeight, const ResizeKernel& kernel,
+                                   CRasterBitmap& destination)
+    : orientation_(Sanitised(orientation)),
+      outWidth_(SwapsAxes(orientation_) ? newHeight : newWidth),
+      outHeight_(SwapsAxes(orientation_) ? newWidth : newHeight), destination_(destination),
+      along_(Table(outWidth_, width, kernel)), across_(Table(outHeight_, height, kernel)),
+      scratch_(resample::HorizontalScratchSize(along_)),
+      // The lines still to be made need at most a window of rows before the
+      // band that has just come.
+      ringRows_(across_.WindowSize() + resample::kLinesPerSweep),
+      ringRowBytes_(4 * static_cast<std::size_t>(outWidth_) + 64),
+      ring_(AllocateClearedBytes(static_cast<std::int64_t>(ringRowBytes_) * ringRows_)),
+      reduced_(AllocateVector<const std::uint8_t*>(static_cast<std::size_t>(height))) {
+    destination_.Allocate(newWidth, newHeight, 32, false);
+    destination_.BeginAccess(false, true);
+    accessing_ = true;
+}
+
+CStoredRowResize::~CStoredRowResize() {
+    if (accessing_)
+        destination_.EndAccess();
+}
+
+void CStoredRowResize::TakeRows(int first, int count, const std::uint8_t* const* rows) {
+    std::uint8_t* out[resample::kLinesPerSweep];
+    for (int r = 0; r < count; ++r) {
+        out[r] = ring_.get() + static_cast<std::size_t>((first + r) % ringRows_) * ringRowBytes_;
+        reduced_[static_cast<std::size_t>(first + r)] = out[r];
+    }
+    resample::Horizontal(along_, rows, count, 4, out, scratch_.Data());
+    EmitReadyLines(first + count - 1);
+}
+
+void CStoredRowResize::EmitReadyLines(int lastRow) {
+    std::uint8_t* const* lines = destination_.Lines();
+    for (; nextLine_ < outHeight_; ++nextLine_) {
+        const ContributionTable::Entry& e = across_[nextLine_];
+        if (e.count > 0 && e.left + e.count - 1 > lastRow)
+            return;
+        if (e.count > 0 && e.left <= lastRow - ringRows_)
+            throw CTextException(SkimletCode::kUnsupported, "Resize window outran its rows.");
+        // Stored pixel (i, nextLine_) goes where a viewer sees it.
+        const auto at = [&](int i) {
+            const StoredPosition p =
+                ShownPositionOf(orientation_, i, nextLine_, outWidth_, outHeight_);
+            return lines[p.y] + 4 * static_cast<std::ptrdiff_t>(p.x);
+        };
+        std::uint8_t* target = at(0);
+        const std::ptrdiff_t step = outWidth_ > 1 ? at(1) - target : 4;
+        if (e.count == 0) {
+            for (int i = 0; i < outWidth_; ++i)
+                std::memset(target + i * step, 0, 4);
+            continue;
+        }
+        resample::Vertical(e, reduced_.data(), 0, outWidth_, target, step);
+    }
+}
+
+void CStoredRowResize::Finish() {
+    if (nextLine_ < outHeight_)
+        throw CTextException(SkimletCode::kUnsupported, "Resize ended before its last row.");
+    ring_.reset();
+    destination_.EndAccess();
+    accessing_ = false;
+}
+
+} // namespace skimlet

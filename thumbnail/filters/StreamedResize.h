@@ -1,0 +1,106 @@
+#pragma once
+
+#include "bitmaps/Orientation.h"
+#include "filters/ContributionTable.h"
+#include "filters/ResizeSupport.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace skimlet {
+
+class CRasterBitmap;
+
+// Supplies a picture's rows in stored order, top to bottom, 4 bytes a pixel.
+class CRowSource {
+public:
+    virtual ~CRowSource() = default;
+    // Fills the next `count` rows.
+    virtual void ReadRows(std::uint8_t* const* rows, int count) = 0;
+};
+
+// Takes a picture's stored rows (4 bytes a pixel) in order, a band at a time,
+// from FeedRows.
+class CRowConsumer {
+public:
+    virtual ~CRowConsumer() = default;
+    // The last row whose delivery stored row `row` must stay readable until
+    // (row itself when it is used only on arrival).
+    virtual int KeepUntil(int row) const { return row; }
+    // Rows first .. first + count - 1; count is at most resample::kLinesPerSweep.
+    virtual void TakeRows(int first, int count, const std::uint8_t* const* rows) = 0;
+    // After the last row: completes the consumer's result.
+    virtual void Finish() {}
+};
+
+// Reads the `height` rows of `width` pixels from `source` once, handing each
+// band to every consumer; a row is kept only as long as some consumer needs it.
+void FeedRows(CRowSource& source, int width, int height,
+              const std::vector<CRowConsumer*>& consumers);
+
+// Resizes the picture as a viewer shows it under `orientation`, with the very
+// bytes of CResizeFilter::RunOriented: lines along the shown width first, into
+// an intermediate of newWidth x the shown height, then across them at Finish.
+// The destination is allocated (newWidth x newHeight, 32 bits) on construction.
+class CShownRowResize : public CRowConsumer {
+public:
+    CShownRowResize(int width, int height, Orientation orientation, int newWidth, int newHeight,
+                    const ResizeKernel& kernel, CRasterBitmap& destination);
+    int KeepUntil(int row) const override;
+    void TakeRows(int first, int count, const std::uint8_t* const* rows) override;
+    void Finish() override;
+
+private:
+    int width_;
+    int height_;
+    Orientation orientation_;
+    int newWidth_;
+    int newHeight_;
+    ResizeKernel kernel_;
+    CRasterBitmap& destination_;
+    std::size_t rowBytes_;
+    std::unique_ptr<std::uint8_t[]> intermediate_;
+    ContributionTable table_;
+    // Shown lines that are stored rows.
+    std::unique_ptr<AlignedDoubles> scratch_;
+    // Shown lines that are stored columns: each output is made once the last
+    // of its rows has come.
+    std::vector<int> keepUntil_;
+    std::unique_ptr<Buckets> ready_;
+    std::vector<const std::uint8_t*> shownRows_;
+};
+
+// Resizes to newWidth x newHeight as shown, taking the passes in the stored
+// order instead: along each stored row as it arrives, then across the rows,
+// each output line as soon as its rows are in. Only a window of reduced rows
+// is held; the result is written turned as shown. The same tent sums as
+// CShownRowResize for upright pictures; for turned ones the two may differ by
+// a level here and there.
+class CStoredRowResize : public CRowConsumer {
+public:
+    CStoredRowResize(int width, int height, Orientation orientation, int newWidth, int newHeight,
+                     const ResizeKernel& kernel, CRasterBitmap& destination);
+    ~CStoredRowResize() override;
+    void TakeRows(int first, int count, const std::uint8_t* const* rows) override;
+    void Finish() override;
+
+private:
+    void EmitReadyLines(int lastRow);
+
+    Orientation orientation_;
+    int outWidth_; // the result in the stored frame
+    int outHeight_;
+    CRasterBitmap& destination_;
+    ContributionTable along_;
+    ContributionTable across_;
+    AlignedDoubles scratch_;
+    int ringRows_;
+    std::size_t ringRowBytes_;
+    std::unique_ptr<std::uint8_t[]> ring_;
+    std::vector<const std::uint8_t*> reduced_; // by stored row, into the ring
+    int nextLine_ = 0;
+    bool accessing_ = false;
+};
+
+} // namespace skimlet
