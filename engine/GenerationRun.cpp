@@ -278,7 +278,8 @@ void RunGeneration(const GallerySettings& settings, const std::vector<std::strin
                                        " cannot be created: " + error.message());
 
     RunContext run{settings, plan.photoFolder, plan.outputFolder, *plan.outputs,   plan.list,
-                   problems, summary,          progress,          plan.sameFolder, {}};
+                   problems, summary,          progress,          plan.sameFolder, {},
+                   {}};
     run.made.resize(plan.list.photos.size());
     MakeThumbnails(run);
     CopyFiles(run);
@@ -304,7 +305,10 @@ void RunGeneration(const GallerySettings& settings, const std::vector<std::strin
     // Never the photos or what the run reads, whatever an earlier record says.
     std::set<std::string> never(plan.list.photos.begin(), plan.list.photos.end());
     never.insert(kOwnThumbnailsFile);
-    GalleryOutputs::Ending ending = plan.outputs->Finish(PlannedNames(plan), never);
+    std::set<std::string> planned = PlannedNames(plan);
+    for (const std::string& name : run.unwanted)
+        planned.erase(name);
+    GalleryOutputs::Ending ending = plan.outputs->Finish(planned, never);
     summary.removed = std::move(ending.removed);
     for (const std::string& name : ending.keptChanged)
         run.Report(Step::RemoveOutput, run.OutputPath(name),

@@ -1,7 +1,9 @@
 #include "GenerationRun.h"
 #include "OrderedWork.h"
 
-#include "InterimPictures.h"
+#include "skimlet/Pictures.h"
+
+#include <algorithm>
 
 #include <unistd.h>
 
@@ -20,7 +22,7 @@ struct Wanted {
     skimlet::PictureRequest request;
 };
 
-std::vector<Wanted> WantedPictures(const RunContext& run, std::size_t index) {
+std::vector<Wanted> WantedPictures(const RunContext& run, std::size_t index, int photoLongSide) {
     const GallerySettings& s = run.settings;
     const PhotoNames& names = run.Names(index);
     const std::string size = "width " + std::to_string(s.maxWidth) + " height " +
@@ -30,9 +32,12 @@ std::vector<Wanted> WantedPictures(const RunContext& run, std::size_t index) {
         skimlet::PictureRequest twin{names.twin, s.maxWidth, s.maxHeight};
         twin.scale = 2;
         wanted.push_back({"twin", size + " twice", twin});
-        for (std::size_t k = 0; k < names.display.size(); ++k) {
+        // A larger copy of a photo no larger than the smaller copy would be the same picture.
+        for (std::size_t k = 0;
+             k < names.display.size() && (k == 0 || photoLongSide > kDisplaySides[k - 1]); ++k) {
             skimlet::PictureRequest display{names.display[k]};
             display.longSide = kDisplaySides[k];
+            display.quality = skimlet::kDisplayCopyQuality;
             wanted.push_back({"display-" + std::to_string(kDisplaySides[k]),
                               "long side " + std::to_string(kDisplaySides[k]), display});
         }
@@ -52,6 +57,7 @@ struct PictureOutcome {
     std::vector<RecordedOutput> outputs; // made or kept, thumbnail first
     std::string reason;                  // why the photo got no thumbnail
     std::string warning;                 // damage the decoder passed over
+    std::vector<std::string> unwanted;   // display copies the photo is too small for
 };
 
 PictureOutcome MakePictures(RunContext& run, std::size_t index) {
@@ -73,7 +79,13 @@ PictureOutcome MakePictures(RunContext& run, std::size_t index) {
         return outcome;
     }
     const FileStamp stamp = StampOf(status, true);
-    const std::vector<Wanted> wanted = WantedPictures(run, index);
+    const PictureSize size = JpegFrameSize(fd);
+    const std::vector<Wanted> wanted =
+        WantedPictures(run, index, std::max(size.width, size.height));
+    for (const std::string& name : run.Names(index).display)
+        if (std::none_of(wanted.begin(), wanted.end(),
+                         [&](const Wanted& picture) { return picture.request.name == name; }))
+            outcome.unwanted.push_back(name);
     std::vector<std::string> sources;
     bool allKept = !run.settings.rebuild;
     for (const Wanted& picture : wanted) {
@@ -141,6 +153,7 @@ void MakeThumbnails(RunContext& run) {
         [&](std::size_t i) {
             PictureOutcome& outcome = outcomes[i];
             PhotoMade& made = run.made[i];
+            run.unwanted.insert(outcome.unwanted.begin(), outcome.unwanted.end());
             for (RecordedOutput& output : outcome.outputs) {
                 const PictureFile file = FileOf(output);
                 if (output.kind == "thumbnail")

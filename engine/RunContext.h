@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,8 @@ struct RunContext {
     bool sameFolder = false;
     // Indexed like list.photos.
     std::vector<PhotoMade> made;
+    // Planned names the run found it need not make: earlier outputs there may go.
+    std::set<std::string> unwanted;
 
     std::string PhotoPath(const std::string& name) const { return photoFolder.PathOf(name); }
     const PhotoNames& Names(std::size_t index) const { return list.names[index]; }

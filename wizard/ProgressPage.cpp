@@ -234,7 +234,7 @@ void ProgressPage::ShowSummary(const RunSummary& summary) {
     if (summary.locationsRemoved > 0)
         lines << QStringLiteral("Location removed from %1 copies.").arg(summary.locationsRemoved);
     if (!summary.removed.empty())
-        lines << QStringLiteral("Removed %1 outputs of photos no longer in the photo folder.")
+        lines << QStringLiteral("Removed %1 earlier outputs no longer part of the gallery.")
                      .arg(summary.removed.size());
     if (summary.ownerOnly > 0)
         lines << QStringLiteral("%1 photos can be read only by their owner; a web server will "

@@ -182,7 +182,7 @@ bool NavigationPageIncomplete(const std::vector<GenerationProblem>& problems) {
 // What a run did that the user should hear of before publishing the folder.
 static void PrintSummary(const RunSummary& summary) {
     if (!summary.removed.empty()) {
-        std::printf("Removed %zu output%s of photos no longer in the photo folder:",
+        std::printf("Removed %zu earlier output%s no longer part of the gallery:",
                     summary.removed.size(), summary.removed.size() == 1 ? "" : "s");
         constexpr std::size_t kNamed = 8;
         for (std::size_t i = 0; i < summary.removed.size() && i < kNamed; ++i)
