@@ -264,11 +264,11 @@ int main(int argc, char** argv) {
     if (const std::string clash = generator.NavigationPageClash(); !clash.empty())
         return Complain(kExitUsage, "--output-file cannot name the navigation page: " + clash);
     if (!line.saveTemplateFile.empty()) {
-        std::string replaced = generator.RunWouldReplace(line.saveTemplateFile);
         std::error_code error;
-        if (replaced.empty() && line.descriptionFile &&
-            fs::equivalent(line.saveTemplateFile, *line.descriptionFile, error))
-            replaced = "'" + line.saveTemplateFile + "' is the description file";
+        std::string replaced = line.descriptionFile && fs::equivalent(line.saveTemplateFile,
+                                                                      *line.descriptionFile, error)
+                                   ? "'" + line.saveTemplateFile + "' is the description file"
+                                   : generator.RunWouldReplace(line.saveTemplateFile);
         if (!replaced.empty())
             return Complain(kExitUsage, "--save-template cannot name a file the run reads or "
                                         "writes: " +
