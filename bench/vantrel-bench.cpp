@@ -1,9 +1,12 @@
-// Times GenerateGallery over a photo folder (the sample photos by default), with one
-// worker and with one per core: a whole gallery made into an empty folder, and the same
-// gallery made again with nothing changed. Each measurement runs in a process of its
-// own, so that its peak memory is its own.
+// Times GenerateGallery over a photo folder (the sample photos by default) in each page
+// style, with one worker, two and one per core: a whole gallery made into an empty
+// folder, and the same gallery made again with nothing changed. Each measurement runs in
+// a process of its own, so that its peak memory is its own. Whole galleries are also
+// given as a multiple of the floor: one plain full-size decode of every photo on one core.
 //     vantrel-bench [photo folder] [runs]
 #include "vantrel/Generator.h"
+
+#include <jpeglib.h>
 
 #include <algorithm>
 #include <chrono>
@@ -11,11 +14,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -25,15 +30,48 @@ struct Bench {
     std::string photos;
     fs::path work;
     int runs = 5;
+    double floorMs = 0;
 };
+
+// One full-size libjpeg decode of every photo, with the decoder's settings, rows dropped.
+double FloorMs(const std::string& folder) {
+    const auto start = std::chrono::steady_clock::now();
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (!name.ends_with("jpg") && !name.ends_with("JPG"))
+            continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), {});
+        jpeg_decompress_struct cinfo{};
+        jpeg_error_mgr jerr{};
+        cinfo.err = jpeg_std_error(&jerr);
+        jpeg_create_decompress(&cinfo);
+        jpeg_mem_src(&cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
+        jpeg_read_header(&cinfo, TRUE);
+        cinfo.do_fancy_upsampling = FALSE;
+        cinfo.dct_method = JDCT_FLOAT;
+        jpeg_start_decompress(&cinfo);
+        std::vector<JSAMPLE> row(std::size_t{cinfo.output_width} * cinfo.output_components);
+        JSAMPROW rows[1] = {row.data()};
+        while (cinfo.output_scanline < cinfo.output_height)
+            jpeg_read_scanlines(&cinfo, rows, 1);
+        jpeg_finish_decompress(&cinfo);
+        jpeg_destroy_decompress(&cinfo);
+    }
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
 
 // One measurement: `runs` galleries, each into an emptied folder or each a rerun over
 // the folder the previous measurement left. Returns the exit status for the child.
-int Measure(const Bench& bench, std::int16_t jobs, bool rerun) {
+int Measure(const Bench& bench, vantrel::PageStyle style, std::int16_t jobs, bool rerun) {
     Generator gallery;
     vantrel::GallerySettings settings;
     settings.photoDirectory = bench.photos;
-    settings.outputDirectory = (bench.work / ("site-" + std::to_string(jobs))).string();
+    const bool modern = style == vantrel::PageStyle::Modern;
+    settings.outputDirectory =
+        (bench.work / ("site-" + std::to_string(jobs) + (modern ? "-modern" : ""))).string();
+    settings.pageStyle = style;
     settings.outputFilename = "index.htm";
     settings.navHeaderFilePath = (bench.work / "header.htm").string();
     settings.navFooterFilePath = (bench.work / "footer.htm").string();
@@ -65,23 +103,23 @@ int Measure(const Bench& bench, std::int16_t jobs, bool rerun) {
     }
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("jobs %-4s %-22s %d runs, best %8.1f ms, mean %8.1f ms, peak %6.1f MB, "
-                "%d events, %zu problems\n",
-                jobs == 0 ? "all" : std::to_string(jobs).c_str(),
+    std::printf("%-7s jobs %-4s %-22s %d runs, best %8.1f ms (%.2f x floor), mean %8.1f ms, "
+                "peak %6.1f MB, %d events, %zu problems\n",
+                modern ? "modern" : "classic", jobs == 0 ? "all" : std::to_string(jobs).c_str(),
                 rerun ? "rerun, nothing changed" : "whole gallery", bench.runs, best,
-                total / bench.runs, usage.ru_maxrss / 1024.0, events / bench.runs,
-                gallery.Problems().size());
+                best / bench.floorMs, total / bench.runs, usage.ru_maxrss / 1024.0,
+                events / bench.runs, gallery.Problems().size());
     for (const GenerationProblem& problem : gallery.Problems())
         std::printf("  %s\n", problem.Text().c_str());
     std::fflush(stdout);
     return 0;
 }
 
-bool InChild(const Bench& bench, std::int16_t jobs, bool rerun) {
+bool InChild(const Bench& bench, vantrel::PageStyle style, std::int16_t jobs, bool rerun) {
     std::fflush(stdout);
     const pid_t child = fork();
     if (child == 0)
-        _exit(Measure(bench, jobs, rerun));
+        _exit(Measure(bench, style, jobs, rerun));
     int status = 0;
     return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
            WEXITSTATUS(status) == 0;
@@ -98,12 +136,17 @@ int main(int argc, char** argv) {
     std::ofstream(bench.work / "header.htm") << "<html><body>\r\n";
     std::ofstream(bench.work / "footer.htm") << "</body></html>\r\n";
 
-    std::printf("%s, %u cores\n", bench.photos.c_str(), std::thread::hardware_concurrency());
+    bench.floorMs = FloorMs(bench.photos);
+    for (int run = 1; run < bench.runs; ++run)
+        bench.floorMs = std::min(bench.floorMs, FloorMs(bench.photos));
+    std::printf("%s, %u cores, floor %.1f ms\n", bench.photos.c_str(),
+                std::thread::hardware_concurrency(), bench.floorMs);
     bool ok = true;
-    for (const std::int16_t jobs : {std::int16_t{1}, std::int16_t{0}}) {
-        ok = ok && InChild(bench, jobs, false);
-        ok = ok && InChild(bench, jobs, true);
-    }
+    for (const vantrel::PageStyle style : {vantrel::PageStyle::Classic, vantrel::PageStyle::Modern})
+        for (const std::int16_t jobs : {std::int16_t{1}, std::int16_t{2}, std::int16_t{0}}) {
+            ok = ok && InChild(bench, style, jobs, false);
+            ok = ok && InChild(bench, style, jobs, true);
+        }
     fs::remove_all(bench.work);
     return ok ? 0 : 1;
 }
