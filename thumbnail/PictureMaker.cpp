@@ -129,27 +129,56 @@ CPictureMaker::Make(const std::vector<PictureTarget>& targets, bool fast) {
         height = whole_->Height();
     }
 
-    // Every result and working buffer is in place before the first row.
-    std::vector<std::unique_ptr<CPlainBitmap>> pictures;
+    // Every result and working buffer is in place before the first row. A
+    // picture resized in the stored order is made from the smallest larger one
+    // that is at least twice its size each way, largest first, so that the
+    // photo's own rows are resized as few times as possible.
+    std::vector<std::size_t> order(targets.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    const auto area = [&](std::size_t i) {
+        return std::int64_t{targets[i].width} * targets[i].height;
+    };
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return area(a) > area(b); });
+    std::vector<std::unique_ptr<CPlainBitmap>> pictures(targets.size());
     std::vector<std::unique_ptr<CRowConsumer>> resizes;
+    std::vector<CStoredRowResize*> made; // the stored-order resizes, largest first
     std::vector<CRowConsumer*> consumers;
-    for (const PictureTarget& t : targets) {
-        pictures.push_back(std::make_unique<CPlainBitmap>());
-        if (t.asThumbnail)
+    for (const std::size_t i : order) {
+        const PictureTarget& t = targets[i];
+        pictures[i] = std::make_unique<CPlainBitmap>();
+        if (t.asThumbnail) {
             resizes.push_back(std::make_unique<CShownRowResize>(
-                width, height, orientation_, t.width, t.height, tent, *pictures.back()));
+                width, height, orientation_, t.width, t.height, tent, *pictures[i]));
+            consumers.push_back(resizes.back().get());
+            continue;
+        }
+        const int storedWidth = swapped ? t.height : t.width;
+        const int storedHeight = swapped ? t.width : t.height;
+        CStoredRowResize* source = nullptr;
+        for (CStoredRowResize* larger : made)
+            if (larger->StoredWidth() >= 2 * std::int64_t{storedWidth} &&
+                larger->StoredHeight() >= 2 * std::int64_t{storedHeight})
+                source = larger;
+        auto resize = std::make_unique<CStoredRowResize>(
+            source ? source->StoredWidth() : width, source ? source->StoredHeight() : height,
+            orientation_, t.width, t.height, tent, *pictures[i]);
+        if (source)
+            source->Feed(*resize);
         else
-            resizes.push_back(std::make_unique<CStoredRowResize>(
-                width, height, orientation_, t.width, t.height, tent, *pictures.back()));
-        consumers.push_back(resizes.back().get());
+            consumers.push_back(resize.get());
+        made.push_back(resize.get());
+        resizes.push_back(std::move(resize));
     }
     FeedRows(*rows, width, height, consumers);
     if (jpeg_)
         reader_.Finish(); // damage past the last row is found here
     // libjpeg's buffers go before the results are completed.
     stops.reset();
-    for (const auto& resize : resizes)
-        resize->Finish();
+    // Those fed by another picture are finished by it.
+    for (CRowConsumer* consumer : consumers)
+        consumer->Finish();
     return pictures;
 }
 

@@ -19,7 +19,9 @@ struct PictureTarget {
     int width = 0;
     int height = 0;
     // Resampled exactly as JPEGImage::GenerateThumbnail resamples; otherwise
-    // the passes follow the photo's stored order, which holds less in memory.
+    // the passes follow the photo's stored order, which holds less in memory,
+    // and the picture is made from a larger such one at least twice its size
+    // each way where there is one.
     bool asThumbnail = false;
 };
 

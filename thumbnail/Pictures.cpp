@@ -75,9 +75,12 @@ void Encode(const PictureRequest& request, CRasterBitmap& picture, CMemorySink& 
     if (sink.Open(CPictureEncoder::SinkCapacityFor(picture)) != SkimletCode::kOk)
         throw CTextException(SkimletCode::kOutOfMemory, "Out of memory encoding a picture.");
     CJpegWriter writer;
+    // Optimised Huffman tables would take as long again as the rest of the
+    // encoding for about 5 % fewer bytes; a display copy is well within its
+    // budget without them.
     if (request.quality != 0) {
         writer.UseQuality(request.quality);
-        writer.UseOptimisedCoding(true);
+        writer.UseIntegerDct(true);
     }
     writer.EncodeToSink(picture, sink);
 }
@@ -169,28 +172,49 @@ void Make(const PhotoJob& job, PhotoResult& result) {
         result.outcome = PhotoResult::Outcome::NotMadeByRule;
         return;
     }
+    // A picture asked for twice (the display copies of a small photo) is made
+    // and encoded once: sameAs[i] is the first request it repeats.
     std::vector<PictureTarget> targets;
-    for (std::size_t i = 0; i < job.pictures.size(); ++i)
-        targets.push_back(TargetFor(i, job.pictures[i], result.photoWidth, result.photoHeight));
+    std::vector<std::size_t> sameAs(job.pictures.size());
+    std::vector<std::size_t> made(job.pictures.size()); // index into targets
+    for (std::size_t i = 0; i < job.pictures.size(); ++i) {
+        const PictureTarget t =
+            TargetFor(i, job.pictures[i], result.photoWidth, result.photoHeight);
+        sameAs[i] = i;
+        for (std::size_t j = 0; j < i && sameAs[i] == i; ++j) {
+            const PictureTarget& u = targets[made[j]];
+            if (sameAs[j] == j && !t.asThumbnail && !u.asThumbnail && t.width == u.width &&
+                t.height == u.height && job.pictures[i].quality == job.pictures[j].quality)
+                sameAs[i] = j;
+        }
+        made[i] = sameAs[i] == i ? targets.size() : made[sameAs[i]];
+        if (sameAs[i] == i)
+            targets.push_back(t);
+    }
 
     std::vector<std::unique_ptr<CPlainBitmap>> pictures = maker.Make(targets, job.fast);
     if (const std::string warning = maker.FirstWarning(); !warning.empty())
         result.warning = "Decoder warning: " + WithoutTrailingBreaks(warning);
 
     Temporaries temporaries(job.outputFolder);
-    std::vector<PictureMade> made;
-    for (std::size_t i = 0; i < pictures.size(); ++i) {
+    std::vector<PictureMade> written(job.pictures.size());
+    for (std::size_t i = 0; i < job.pictures.size(); ++i) {
+        if (sameAs[i] != i)
+            continue;
         CMemorySink sink;
-        Encode(job.pictures[i], *pictures[i], sink);
-        const std::string temporary =
-            temporaries.Write(job.pictures[i].name, sink.Buffer(),
-                              static_cast<std::size_t>(sink.Written()), job.mode);
-        made.push_back(
-            {job.pictures[i].name, temporary, pictures[i]->Width(), pictures[i]->Height()});
-        pictures[i].reset();
+        Encode(job.pictures[i], *pictures[made[i]], sink);
+        const int width = pictures[made[i]]->Width();
+        const int height = pictures[made[i]]->Height();
+        pictures[made[i]].reset();
+        for (std::size_t k = i; k < job.pictures.size(); ++k)
+            if (sameAs[k] == i)
+                written[k] = {job.pictures[k].name,
+                              temporaries.Write(job.pictures[k].name, sink.Buffer(),
+                                                static_cast<std::size_t>(sink.Written()), job.mode),
+                              width, height};
     }
     temporaries.Keep();
-    result.pictures = std::move(made);
+    result.pictures = std::move(written);
     result.outcome = PhotoResult::Outcome::Made;
 }
 

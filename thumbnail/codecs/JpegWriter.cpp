@@ -57,7 +57,7 @@ void CJpegWriter::Configure(CRasterBitmap& bitmap) {
     compressor_.input_components = 4;
     compressor_.in_color_space = JCS_EXT_BGRX;
     jpeg_set_defaults(&compressor_);
-    compressor_.dct_method = JDCT_FLOAT;
+    compressor_.dct_method = integerDct_ ? JDCT_ISLOW : JDCT_FLOAT;
     if (quality_ != 0)
         jpeg_set_quality(&compressor_, quality_, TRUE);
     compressor_.optimize_coding = optimiseCoding_ ? TRUE : FALSE;

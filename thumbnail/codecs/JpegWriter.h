@@ -19,6 +19,9 @@ public:
     // 1..100; 0 keeps libjpeg's default.
     void UseQuality(int quality) { quality_ = quality; }
     void UseOptimisedCoding(bool flag) { optimiseCoding_ = flag; }
+    // libjpeg's accurate integer DCT instead of the floating-point one: other
+    // bytes, as good a picture, and faster where libjpeg has it in SIMD.
+    void UseIntegerDct(bool flag) { integerDct_ = flag; }
     // libjpeg's smoothing factor, 0..100.
     void UseSmoothing(int factor) { smoothing_ = factor; }
     // Dots per inch; 0 and 0 write no density.
@@ -37,6 +40,7 @@ private:
     jpeg_compress_struct compressor_{};
     int quality_ = 0;
     bool optimiseCoding_ = false;
+    bool integerDct_ = false;
     int smoothing_ = 0;
     int densityX_ = 0;
     int densityY_ = 0;

@@ -29,6 +29,16 @@ bool ColumnsReversed(Orientation o) {
     return o == Orientation::Transverse || o == Orientation::Rotate270;
 }
 
+// Every output sample is the input sample at its own position, unweighted.
+bool IsIdentity(const ContributionTable& table) {
+    if (table.LineLength() != table.InputLength())
+        return false;
+    for (int i = 0; i < table.LineLength(); ++i)
+        if (table[i].count != 1 || table[i].left != i || table[i].weights[0] != 1.0)
+            return false;
+    return true;
+}
+
 ContributionTable Table(int outputLength, int inputLength, const ResizeKernel& kernel) {
     return ContributionTable(outputLength, inputLength,
                              static_cast<double>(outputLength) / inputLength, kernel);
@@ -177,6 +187,8 @@ CStoredRowResize::CStoredRowResize(int width, int height, Orientation orientatio
       ringRowBytes_(4 * static_cast<std::size_t>(outWidth_) + 64),
       ring_(AllocateClearedBytes(static_cast<std::int64_t>(ringRowBytes_) * ringRows_)),
       reduced_(AllocateVector<const std::uint8_t*>(static_cast<std::size_t>(height))) {
+    alongIdentity_ = IsIdentity(along_);
+    acrossIdentity_ = IsIdentity(across_);
     destination_.Allocate(newWidth, newHeight, 32, false);
     destination_.BeginAccess(false, true);
     accessing_ = true;
@@ -192,9 +204,27 @@ void CStoredRowResize::TakeRows(int first, int count, const std::uint8_t* const*
     for (int r = 0; r < count; ++r) {
         out[r] = ring_.get() + static_cast<std::size_t>((first + r) % ringRows_) * ringRowBytes_;
         reduced_[static_cast<std::size_t>(first + r)] = out[r];
+        // A photo no larger than the picture is only turned, not resampled.
+        if (alongIdentity_)
+            std::memcpy(out[r], rows[r], 4 * static_cast<std::size_t>(outWidth_));
     }
-    resample::Horizontal(along_, rows, count, 4, out, scratch_.Data());
+    if (!alongIdentity_)
+        resample::Horizontal(along_, rows, count, 4, out, scratch_.Data());
     EmitReadyLines(first + count - 1);
+}
+
+void CStoredRowResize::Feed(CStoredRowResize& next) {
+    if (next.reduced_.size() != static_cast<std::size_t>(outHeight_) ||
+        next.along_.InputLength() != outWidth_ || nextLine_ != 0)
+        throw CTextException(SkimletCode::kUnsupported, "Resize fed a picture of another size.");
+    if (!band_) {
+        const std::size_t rowBytes = 4 * static_cast<std::size_t>(outWidth_);
+        band_ =
+            AllocateClearedBytes(static_cast<std::int64_t>(rowBytes) * resample::kLinesPerSweep);
+        for (int i = 0; i < resample::kLinesPerSweep; ++i)
+            bandRows_[i] = band_.get() + static_cast<std::size_t>(i) * rowBytes;
+    }
+    fed_.push_back(&next);
 }
 
 void CStoredRowResize::EmitReadyLines(int lastRow) {
@@ -213,21 +243,61 @@ void CStoredRowResize::EmitReadyLines(int lastRow) {
         };
         std::uint8_t* target = at(0);
         const std::ptrdiff_t step = outWidth_ > 1 ? at(1) - target : 4;
-        if (e.count == 0) {
-            for (int i = 0; i < outWidth_; ++i)
-                std::memset(target + i * step, 0, 4);
+        if (acrossIdentity_) {
+            const std::uint8_t* line = reduced_[static_cast<std::size_t>(nextLine_)];
+            CopyLine(line, target, step);
+            if (!fed_.empty()) {
+                std::memcpy(bandRows_[nextLine_ % resample::kLinesPerSweep], line,
+                            4 * static_cast<std::size_t>(outWidth_));
+                PassBandOnAfter(nextLine_);
+            }
             continue;
         }
-        resample::Vertical(e, reduced_.data(), 0, outWidth_, target, step);
+        if (fed_.empty()) {
+            if (e.count == 0)
+                for (int i = 0; i < outWidth_; ++i)
+                    std::memset(target + i * step, 0, 4);
+            else
+                resample::Vertical(e, reduced_.data(), 0, outWidth_, target, step);
+            continue;
+        }
+        // Made once in the band, then copied where a viewer sees it.
+        std::uint8_t* line = bandRows_[nextLine_ % resample::kLinesPerSweep];
+        if (e.count == 0)
+            std::memset(line, 0, 4 * static_cast<std::size_t>(outWidth_));
+        else
+            resample::Vertical(e, reduced_.data(), 0, outWidth_, line, 4);
+        CopyLine(line, target, step);
+        PassBandOnAfter(nextLine_);
     }
+}
+
+void CStoredRowResize::CopyLine(const std::uint8_t* line, std::uint8_t* target,
+                                std::ptrdiff_t step) const {
+    if (step == 4)
+        std::memcpy(target, line, 4 * static_cast<std::size_t>(outWidth_));
+    else
+        for (int i = 0; i < outWidth_; ++i)
+            std::memcpy(target + i * step, line + 4 * static_cast<std::size_t>(i), 4);
+}
+
+void CStoredRowResize::PassBandOnAfter(int last) {
+    if ((last + 1) % resample::kLinesPerSweep != 0 && last + 1 != outHeight_)
+        return;
+    const int first = last - last % resample::kLinesPerSweep;
+    for (CStoredRowResize* next : fed_)
+        next->TakeRows(first, last - first + 1, bandRows_);
 }
 
 void CStoredRowResize::Finish() {
     if (nextLine_ < outHeight_)
         throw CTextException(SkimletCode::kUnsupported, "Resize ended before its last row.");
     ring_.reset();
+    band_.reset();
     destination_.EndAccess();
     accessing_ = false;
+    for (CStoredRowResize* next : fed_)
+        next->Finish();
 }
 
 } // namespace skimlet

@@ -2,6 +2,7 @@
 
 #include "bitmaps/Orientation.h"
 #include "filters/ContributionTable.h"
+#include "filters/Resampler.h"
 #include "filters/ResizeSupport.h"
 
 #include <cstdint>
@@ -83,10 +84,22 @@ public:
                      const ResizeKernel& kernel, CRasterBitmap& destination);
     ~CStoredRowResize() override;
     void TakeRows(int first, int count, const std::uint8_t* const* rows) override;
+    // Also finishes every consumer fed.
     void Finish() override;
+
+    // The result in the stored frame, as fed on.
+    int StoredWidth() const { return outWidth_; }
+    int StoredHeight() const { return outHeight_; }
+    // Hands the result's lines, in the stored frame and order, on to `next` as
+    // they are made, so that a smaller picture is made from this one without
+    // another pass over the photo's rows. Before the first row only.
+    void Feed(CStoredRowResize& next);
 
 private:
     void EmitReadyLines(int lastRow);
+    void CopyLine(const std::uint8_t* line, std::uint8_t* target, std::ptrdiff_t step) const;
+    // Hands the band on to those fed once `last` completes it.
+    void PassBandOnAfter(int last);
 
     Orientation orientation_;
     int outWidth_; // the result in the stored frame
@@ -99,8 +112,14 @@ private:
     std::size_t ringRowBytes_;
     std::unique_ptr<std::uint8_t[]> ring_;
     std::vector<const std::uint8_t*> reduced_; // by stored row, into the ring
+    bool alongIdentity_ = false;
+    bool acrossIdentity_ = false;
     int nextLine_ = 0;
     bool accessing_ = false;
+    std::vector<CStoredRowResize*> fed_;
+    // The last lines made, for those fed, while fed_ is not empty.
+    std::unique_ptr<std::uint8_t[]> band_;
+    std::uint8_t* bandRows_[resample::kLinesPerSweep] = {};
 };
 
 } // namespace skimlet
