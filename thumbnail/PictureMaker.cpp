@@ -2,7 +2,6 @@
 
 #include "base/TextException.h"
 #include "base/Trace.h"
-#include "filters/StreamedResize.h"
 #include "io/ByteSource.h"
 
 #include <algorithm>
@@ -99,11 +98,15 @@ CPictureMaker::Make(const std::vector<PictureTarget>& targets, bool fast) {
         ThrowDecodeError(SkimletCode::kUnsupported, "No picture opened.");
     if (targets.empty())
         return {};
-    for (const PictureTarget& t : targets)
+    for (const PictureTarget& t : targets) {
         if (t.width < 1 || t.height < 1)
             throw CTextException(SkimletCode::kUnsupported,
                                  "Cannot resize to " + std::to_string(t.width) + " x " +
                                      std::to_string(t.height) + " pixels.");
+        if (t.lines && (t.asThumbnail || !Upright()))
+            throw CTextException(SkimletCode::kUnsupported,
+                                 "Only an upright picture's lines are handed on.");
+    }
     const bool swapped = SwapsAxes(orientation_);
     const ResizeKernel tent = TentKernel(1.0);
 
@@ -147,7 +150,8 @@ CPictureMaker::Make(const std::vector<PictureTarget>& targets, bool fast) {
     std::vector<CRowConsumer*> consumers;
     for (const std::size_t i : order) {
         const PictureTarget& t = targets[i];
-        pictures[i] = std::make_unique<CPlainBitmap>();
+        if (!t.lines)
+            pictures[i] = std::make_unique<CPlainBitmap>();
         if (t.asThumbnail) {
             resizes.push_back(std::make_unique<CShownRowResize>(
                 width, height, orientation_, t.width, t.height, tent, *pictures[i]));
@@ -161,9 +165,13 @@ CPictureMaker::Make(const std::vector<PictureTarget>& targets, bool fast) {
             if (larger->StoredWidth() >= 2 * std::int64_t{storedWidth} &&
                 larger->StoredHeight() >= 2 * std::int64_t{storedHeight})
                 source = larger;
-        auto resize = std::make_unique<CStoredRowResize>(
-            source ? source->StoredWidth() : width, source ? source->StoredHeight() : height,
-            orientation_, t.width, t.height, tent, *pictures[i]);
+        const int fromWidth = source ? source->StoredWidth() : width;
+        const int fromHeight = source ? source->StoredHeight() : height;
+        auto resize =
+            t.lines ? std::make_unique<CStoredRowResize>(fromWidth, fromHeight, t.width, t.height,
+                                                         tent, *t.lines)
+                    : std::make_unique<CStoredRowResize>(fromWidth, fromHeight, orientation_,
+                                                         t.width, t.height, tent, *pictures[i]);
         if (source)
             source->Feed(*resize);
         else

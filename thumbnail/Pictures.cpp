@@ -70,11 +70,8 @@ PictureTarget TargetFor(std::size_t index, const PictureRequest& r, int width, i
     return {size.width * r.scale, size.height * r.scale, r.scale == 1};
 }
 
-// The encoding of `picture` as `request` asks.
-void Encode(const PictureRequest& request, CRasterBitmap& picture, CMemorySink& sink) {
-    if (sink.Open(CPictureEncoder::SinkCapacityFor(picture)) != SkimletCode::kOk)
-        throw CTextException(SkimletCode::kOutOfMemory, "Out of memory encoding a picture.");
-    CJpegWriter writer;
+// The encoder's settings as `request` asks.
+void Configure(const PictureRequest& request, CJpegWriter& writer) {
     // Optimised Huffman tables would take as long again as the rest of the
     // encoding for about 5 % fewer bytes; a display copy is well within its
     // budget without them.
@@ -82,8 +79,42 @@ void Encode(const PictureRequest& request, CRasterBitmap& picture, CMemorySink& 
         writer.UseQuality(request.quality);
         writer.UseIntegerDct(true);
     }
+}
+
+void OpenSink(CMemorySink& sink, std::int64_t capacity) {
+    if (sink.Open(capacity) != SkimletCode::kOk)
+        throw CTextException(SkimletCode::kOutOfMemory, "Out of memory encoding a picture.");
+}
+
+// The encoding of `picture` as `request` asks.
+void Encode(const PictureRequest& request, CRasterBitmap& picture, CMemorySink& sink) {
+    OpenSink(sink, CPictureEncoder::SinkCapacityFor(picture));
+    CJpegWriter writer;
+    Configure(request, writer);
     writer.EncodeToSink(picture, sink);
 }
+
+// The encoding of a picture as `request` asks, made as its lines come, so
+// that the picture is never held whole.
+class LineEncoding : public CLineSink {
+public:
+    LineEncoding(const PictureRequest& request, int width, int height) {
+        OpenSink(sink_, CPictureEncoder::SinkCapacityFor(width, height));
+        Configure(request, writer_);
+        writer_.Begin(width, height, sink_);
+    }
+    void TakeLines(const std::uint8_t* const* lines, int count) override {
+        writer_.WriteLines(lines, count);
+    }
+    CMemorySink& Finish() {
+        writer_.End();
+        return sink_;
+    }
+
+private:
+    CMemorySink sink_; // outlives the writer writing into it
+    CJpegWriter writer_;
+};
 
 // Temporaries made so far, removed again unless kept.
 class Temporaries {
@@ -192,6 +223,16 @@ void Make(const PhotoJob& job, PhotoResult& result) {
             targets.push_back(t);
     }
 
+    // The pictures of an upright photo other than the thumbnail are encoded as
+    // they are made.
+    std::vector<std::unique_ptr<LineEncoding>> encodings(targets.size());
+    for (std::size_t i = 0; i < job.pictures.size(); ++i) {
+        PictureTarget& t = targets[made[i]];
+        if (sameAs[i] == i && maker.Upright() && !t.asThumbnail) {
+            encodings[made[i]] = std::make_unique<LineEncoding>(job.pictures[i], t.width, t.height);
+            t.lines = encodings[made[i]].get();
+        }
+    }
     std::vector<std::unique_ptr<CPlainBitmap>> pictures = maker.Make(targets, job.fast);
     if (const std::string warning = maker.FirstWarning(); !warning.empty())
         result.warning = "Decoder warning: " + WithoutTrailingBreaks(warning);
@@ -201,17 +242,22 @@ void Make(const PhotoJob& job, PhotoResult& result) {
     for (std::size_t i = 0; i < job.pictures.size(); ++i) {
         if (sameAs[i] != i)
             continue;
-        CMemorySink sink;
-        Encode(job.pictures[i], *pictures[made[i]], sink);
-        const int width = pictures[made[i]]->Width();
-        const int height = pictures[made[i]]->Height();
+        const PictureTarget& t = targets[made[i]];
+        CMemorySink whole;
+        CMemorySink* sink = &whole;
+        if (encodings[made[i]])
+            sink = &encodings[made[i]]->Finish();
+        else
+            Encode(job.pictures[i], *pictures[made[i]], whole);
         pictures[made[i]].reset();
         for (std::size_t k = i; k < job.pictures.size(); ++k)
             if (sameAs[k] == i)
                 written[k] = {job.pictures[k].name,
-                              temporaries.Write(job.pictures[k].name, sink.Buffer(),
-                                                static_cast<std::size_t>(sink.Written()), job.mode),
-                              width, height};
+                              temporaries.Write(job.pictures[k].name, sink->Buffer(),
+                                                static_cast<std::size_t>(sink->Written()),
+                                                job.mode),
+                              t.width, t.height};
+        encodings[made[i]].reset();
     }
     temporaries.Keep();
     result.pictures = std::move(written);

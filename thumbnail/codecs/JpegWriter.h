@@ -30,11 +30,20 @@ public:
         densityY_ = y;
     }
 
+    // Encodes a picture handed over a band of lines at a time, 32 bits a
+    // pixel as a bitmap holds them, top line first: Begin, WriteLines until
+    // every line is in, then End. The same bytes as from a bitmap.
+    void Begin(int width, int height, CByteSink& sink);
+    void WriteLines(const std::uint8_t* const* lines, int count);
+    void End();
+
 protected:
     void WriteImage(CRasterBitmap& bitmap, CByteSink& sink) override;
 
 private:
-    void Configure(CRasterBitmap& bitmap);
+    void Configure(int width, int height);
+    // Returns the compressor to its start state for the next picture.
+    void Abort();
 
     CJpegErrorManager errors_;
     jpeg_compress_struct compressor_{};

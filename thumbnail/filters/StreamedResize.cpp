@@ -175,12 +175,12 @@ void CShownRowResize::Finish() {
 
 CStoredRowResize::CStoredRowResize(int width, int height, Orientation orientation, int newWidth,
                                    int newHeight, const ResizeKernel& kernel,
-                                   CRasterBitmap& destination)
+                                   CRasterBitmap* destination, CLineSink* lines)
     : orientation_(Sanitised(orientation)),
       outWidth_(SwapsAxes(orientation_) ? newHeight : newWidth),
       outHeight_(SwapsAxes(orientation_) ? newWidth : newHeight), destination_(destination),
-      along_(Table(outWidth_, width, kernel)), across_(Table(outHeight_, height, kernel)),
-      scratch_(resample::HorizontalScratchSize(along_)),
+      lines_(lines), along_(Table(outWidth_, width, kernel)),
+      across_(Table(outHeight_, height, kernel)), scratch_(resample::HorizontalScratchSize(along_)),
       // The lines still to be made need at most a window of rows before the
       // band that has just come.
       ringRows_(across_.WindowSize() + resample::kLinesPerSweep),
@@ -189,14 +189,40 @@ CStoredRowResize::CStoredRowResize(int width, int height, Orientation orientatio
       reduced_(AllocateVector<const std::uint8_t*>(static_cast<std::size_t>(height))) {
     alongIdentity_ = IsIdentity(along_);
     acrossIdentity_ = IsIdentity(across_);
-    destination_.Allocate(newWidth, newHeight, 32, false);
-    destination_.BeginAccess(false, true);
+    if (lines_) {
+        if (orientation_ != Orientation::Normal)
+            throw CTextException(SkimletCode::kUnsupported, "Only upright lines are handed on.");
+        AllocateBand();
+        return;
+    }
+    destination_->Allocate(newWidth, newHeight, 32, false);
+    destination_->BeginAccess(false, true);
     accessing_ = true;
+}
+
+CStoredRowResize::CStoredRowResize(int width, int height, Orientation orientation, int newWidth,
+                                   int newHeight, const ResizeKernel& kernel,
+                                   CRasterBitmap& destination)
+    : CStoredRowResize(width, height, orientation, newWidth, newHeight, kernel, &destination,
+                       nullptr) {}
+
+CStoredRowResize::CStoredRowResize(int width, int height, int newWidth, int newHeight,
+                                   const ResizeKernel& kernel, CLineSink& lines)
+    : CStoredRowResize(width, height, Orientation::Normal, newWidth, newHeight, kernel, nullptr,
+                       &lines) {}
+
+void CStoredRowResize::AllocateBand() {
+    if (band_)
+        return;
+    const std::size_t rowBytes = 4 * static_cast<std::size_t>(outWidth_);
+    band_ = AllocateClearedBytes(static_cast<std::int64_t>(rowBytes) * resample::kLinesPerSweep);
+    for (int i = 0; i < resample::kLinesPerSweep; ++i)
+        bandRows_[i] = band_.get() + static_cast<std::size_t>(i) * rowBytes;
 }
 
 CStoredRowResize::~CStoredRowResize() {
     if (accessing_)
-        destination_.EndAccess();
+        destination_->EndAccess();
 }
 
 void CStoredRowResize::TakeRows(int first, int count, const std::uint8_t* const* rows) {
@@ -228,32 +254,38 @@ void CStoredRowResize::Feed(CStoredRowResize& next) {
 }
 
 void CStoredRowResize::EmitReadyLines(int lastRow) {
-    std::uint8_t* const* lines = destination_.Lines();
     for (; nextLine_ < outHeight_; ++nextLine_) {
         const ContributionTable::Entry& e = across_[nextLine_];
         if (e.count > 0 && e.left + e.count - 1 > lastRow)
             return;
         if (e.count > 0 && e.left <= lastRow - ringRows_)
             throw CTextException(SkimletCode::kUnsupported, "Resize window outran its rows.");
-        // Stored pixel (i, nextLine_) goes where a viewer sees it.
-        const auto at = [&](int i) {
-            const StoredPosition p =
-                ShownPositionOf(orientation_, i, nextLine_, outWidth_, outHeight_);
-            return lines[p.y] + 4 * static_cast<std::ptrdiff_t>(p.x);
-        };
-        std::uint8_t* target = at(0);
-        const std::ptrdiff_t step = outWidth_ > 1 ? at(1) - target : 4;
+        std::uint8_t* target = nullptr;
+        std::ptrdiff_t step = 4;
+        if (destination_) {
+            // Stored pixel (i, nextLine_) goes where a viewer sees it.
+            std::uint8_t* const* lines = destination_->Lines();
+            const auto at = [&](int i) {
+                const StoredPosition p =
+                    ShownPositionOf(orientation_, i, nextLine_, outWidth_, outHeight_);
+                return lines[p.y] + 4 * static_cast<std::ptrdiff_t>(p.x);
+            };
+            target = at(0);
+            step = outWidth_ > 1 ? at(1) - target : 4;
+        }
+        const std::size_t lineBytes = 4 * static_cast<std::size_t>(outWidth_);
+        const bool banded = band_ != nullptr;
         if (acrossIdentity_) {
             const std::uint8_t* line = reduced_[static_cast<std::size_t>(nextLine_)];
-            CopyLine(line, target, step);
-            if (!fed_.empty()) {
-                std::memcpy(bandRows_[nextLine_ % resample::kLinesPerSweep], line,
-                            4 * static_cast<std::size_t>(outWidth_));
+            if (target)
+                CopyLine(line, target, step);
+            if (banded) {
+                std::memcpy(bandRows_[nextLine_ % resample::kLinesPerSweep], line, lineBytes);
                 PassBandOnAfter(nextLine_);
             }
             continue;
         }
-        if (fed_.empty()) {
+        if (!banded) {
             if (e.count == 0)
                 for (int i = 0; i < outWidth_; ++i)
                     std::memset(target + i * step, 0, 4);
@@ -264,10 +296,11 @@ void CStoredRowResize::EmitReadyLines(int lastRow) {
         // Made once in the band, then copied where a viewer sees it.
         std::uint8_t* line = bandRows_[nextLine_ % resample::kLinesPerSweep];
         if (e.count == 0)
-            std::memset(line, 0, 4 * static_cast<std::size_t>(outWidth_));
+            std::memset(line, 0, lineBytes);
         else
             resample::Vertical(e, reduced_.data(), 0, outWidth_, line, 4);
-        CopyLine(line, target, step);
+        if (target)
+            CopyLine(line, target, step);
         PassBandOnAfter(nextLine_);
     }
 }
@@ -285,6 +318,8 @@ void CStoredRowResize::PassBandOnAfter(int last) {
     if ((last + 1) % resample::kLinesPerSweep != 0 && last + 1 != outHeight_)
         return;
     const int first = last - last % resample::kLinesPerSweep;
+    if (lines_)
+        lines_->TakeLines(bandRows_, last - first + 1);
     for (CStoredRowResize* next : fed_)
         next->TakeRows(first, last - first + 1, bandRows_);
 }
@@ -294,7 +329,8 @@ void CStoredRowResize::Finish() {
         throw CTextException(SkimletCode::kUnsupported, "Resize ended before its last row.");
     ring_.reset();
     band_.reset();
-    destination_.EndAccess();
+    if (accessing_)
+        destination_->EndAccess();
     accessing_ = false;
     for (CStoredRowResize* next : fed_)
         next->Finish();

@@ -35,6 +35,14 @@ public:
     virtual void Finish() {}
 };
 
+// Takes a picture's lines as shown, top to bottom, 4 bytes a pixel, a band of
+// at most resample::kLinesPerSweep at a time, as they are made.
+class CLineSink {
+public:
+    virtual ~CLineSink() = default;
+    virtual void TakeLines(const std::uint8_t* const* lines, int count) = 0;
+};
+
 // Reads the `height` rows of `width` pixels from `source` once, handing each
 // band to every consumer; a row is kept only as long as some consumer needs it.
 void FeedRows(CRowSource& source, int width, int height,
@@ -82,6 +90,10 @@ class CStoredRowResize : public CRowConsumer {
 public:
     CStoredRowResize(int width, int height, Orientation orientation, int newWidth, int newHeight,
                      const ResizeKernel& kernel, CRasterBitmap& destination);
+    // The result of an upright picture (Orientation::Normal) handed to `lines`
+    // as it is made, never held whole.
+    CStoredRowResize(int width, int height, int newWidth, int newHeight, const ResizeKernel& kernel,
+                     CLineSink& lines);
     ~CStoredRowResize() override;
     void TakeRows(int first, int count, const std::uint8_t* const* rows) override;
     // Also finishes every consumer fed.
@@ -96,6 +108,9 @@ public:
     void Feed(CStoredRowResize& next);
 
 private:
+    CStoredRowResize(int width, int height, Orientation orientation, int newWidth, int newHeight,
+                     const ResizeKernel& kernel, CRasterBitmap* destination, CLineSink* lines);
+    void AllocateBand();
     void EmitReadyLines(int lastRow);
     void CopyLine(const std::uint8_t* line, std::uint8_t* target, std::ptrdiff_t step) const;
     // Hands the band on to those fed once `last` completes it.
@@ -104,7 +119,8 @@ private:
     Orientation orientation_;
     int outWidth_; // the result in the stored frame
     int outHeight_;
-    CRasterBitmap& destination_;
+    CRasterBitmap* destination_;
+    CLineSink* lines_;
     ContributionTable along_;
     ContributionTable across_;
     AlignedDoubles scratch_;
@@ -117,7 +133,7 @@ private:
     int nextLine_ = 0;
     bool accessing_ = false;
     std::vector<CStoredRowResize*> fed_;
-    // The last lines made, for those fed, while fed_ is not empty.
+    // The last lines made, for those fed and the line sink.
     std::unique_ptr<std::uint8_t[]> band_;
     std::uint8_t* bandRows_[resample::kLinesPerSweep] = {};
 };

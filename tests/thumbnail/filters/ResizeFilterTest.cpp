@@ -267,6 +267,24 @@ TEST(ResizeFilter, FedResizeEqualsResizeOfTheFinishedPicture) {
                     << "orientation " << o << " " << second.first;
         }
     }
+
+    // Handed to a line sink instead of a bitmap, an upright result is the same.
+    struct Lines : CLineSink {
+        std::vector<std::uint8_t> bytes;
+        void TakeLines(const std::uint8_t* const* lines, int count) override {
+            for (int i = 0; i < count; ++i)
+                bytes.insert(bytes.end(), lines[i], lines[i] + 4 * 90);
+        }
+    } lines;
+    CPlainBitmap large;
+    CStoredRowResize a(stored.width, stored.height, Orientation::Normal, 200, 30, TentKernel(1.0),
+                       large);
+    CStoredRowResize b(200, 30, 90, 13, TentKernel(1.0), lines);
+    a.Feed(b);
+    PictureRows rows(stored);
+    FeedRows(rows, stored.width, stored.height, {&a});
+    a.Finish();
+    EXPECT_EQ(lines.bytes, resized(Orientation::Normal, {200, 30}, {90, 13}, false).bytes);
 }
 
 TEST(ResizeFilter, OtherSourcesInPlaceUseAndShortcuts) {

@@ -107,10 +107,12 @@ struct PhotoResult {
 // The thumbnail (scale 1, quality 0) has exactly the bytes that
 // JPEGImage::GenerateThumbnail writes for the same photo and arguments.
 // No full-size bitmap of a JPEG photo is made; other pictures the library
-// reads are decoded whole first. Besides the thumbnail, a picture is made from
-// the rows of the smallest larger display copy at least twice its size each
-// way where there is one, so the photo's own rows are resized as seldom as
-// can be. On failure no temporary is left. Never throws.
+// reads are decoded whole first. Of an upright photo, every picture but the
+// thumbnail is encoded as its lines are made, never held whole. Besides the
+// thumbnail, a picture is made from the rows of the smallest larger display
+// copy at least twice its size each way where there is one, so the photo's
+// own rows are resized as seldom as can be. On failure no temporary is left.
+// Never throws.
 SKIMLET_API PhotoResult MakePictures(const PhotoJob& job);
 
 } // namespace skimlet
