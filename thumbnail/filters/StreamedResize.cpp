@@ -226,6 +226,20 @@ CStoredRowResize::~CStoredRowResize() {
 }
 
 void CStoredRowResize::TakeRows(int first, int count, const std::uint8_t* const* rows) {
+    if (alongIdentity_ && acrossIdentity_) {
+        // A picture the size of its source: the rows are its lines as they are.
+        for (int r = 0; r < count; ++r, ++nextLine_)
+            if (destination_) {
+                std::ptrdiff_t step = 4;
+                std::uint8_t* target = ShownTarget(nextLine_, step);
+                CopyLine(rows[r], target, step);
+            }
+        if (lines_)
+            lines_->TakeLines(rows, count);
+        for (CStoredRowResize* next : fed_)
+            next->TakeRows(first, count, rows);
+        return;
+    }
     std::uint8_t* out[resample::kLinesPerSweep];
     for (int r = 0; r < count; ++r) {
         out[r] = ring_.get() + static_cast<std::size_t>((first + r) % ringRows_) * ringRowBytes_;
@@ -260,19 +274,8 @@ void CStoredRowResize::EmitReadyLines(int lastRow) {
             return;
         if (e.count > 0 && e.left <= lastRow - ringRows_)
             throw CTextException(SkimletCode::kUnsupported, "Resize window outran its rows.");
-        std::uint8_t* target = nullptr;
         std::ptrdiff_t step = 4;
-        if (destination_) {
-            // Stored pixel (i, nextLine_) goes where a viewer sees it.
-            std::uint8_t* const* lines = destination_->Lines();
-            const auto at = [&](int i) {
-                const StoredPosition p =
-                    ShownPositionOf(orientation_, i, nextLine_, outWidth_, outHeight_);
-                return lines[p.y] + 4 * static_cast<std::ptrdiff_t>(p.x);
-            };
-            target = at(0);
-            step = outWidth_ > 1 ? at(1) - target : 4;
-        }
+        std::uint8_t* target = destination_ ? ShownTarget(nextLine_, step) : nullptr;
         const std::size_t lineBytes = 4 * static_cast<std::size_t>(outWidth_);
         const bool banded = band_ != nullptr;
         if (acrossIdentity_) {
@@ -303,6 +306,18 @@ void CStoredRowResize::EmitReadyLines(int lastRow) {
             CopyLine(line, target, step);
         PassBandOnAfter(nextLine_);
     }
+}
+
+std::uint8_t* CStoredRowResize::ShownTarget(int line, std::ptrdiff_t& step) const {
+    // Stored pixel (i, line) goes where a viewer sees it.
+    std::uint8_t* const* lines = destination_->Lines();
+    const auto at = [&](int i) {
+        const StoredPosition p = ShownPositionOf(orientation_, i, line, outWidth_, outHeight_);
+        return lines[p.y] + 4 * static_cast<std::ptrdiff_t>(p.x);
+    };
+    std::uint8_t* target = at(0);
+    step = outWidth_ > 1 ? at(1) - target : 4;
+    return target;
 }
 
 void CStoredRowResize::CopyLine(const std::uint8_t* line, std::uint8_t* target,

@@ -112,6 +112,8 @@ private:
                      const ResizeKernel& kernel, CRasterBitmap* destination, CLineSink* lines);
     void AllocateBand();
     void EmitReadyLines(int lastRow);
+    // Where the first pixel of stored line `line` is shown; `step` between pixels.
+    std::uint8_t* ShownTarget(int line, std::ptrdiff_t& step) const;
     void CopyLine(const std::uint8_t* line, std::uint8_t* target, std::ptrdiff_t step) const;
     // Hands the band on to those fed once `last` completes it.
     void PassBandOnAfter(int last);
