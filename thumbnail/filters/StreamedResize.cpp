@@ -257,13 +257,7 @@ void CStoredRowResize::Feed(CStoredRowResize& next) {
     if (next.reduced_.size() != static_cast<std::size_t>(outHeight_) ||
         next.along_.InputLength() != outWidth_ || nextLine_ != 0)
         throw CTextException(SkimletCode::kUnsupported, "Resize fed a picture of another size.");
-    if (!band_) {
-        const std::size_t rowBytes = 4 * static_cast<std::size_t>(outWidth_);
-        band_ =
-            AllocateClearedBytes(static_cast<std::int64_t>(rowBytes) * resample::kLinesPerSweep);
-        for (int i = 0; i < resample::kLinesPerSweep; ++i)
-            bandRows_[i] = band_.get() + static_cast<std::size_t>(i) * rowBytes;
-    }
+    AllocateBand();
     fed_.push_back(&next);
 }
 
