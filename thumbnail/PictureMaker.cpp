@@ -2,7 +2,6 @@
 
 #include "base/TextException.h"
 #include "base/Trace.h"
-#include "filters/StreamedResize.h"
 #include "io/ByteSource.h"
 
 #include <algorithm>
@@ -99,11 +98,15 @@ CPictureMaker::Make(const std::vector<PictureTarget>& targets, bool fast) {
         ThrowDecodeError(SkimletCode::kUnsupported, "No picture opened.");
     if (targets.empty())
         return {};
-    for (const PictureTarget& t : targets)
+    for (const PictureTarget& t : targets) {
         if (t.width < 1 || t.height < 1)
             throw CTextException(SkimletCode::kUnsupported,
                                  "Cannot resize to " + std::to_string(t.width) + " x " +
                                      std::to_string(t.height) + " pixels.");
+        if (t.lines && (t.asThumbnail || !Upright()))
+            throw CTextException(SkimletCode::kUnsupported,
+                                 "Only an upright picture's lines are handed on.");
+    }
     const bool swapped = SwapsAxes(orientation_);
     const ResizeKernel tent = TentKernel(1.0);
 
@@ -129,27 +132,61 @@ CPictureMaker::Make(const std::vector<PictureTarget>& targets, bool fast) {
         height = whole_->Height();
     }
 
-    // Every result and working buffer is in place before the first row.
-    std::vector<std::unique_ptr<CPlainBitmap>> pictures;
+    // Every result and working buffer is in place before the first row. A
+    // picture resized in the stored order is made from the smallest larger one
+    // that is at least twice its size each way, largest first, so that the
+    // photo's own rows are resized as few times as possible.
+    std::vector<std::size_t> order(targets.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    const auto area = [&](std::size_t i) {
+        return std::int64_t{targets[i].width} * targets[i].height;
+    };
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return area(a) > area(b); });
+    std::vector<std::unique_ptr<CPlainBitmap>> pictures(targets.size());
     std::vector<std::unique_ptr<CRowConsumer>> resizes;
+    std::vector<CStoredRowResize*> made; // the stored-order resizes, largest first
     std::vector<CRowConsumer*> consumers;
-    for (const PictureTarget& t : targets) {
-        pictures.push_back(std::make_unique<CPlainBitmap>());
-        if (t.asThumbnail)
+    for (const std::size_t i : order) {
+        const PictureTarget& t = targets[i];
+        if (!t.lines)
+            pictures[i] = std::make_unique<CPlainBitmap>();
+        if (t.asThumbnail) {
             resizes.push_back(std::make_unique<CShownRowResize>(
-                width, height, orientation_, t.width, t.height, tent, *pictures.back()));
+                width, height, orientation_, t.width, t.height, tent, *pictures[i]));
+            consumers.push_back(resizes.back().get());
+            continue;
+        }
+        const int storedWidth = swapped ? t.height : t.width;
+        const int storedHeight = swapped ? t.width : t.height;
+        CStoredRowResize* source = nullptr;
+        for (CStoredRowResize* larger : made)
+            if (larger->StoredWidth() >= 2 * std::int64_t{storedWidth} &&
+                larger->StoredHeight() >= 2 * std::int64_t{storedHeight})
+                source = larger;
+        const int fromWidth = source ? source->StoredWidth() : width;
+        const int fromHeight = source ? source->StoredHeight() : height;
+        auto resize =
+            t.lines ? std::make_unique<CStoredRowResize>(fromWidth, fromHeight, t.width, t.height,
+                                                         tent, *t.lines)
+                    : std::make_unique<CStoredRowResize>(fromWidth, fromHeight, orientation_,
+                                                         t.width, t.height, tent, *pictures[i]);
+        if (source)
+            source->Feed(*resize);
         else
-            resizes.push_back(std::make_unique<CStoredRowResize>(
-                width, height, orientation_, t.width, t.height, tent, *pictures.back()));
-        consumers.push_back(resizes.back().get());
+            consumers.push_back(resize.get());
+        made.push_back(resize.get());
+        resizes.push_back(std::move(resize));
     }
     FeedRows(*rows, width, height, consumers);
     if (jpeg_)
         reader_.Finish(); // damage past the last row is found here
     // libjpeg's buffers go before the results are completed.
     stops.reset();
-    for (const auto& resize : resizes)
-        resize->Finish();
+    // Those fed by another picture are finished by it.
+    for (CRowConsumer* consumer : consumers)
+        consumer->Finish();
     return pictures;
 }
 

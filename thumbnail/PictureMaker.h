@@ -5,6 +5,7 @@
 #include "bitmaps/PlainBitmap.h"
 #include "codecs/AutoTypeDecoder.h"
 #include "codecs/JpegRowReader.h"
+#include "filters/StreamedResize.h"
 
 #include <memory>
 #include <string>
@@ -19,8 +20,13 @@ struct PictureTarget {
     int width = 0;
     int height = 0;
     // Resampled exactly as JPEGImage::GenerateThumbnail resamples; otherwise
-    // the passes follow the photo's stored order, which holds less in memory.
+    // the passes follow the photo's stored order, which holds less in memory,
+    // and the picture is made from a larger such one at least twice its size
+    // each way where there is one.
     bool asThumbnail = false;
+    // Not as a thumbnail, of an upright photo: the picture's lines go here as
+    // they are made, and no bitmap of it is returned.
+    CLineSink* lines = nullptr;
 };
 
 // Makes any number of resized pictures of one photo from a single pass over
@@ -36,8 +42,11 @@ public:
     // The photo as a viewer shows it.
     int ShownWidth() const { return shownWidth_; }
     int ShownHeight() const { return shownHeight_; }
+    // Its rows are shown as they are stored.
+    bool Upright() const { return Sanitised(orientation_) == Orientation::Normal; }
 
-    // Each target, in order, from one decode. With `fast`, a JPEG is decoded at
+    // Each target, in order, from one decode (null for those handed to a line
+    // sink). With `fast`, a JPEG is decoded at
     // the smallest of libjpeg's reduced scales that still gives every target
     // at least twice its size each way.
     std::vector<std::unique_ptr<CPlainBitmap>> Make(const std::vector<PictureTarget>& targets,

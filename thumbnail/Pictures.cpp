@@ -70,17 +70,51 @@ PictureTarget TargetFor(std::size_t index, const PictureRequest& r, int width, i
     return {size.width * r.scale, size.height * r.scale, r.scale == 1};
 }
 
-// The encoding of `picture` as `request` asks.
-void Encode(const PictureRequest& request, CRasterBitmap& picture, CMemorySink& sink) {
-    if (sink.Open(CPictureEncoder::SinkCapacityFor(picture)) != SkimletCode::kOk)
-        throw CTextException(SkimletCode::kOutOfMemory, "Out of memory encoding a picture.");
-    CJpegWriter writer;
+// The encoder's settings as `request` asks.
+void Configure(const PictureRequest& request, CJpegWriter& writer) {
+    // Optimised Huffman tables would take as long again as the rest of the
+    // encoding for about 5 % fewer bytes; a display copy is well within its
+    // budget without them.
     if (request.quality != 0) {
         writer.UseQuality(request.quality);
-        writer.UseOptimisedCoding(true);
+        writer.UseIntegerDct(true);
     }
+}
+
+void OpenSink(CMemorySink& sink, std::int64_t capacity) {
+    if (sink.Open(capacity) != SkimletCode::kOk)
+        throw CTextException(SkimletCode::kOutOfMemory, "Out of memory encoding a picture.");
+}
+
+// The encoding of `picture` as `request` asks.
+void Encode(const PictureRequest& request, CRasterBitmap& picture, CMemorySink& sink) {
+    OpenSink(sink, CPictureEncoder::SinkCapacityFor(picture));
+    CJpegWriter writer;
+    Configure(request, writer);
     writer.EncodeToSink(picture, sink);
 }
+
+// The encoding of a picture as `request` asks, made as its lines come, so
+// that the picture is never held whole.
+class LineEncoding : public CLineSink {
+public:
+    LineEncoding(const PictureRequest& request, int width, int height) {
+        OpenSink(sink_, CPictureEncoder::SinkCapacityFor(width, height));
+        Configure(request, writer_);
+        writer_.Begin(width, height, sink_);
+    }
+    void TakeLines(const std::uint8_t* const* lines, int count) override {
+        writer_.WriteLines(lines, count);
+    }
+    CMemorySink& Finish() {
+        writer_.End();
+        return sink_;
+    }
+
+private:
+    CMemorySink sink_; // outlives the writer writing into it
+    CJpegWriter writer_;
+};
 
 // Temporaries made so far, removed again unless kept.
 class Temporaries {
@@ -169,28 +203,64 @@ void Make(const PhotoJob& job, PhotoResult& result) {
         result.outcome = PhotoResult::Outcome::NotMadeByRule;
         return;
     }
+    // A picture asked for twice (the display copies of a small photo) is made
+    // and encoded once: sameAs[i] is the first request it repeats.
     std::vector<PictureTarget> targets;
-    for (std::size_t i = 0; i < job.pictures.size(); ++i)
-        targets.push_back(TargetFor(i, job.pictures[i], result.photoWidth, result.photoHeight));
+    std::vector<std::size_t> sameAs(job.pictures.size());
+    std::vector<std::size_t> made(job.pictures.size()); // index into targets
+    for (std::size_t i = 0; i < job.pictures.size(); ++i) {
+        const PictureTarget t =
+            TargetFor(i, job.pictures[i], result.photoWidth, result.photoHeight);
+        sameAs[i] = i;
+        for (std::size_t j = 0; j < i && sameAs[i] == i; ++j) {
+            const PictureTarget& u = targets[made[j]];
+            if (sameAs[j] == j && !t.asThumbnail && !u.asThumbnail && t.width == u.width &&
+                t.height == u.height && job.pictures[i].quality == job.pictures[j].quality)
+                sameAs[i] = j;
+        }
+        made[i] = sameAs[i] == i ? targets.size() : made[sameAs[i]];
+        if (sameAs[i] == i)
+            targets.push_back(t);
+    }
 
+    // The pictures of an upright photo other than the thumbnail are encoded as
+    // they are made.
+    std::vector<std::unique_ptr<LineEncoding>> encodings(targets.size());
+    for (std::size_t i = 0; i < job.pictures.size(); ++i) {
+        PictureTarget& t = targets[made[i]];
+        if (sameAs[i] == i && maker.Upright() && !t.asThumbnail) {
+            encodings[made[i]] = std::make_unique<LineEncoding>(job.pictures[i], t.width, t.height);
+            t.lines = encodings[made[i]].get();
+        }
+    }
     std::vector<std::unique_ptr<CPlainBitmap>> pictures = maker.Make(targets, job.fast);
     if (const std::string warning = maker.FirstWarning(); !warning.empty())
         result.warning = "Decoder warning: " + WithoutTrailingBreaks(warning);
 
     Temporaries temporaries(job.outputFolder);
-    std::vector<PictureMade> made;
-    for (std::size_t i = 0; i < pictures.size(); ++i) {
-        CMemorySink sink;
-        Encode(job.pictures[i], *pictures[i], sink);
-        const std::string temporary =
-            temporaries.Write(job.pictures[i].name, sink.Buffer(),
-                              static_cast<std::size_t>(sink.Written()), job.mode);
-        made.push_back(
-            {job.pictures[i].name, temporary, pictures[i]->Width(), pictures[i]->Height()});
-        pictures[i].reset();
+    std::vector<PictureMade> written(job.pictures.size());
+    for (std::size_t i = 0; i < job.pictures.size(); ++i) {
+        if (sameAs[i] != i)
+            continue;
+        const PictureTarget& t = targets[made[i]];
+        CMemorySink whole;
+        CMemorySink* sink = &whole;
+        if (encodings[made[i]])
+            sink = &encodings[made[i]]->Finish();
+        else
+            Encode(job.pictures[i], *pictures[made[i]], whole);
+        pictures[made[i]].reset();
+        for (std::size_t k = i; k < job.pictures.size(); ++k)
+            if (sameAs[k] == i)
+                written[k] = {job.pictures[k].name,
+                              temporaries.Write(job.pictures[k].name, sink->Buffer(),
+                                                static_cast<std::size_t>(sink->Written()),
+                                                job.mode),
+                              t.width, t.height};
+        encodings[made[i]].reset();
     }
     temporaries.Keep();
-    result.pictures = std::move(made);
+    result.pictures = std::move(written);
     result.outcome = PhotoResult::Outcome::Made;
 }
 

@@ -62,7 +62,7 @@ TEST(Pictures, OneDecodeMakesTheThumbnailItsTwinAndDisplayCopies) {
     fs::create_directories(dir.Path() / "out");
     fs::create_directories(dir.Path() / "ref");
     WriteFile(dir / "wide.jpg", Quarters(3000, 2000));
-    WriteFile(dir / "turned.jpg", WithExifOrientation(Quarters(1800, 1200), 6));
+    WriteFile(dir / "turned.jpg", WithExifOrientation(Quarters(3000, 2000), 6));
     // Display copies are never larger than the photo.
     const struct Case {
         std::string photo;
@@ -70,7 +70,7 @@ TEST(Pictures, OneDecodeMakesTheThumbnailItsTwinAndDisplayCopies) {
     } cases[] = {
         {SamplePhoto("astronaut.jpg"), {{512, 512}, {512, 512}}},
         {dir / "wide.jpg", {{1280, 853}, {2560, 1707}}},
-        {dir / "turned.jpg", {{853, 1280}, {1200, 1800}}},
+        {dir / "turned.jpg", {{853, 1280}, {1707, 2560}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.photo);
@@ -109,19 +109,25 @@ TEST(Pictures, OneDecodeMakesTheThumbnailItsTwinAndDisplayCopies) {
             // No metadata: the turned photo's Exif segment is not carried over.
             EXPECT_EQ(ReadFile(dir / ("out/" + p.name)).find("Exif"), std::string::npos);
         }
+        // Copies of one size are one picture.
+        EXPECT_EQ(ReadFile(dir / "out/p_1280.jpg") == ReadFile(dir / "out/p_2560.jpg"),
+                  c.display[0] == c.display[1]);
         if (c.photo != dir / "turned.jpg")
             continue;
-        // Turned a quarter clockwise: blue, red over white, green.
-        const DecodedJpeg copy = decoded("p_1280.jpg");
-        const std::uint8_t expected[4][3] = {
-            {0, 0, 255}, {255, 0, 0}, {255, 255, 255}, {0, 255, 0}};
-        for (int q = 0; q < 4; ++q) {
-            const int x = copy.width / 4 + (q % 2) * copy.width / 2;
-            const int y = copy.height / 4 + (q / 2) * copy.height / 2;
-            for (int ch = 0; ch < 3; ++ch)
-                EXPECT_NEAR(copy.pixels[3 * (std::size_t(y) * copy.width + x) + ch],
-                            expected[q][ch], 8)
-                    << q << ch;
+        // Turned a quarter clockwise: blue, red over white, green; the smaller
+        // pictures are made from the 2560 copy's rows, turned likewise.
+        for (const char* name : {"p_2560.jpg", "p_1280.jpg", "p_tn2x.jpg"}) {
+            const DecodedJpeg copy = decoded(name);
+            const std::uint8_t expected[4][3] = {
+                {0, 0, 255}, {255, 0, 0}, {255, 255, 255}, {0, 255, 0}};
+            for (int q = 0; q < 4; ++q) {
+                const int x = copy.width / 4 + (q % 2) * copy.width / 2;
+                const int y = copy.height / 4 + (q / 2) * copy.height / 2;
+                for (int ch = 0; ch < 3; ++ch)
+                    EXPECT_NEAR(copy.pixels[3 * (std::size_t(y) * copy.width + x) + ch],
+                                expected[q][ch], 8)
+                        << name << q << ch;
+            }
         }
     }
 }

@@ -29,35 +29,67 @@ void CJpegWriter::WriteImage(CRasterBitmap& bitmap, CByteSink& sink) {
         WriteImage(converted, sink);
         return;
     }
+    Begin(bitmap.Width(), bitmap.Height(), sink);
+    try {
+        BitmapAccess access(bitmap, true, false);
+        std::uint8_t* const* lines = bitmap.Lines();
+        for (int y = 0; y < bitmap.Height(); ++y)
+            WriteLines(lines + y, 1);
+    } catch (...) {
+        Abort();
+        throw;
+    }
+    End();
+}
+
+void CJpegWriter::Begin(int width, int height, CByteSink& sink) {
     try {
         errors_.Run([&] {
             AttachJpegSink(&compressor_, sink);
-            Configure(bitmap);
+            Configure(width, height);
             jpeg_start_compress(&compressor_, TRUE);
         });
-        BitmapAccess access(bitmap, true, false);
-        std::uint8_t* const* lines = bitmap.Lines();
-        while (compressor_.next_scanline < compressor_.image_height) {
-            JSAMPROW row = lines[compressor_.next_scanline];
-            errors_.Run([&] { jpeg_write_scanlines(&compressor_, &row, 1); });
-        }
-        errors_.Run([&] { jpeg_finish_compress(&compressor_); });
     } catch (...) {
-        // Returns the compressor to its start state for the next picture.
-        jpeg_abort_compress(&compressor_);
+        Abort();
         throw;
     }
 }
 
+void CJpegWriter::WriteLines(const std::uint8_t* const* lines, int count) {
+    try {
+        for (int i = 0; i < count && compressor_.next_scanline < compressor_.image_height; ++i) {
+            // libjpeg only reads the lines it is given.
+            JSAMPROW row = const_cast<JSAMPROW>(lines[i]);
+            errors_.Run([&] { jpeg_write_scanlines(&compressor_, &row, 1); });
+        }
+    } catch (...) {
+        Abort();
+        throw;
+    }
+}
+
+void CJpegWriter::End() {
+    try {
+        errors_.Run([&] { jpeg_finish_compress(&compressor_); });
+    } catch (...) {
+        Abort();
+        throw;
+    }
+}
+
+void CJpegWriter::Abort() {
+    jpeg_abort_compress(&compressor_);
+}
+
 // Runs inside the error guard: nothing here may own a destructor.
-void CJpegWriter::Configure(CRasterBitmap& bitmap) {
-    compressor_.image_width = static_cast<JDIMENSION>(bitmap.Width());
-    compressor_.image_height = static_cast<JDIMENSION>(bitmap.Height());
+void CJpegWriter::Configure(int width, int height) {
+    compressor_.image_width = static_cast<JDIMENSION>(width);
+    compressor_.image_height = static_cast<JDIMENSION>(height);
     // Byte order of a 32-bit pixel in memory; the fourth byte (alpha) is ignored.
     compressor_.input_components = 4;
     compressor_.in_color_space = JCS_EXT_BGRX;
     jpeg_set_defaults(&compressor_);
-    compressor_.dct_method = JDCT_FLOAT;
+    compressor_.dct_method = integerDct_ ? JDCT_ISLOW : JDCT_FLOAT;
     if (quality_ != 0)
         jpeg_set_quality(&compressor_, quality_, TRUE);
     compressor_.optimize_coding = optimiseCoding_ ? TRUE : FALSE;

@@ -32,4 +32,11 @@ std::int64_t CPictureEncoder::SinkCapacityFor(const CRasterBitmap& bitmap) {
     return static_cast<std::int64_t>(static_cast<double>(footprint) * 1.2);
 }
 
+std::int64_t CPictureEncoder::SinkCapacityFor(int width, int height) {
+    const std::int64_t footprint = std::int64_t{4} * width * height;
+    if (footprint < 20000)
+        return footprint + 4096;
+    return static_cast<std::int64_t>(static_cast<double>(footprint) * 1.2);
+}
+
 } // namespace skimlet

@@ -24,6 +24,8 @@ public:
     // Room given to a file sink for the encoding of `bitmap`: its memory footprint
     // (as a 32-bit bitmap) plus 4096 bytes when small, 1.2 times it otherwise.
     static std::int64_t SinkCapacityFor(const CRasterBitmap& bitmap);
+    // The same for a 32-bit picture of that size encoded line by line.
+    static std::int64_t SinkCapacityFor(int width, int height);
 
 protected:
     CPictureEncoder() = default;

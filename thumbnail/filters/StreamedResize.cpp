@@ -29,6 +29,16 @@ bool ColumnsReversed(Orientation o) {
     return o == Orientation::Transverse || o == Orientation::Rotate270;
 }
 
+// Every output sample is the input sample at its own position, unweighted.
+bool IsIdentity(const ContributionTable& table) {
+    if (table.LineLength() != table.InputLength())
+        return false;
+    for (int i = 0; i < table.LineLength(); ++i)
+        if (table[i].count != 1 || table[i].left != i || table[i].weights[0] != 1.0)
+            return false;
+    return true;
+}
+
 ContributionTable Table(int outputLength, int inputLength, const ResizeKernel& kernel) {
     return ContributionTable(outputLength, inputLength,
                              static_cast<double>(outputLength) / inputLength, kernel);
@@ -165,69 +175,174 @@ void CShownRowResize::Finish() {
 
 CStoredRowResize::CStoredRowResize(int width, int height, Orientation orientation, int newWidth,
                                    int newHeight, const ResizeKernel& kernel,
-                                   CRasterBitmap& destination)
+                                   CRasterBitmap* destination, CLineSink* lines)
     : orientation_(Sanitised(orientation)),
       outWidth_(SwapsAxes(orientation_) ? newHeight : newWidth),
       outHeight_(SwapsAxes(orientation_) ? newWidth : newHeight), destination_(destination),
-      along_(Table(outWidth_, width, kernel)), across_(Table(outHeight_, height, kernel)),
-      scratch_(resample::HorizontalScratchSize(along_)),
+      lines_(lines), along_(Table(outWidth_, width, kernel)),
+      across_(Table(outHeight_, height, kernel)), scratch_(resample::HorizontalScratchSize(along_)),
       // The lines still to be made need at most a window of rows before the
       // band that has just come.
       ringRows_(across_.WindowSize() + resample::kLinesPerSweep),
       ringRowBytes_(4 * static_cast<std::size_t>(outWidth_) + 64),
       ring_(AllocateClearedBytes(static_cast<std::int64_t>(ringRowBytes_) * ringRows_)),
       reduced_(AllocateVector<const std::uint8_t*>(static_cast<std::size_t>(height))) {
-    destination_.Allocate(newWidth, newHeight, 32, false);
-    destination_.BeginAccess(false, true);
+    alongIdentity_ = IsIdentity(along_);
+    acrossIdentity_ = IsIdentity(across_);
+    if (lines_) {
+        if (orientation_ != Orientation::Normal)
+            throw CTextException(SkimletCode::kUnsupported, "Only upright lines are handed on.");
+        AllocateBand();
+        return;
+    }
+    destination_->Allocate(newWidth, newHeight, 32, false);
+    destination_->BeginAccess(false, true);
     accessing_ = true;
+}
+
+CStoredRowResize::CStoredRowResize(int width, int height, Orientation orientation, int newWidth,
+                                   int newHeight, const ResizeKernel& kernel,
+                                   CRasterBitmap& destination)
+    : CStoredRowResize(width, height, orientation, newWidth, newHeight, kernel, &destination,
+                       nullptr) {}
+
+CStoredRowResize::CStoredRowResize(int width, int height, int newWidth, int newHeight,
+                                   const ResizeKernel& kernel, CLineSink& lines)
+    : CStoredRowResize(width, height, Orientation::Normal, newWidth, newHeight, kernel, nullptr,
+                       &lines) {}
+
+void CStoredRowResize::AllocateBand() {
+    if (band_)
+        return;
+    const std::size_t rowBytes = 4 * static_cast<std::size_t>(outWidth_);
+    band_ = AllocateClearedBytes(static_cast<std::int64_t>(rowBytes) * resample::kLinesPerSweep);
+    for (int i = 0; i < resample::kLinesPerSweep; ++i)
+        bandRows_[i] = band_.get() + static_cast<std::size_t>(i) * rowBytes;
 }
 
 CStoredRowResize::~CStoredRowResize() {
     if (accessing_)
-        destination_.EndAccess();
+        destination_->EndAccess();
 }
 
 void CStoredRowResize::TakeRows(int first, int count, const std::uint8_t* const* rows) {
+    if (alongIdentity_ && acrossIdentity_) {
+        // A picture the size of its source: the rows are its lines as they are.
+        for (int r = 0; r < count; ++r, ++nextLine_)
+            if (destination_) {
+                std::ptrdiff_t step = 4;
+                std::uint8_t* target = ShownTarget(nextLine_, step);
+                CopyLine(rows[r], target, step);
+            }
+        if (lines_)
+            lines_->TakeLines(rows, count);
+        for (CStoredRowResize* next : fed_)
+            next->TakeRows(first, count, rows);
+        return;
+    }
     std::uint8_t* out[resample::kLinesPerSweep];
     for (int r = 0; r < count; ++r) {
         out[r] = ring_.get() + static_cast<std::size_t>((first + r) % ringRows_) * ringRowBytes_;
         reduced_[static_cast<std::size_t>(first + r)] = out[r];
+        // A photo no larger than the picture is only turned, not resampled.
+        if (alongIdentity_)
+            std::memcpy(out[r], rows[r], 4 * static_cast<std::size_t>(outWidth_));
     }
-    resample::Horizontal(along_, rows, count, 4, out, scratch_.Data());
+    if (!alongIdentity_)
+        resample::Horizontal(along_, rows, count, 4, out, scratch_.Data());
     EmitReadyLines(first + count - 1);
 }
 
+void CStoredRowResize::Feed(CStoredRowResize& next) {
+    if (next.reduced_.size() != static_cast<std::size_t>(outHeight_) ||
+        next.along_.InputLength() != outWidth_ || nextLine_ != 0)
+        throw CTextException(SkimletCode::kUnsupported, "Resize fed a picture of another size.");
+    AllocateBand();
+    fed_.push_back(&next);
+}
+
 void CStoredRowResize::EmitReadyLines(int lastRow) {
-    std::uint8_t* const* lines = destination_.Lines();
     for (; nextLine_ < outHeight_; ++nextLine_) {
         const ContributionTable::Entry& e = across_[nextLine_];
         if (e.count > 0 && e.left + e.count - 1 > lastRow)
             return;
         if (e.count > 0 && e.left <= lastRow - ringRows_)
             throw CTextException(SkimletCode::kUnsupported, "Resize window outran its rows.");
-        // Stored pixel (i, nextLine_) goes where a viewer sees it.
-        const auto at = [&](int i) {
-            const StoredPosition p =
-                ShownPositionOf(orientation_, i, nextLine_, outWidth_, outHeight_);
-            return lines[p.y] + 4 * static_cast<std::ptrdiff_t>(p.x);
-        };
-        std::uint8_t* target = at(0);
-        const std::ptrdiff_t step = outWidth_ > 1 ? at(1) - target : 4;
-        if (e.count == 0) {
-            for (int i = 0; i < outWidth_; ++i)
-                std::memset(target + i * step, 0, 4);
+        std::ptrdiff_t step = 4;
+        std::uint8_t* target = destination_ ? ShownTarget(nextLine_, step) : nullptr;
+        const std::size_t lineBytes = 4 * static_cast<std::size_t>(outWidth_);
+        const bool banded = band_ != nullptr;
+        if (acrossIdentity_) {
+            const std::uint8_t* line = reduced_[static_cast<std::size_t>(nextLine_)];
+            if (target)
+                CopyLine(line, target, step);
+            if (banded) {
+                std::memcpy(bandRows_[nextLine_ % resample::kLinesPerSweep], line, lineBytes);
+                PassBandOnAfter(nextLine_);
+            }
             continue;
         }
-        resample::Vertical(e, reduced_.data(), 0, outWidth_, target, step);
+        if (!banded) {
+            if (e.count == 0)
+                for (int i = 0; i < outWidth_; ++i)
+                    std::memset(target + i * step, 0, 4);
+            else
+                resample::Vertical(e, reduced_.data(), 0, outWidth_, target, step);
+            continue;
+        }
+        // Made once in the band, then copied where a viewer sees it.
+        std::uint8_t* line = bandRows_[nextLine_ % resample::kLinesPerSweep];
+        if (e.count == 0)
+            std::memset(line, 0, lineBytes);
+        else
+            resample::Vertical(e, reduced_.data(), 0, outWidth_, line, 4);
+        if (target)
+            CopyLine(line, target, step);
+        PassBandOnAfter(nextLine_);
     }
+}
+
+std::uint8_t* CStoredRowResize::ShownTarget(int line, std::ptrdiff_t& step) const {
+    // Stored pixel (i, line) goes where a viewer sees it.
+    std::uint8_t* const* lines = destination_->Lines();
+    const auto at = [&](int i) {
+        const StoredPosition p = ShownPositionOf(orientation_, i, line, outWidth_, outHeight_);
+        return lines[p.y] + 4 * static_cast<std::ptrdiff_t>(p.x);
+    };
+    std::uint8_t* target = at(0);
+    step = outWidth_ > 1 ? at(1) - target : 4;
+    return target;
+}
+
+void CStoredRowResize::CopyLine(const std::uint8_t* line, std::uint8_t* target,
+                                std::ptrdiff_t step) const {
+    if (step == 4)
+        std::memcpy(target, line, 4 * static_cast<std::size_t>(outWidth_));
+    else
+        for (int i = 0; i < outWidth_; ++i)
+            std::memcpy(target + i * step, line + 4 * static_cast<std::size_t>(i), 4);
+}
+
+void CStoredRowResize::PassBandOnAfter(int last) {
+    if ((last + 1) % resample::kLinesPerSweep != 0 && last + 1 != outHeight_)
+        return;
+    const int first = last - last % resample::kLinesPerSweep;
+    if (lines_)
+        lines_->TakeLines(bandRows_, last - first + 1);
+    for (CStoredRowResize* next : fed_)
+        next->TakeRows(first, last - first + 1, bandRows_);
 }
 
 void CStoredRowResize::Finish() {
     if (nextLine_ < outHeight_)
         throw CTextException(SkimletCode::kUnsupported, "Resize ended before its last row.");
     ring_.reset();
-    destination_.EndAccess();
+    band_.reset();
+    if (accessing_)
+        destination_->EndAccess();
     accessing_ = false;
+    for (CStoredRowResize* next : fed_)
+        next->Finish();
 }
 
 } // namespace skimlet

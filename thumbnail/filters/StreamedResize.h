@@ -2,6 +2,7 @@
 
 #include "bitmaps/Orientation.h"
 #include "filters/ContributionTable.h"
+#include "filters/Resampler.h"
 #include "filters/ResizeSupport.h"
 
 #include <cstdint>
@@ -32,6 +33,14 @@ public:
     virtual void TakeRows(int first, int count, const std::uint8_t* const* rows) = 0;
     // After the last row: completes the consumer's result.
     virtual void Finish() {}
+};
+
+// Takes a picture's lines as shown, top to bottom, 4 bytes a pixel, a band of
+// at most resample::kLinesPerSweep at a time, as they are made.
+class CLineSink {
+public:
+    virtual ~CLineSink() = default;
+    virtual void TakeLines(const std::uint8_t* const* lines, int count) = 0;
 };
 
 // Reads the `height` rows of `width` pixels from `source` once, handing each
@@ -81,17 +90,39 @@ class CStoredRowResize : public CRowConsumer {
 public:
     CStoredRowResize(int width, int height, Orientation orientation, int newWidth, int newHeight,
                      const ResizeKernel& kernel, CRasterBitmap& destination);
+    // The result of an upright picture (Orientation::Normal) handed to `lines`
+    // as it is made, never held whole.
+    CStoredRowResize(int width, int height, int newWidth, int newHeight, const ResizeKernel& kernel,
+                     CLineSink& lines);
     ~CStoredRowResize() override;
     void TakeRows(int first, int count, const std::uint8_t* const* rows) override;
+    // Also finishes every consumer fed.
     void Finish() override;
 
+    // The result in the stored frame, as fed on.
+    int StoredWidth() const { return outWidth_; }
+    int StoredHeight() const { return outHeight_; }
+    // Hands the result's lines, in the stored frame and order, on to `next` as
+    // they are made, so that a smaller picture is made from this one without
+    // another pass over the photo's rows. Before the first row only.
+    void Feed(CStoredRowResize& next);
+
 private:
+    CStoredRowResize(int width, int height, Orientation orientation, int newWidth, int newHeight,
+                     const ResizeKernel& kernel, CRasterBitmap* destination, CLineSink* lines);
+    void AllocateBand();
     void EmitReadyLines(int lastRow);
+    // Where the first pixel of stored line `line` is shown; `step` between pixels.
+    std::uint8_t* ShownTarget(int line, std::ptrdiff_t& step) const;
+    void CopyLine(const std::uint8_t* line, std::uint8_t* target, std::ptrdiff_t step) const;
+    // Hands the band on to those fed once `last` completes it.
+    void PassBandOnAfter(int last);
 
     Orientation orientation_;
     int outWidth_; // the result in the stored frame
     int outHeight_;
-    CRasterBitmap& destination_;
+    CRasterBitmap* destination_;
+    CLineSink* lines_;
     ContributionTable along_;
     ContributionTable across_;
     AlignedDoubles scratch_;
@@ -99,8 +130,14 @@ private:
     std::size_t ringRowBytes_;
     std::unique_ptr<std::uint8_t[]> ring_;
     std::vector<const std::uint8_t*> reduced_; // by stored row, into the ring
+    bool alongIdentity_ = false;
+    bool acrossIdentity_ = false;
     int nextLine_ = 0;
     bool accessing_ = false;
+    std::vector<CStoredRowResize*> fed_;
+    // The last lines made, for those fed and the line sink.
+    std::unique_ptr<std::uint8_t[]> band_;
+    std::uint8_t* bandRows_[resample::kLinesPerSweep] = {};
 };
 
 } // namespace skimlet

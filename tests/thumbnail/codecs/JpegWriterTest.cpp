@@ -58,6 +58,24 @@ TEST(JpegWriter, MatchesPlainLibjpegEncodeOfRgbIgnoringAlpha) {
     writer.UseQuality(30);
     EXPECT_NE(Encode(writer, bitmap, dir), encoded);
 
+    // Lines handed over a band at a time; the integer DCT is libjpeg's default.
+    writer.UseQuality(75);
+    writer.UseIntegerDct(true);
+    CMemorySink sink;
+    ASSERT_EQ(sink.Open(1 << 16), 0);
+    {
+        BitmapAccess access(bitmap, true, false);
+        writer.Begin(37, 23, sink);
+        writer.WriteLines(bitmap.Lines(), 8);
+        writer.WriteLines(bitmap.Lines() + 8, 15);
+        writer.End();
+    }
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(sink.Buffer()),
+                          static_cast<std::size_t>(sink.Written())),
+              testsupport::MakeJpeg({.width = 37, .height = 23, .quality = 75, .pixel = rgb}));
+    writer.UseIntegerDct(false);
+    writer.UseQuality(0);
+
     // A palette bitmap is written as its 32-bit conversion.
     CDibBitmap grey, grey32;
     grey.Allocate(16, 9, 8, false);

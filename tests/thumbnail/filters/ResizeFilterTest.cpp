@@ -5,6 +5,7 @@
 #include "filters/BitmapFilters.h"
 #include "filters/ContributionTable.h"
 #include "filters/Resampler.h"
+#include "filters/StreamedResize.h"
 
 #include <gtest/gtest.h>
 
@@ -225,6 +226,65 @@ TEST(ResizeFilter, OrientedRunEqualsRunOnTheTurnedPicture) {
             }
         }
     }
+}
+
+// A picture made from a larger one's lines as they come has the bytes of one
+// resized from that picture whole, turned the same way; a first step the size
+// of the photo only turns it.
+TEST(ResizeFilter, FedResizeEqualsResizeOfTheFinishedPicture) {
+    const Picture stored = RandomPicture(517, 67, 6);
+    const auto resized = [&](Orientation o, std::pair<int, int> first, std::pair<int, int> second,
+                             bool ofFirst) {
+        const bool swapped = SwapsAxes(o);
+        const auto shown = [&](std::pair<int, int> s) {
+            return swapped ? std::pair{s.second, s.first} : s;
+        };
+        CPlainBitmap large, small;
+        CStoredRowResize a(stored.width, stored.height, o, shown(first).first, shown(first).second,
+                           TentKernel(1.0), large);
+        CStoredRowResize b(first.first, first.second, o, shown(second).first, shown(second).second,
+                           TentKernel(1.0), small);
+        a.Feed(b);
+        PictureRows rows(stored);
+        FeedRows(rows, stored.width, stored.height, {&a});
+        a.Finish();
+        return Load(ofFirst ? large : small);
+    };
+    for (const auto& first : {std::pair{517, 67}, std::pair{200, 30}}) {
+        for (const auto& second : {std::pair{90, 13}, std::pair{7, 3}}) {
+            // The first picture upright is the second's source, whole.
+            const Picture source = resized(Orientation::Normal, first, second, true);
+            if (first == std::pair{517, 67}) {
+                EXPECT_EQ(source.bytes, stored.bytes);
+            }
+            CPlainBitmap expected;
+            CDibBitmap whole;
+            Store(source, whole);
+            CTentResizeFilter(second.first, second.second).Run(whole, expected);
+            for (int o = 1; o <= 8; ++o)
+                EXPECT_EQ(resized(static_cast<Orientation>(o), first, second, false).bytes,
+                          Turned(Load(expected), static_cast<Orientation>(o)).bytes)
+                    << "orientation " << o << " " << second.first;
+        }
+    }
+
+    // Handed to a line sink instead of a bitmap, an upright result is the same.
+    struct Lines : CLineSink {
+        std::vector<std::uint8_t> bytes;
+        void TakeLines(const std::uint8_t* const* lines, int count) override {
+            for (int i = 0; i < count; ++i)
+                bytes.insert(bytes.end(), lines[i], lines[i] + 4 * 90);
+        }
+    } lines;
+    CPlainBitmap large;
+    CStoredRowResize a(stored.width, stored.height, Orientation::Normal, 200, 30, TentKernel(1.0),
+                       large);
+    CStoredRowResize b(200, 30, 90, 13, TentKernel(1.0), lines);
+    a.Feed(b);
+    PictureRows rows(stored);
+    FeedRows(rows, stored.width, stored.height, {&a});
+    a.Finish();
+    EXPECT_EQ(lines.bytes, resized(Orientation::Normal, {200, 30}, {90, 13}, false).bytes);
 }
 
 TEST(ResizeFilter, OtherSourcesInPlaceUseAndShortcuts) {

@@ -41,10 +41,13 @@ struct PictureRequest {
     // (rounded, at least 1), never larger than the photo itself.
     int longSide = 0;
     // 2 with maxWidth/maxHeight: the same picture at twice its size each way
-    // (a 2x twin), made straight from the photo's rows. 1 otherwise.
+    // (a 2x twin), made from a display copy at least twice its size where
+    // one is requested, otherwise from the photo's rows. 1 otherwise.
     int scale = 1;
     // 0: the encoder's defaults as thumbnails have them (libjpeg's quality 75,
-    // standard tables). 1 to 100: that quality with optimised coding.
+    // standard tables). 1 to 100: that quality, standard Huffman tables and
+    // libjpeg's integer DCT. Two requests of the same size and quality (the
+    // display copies of a small photo) get the same bytes, encoded once.
     int quality = 0;
 };
 
@@ -104,7 +107,12 @@ struct PhotoResult {
 // The thumbnail (scale 1, quality 0) has exactly the bytes that
 // JPEGImage::GenerateThumbnail writes for the same photo and arguments.
 // No full-size bitmap of a JPEG photo is made; other pictures the library
-// reads are decoded whole first. On failure no temporary is left. Never throws.
+// reads are decoded whole first. Of an upright photo, every picture but the
+// thumbnail is encoded as its lines are made, never held whole. Besides the
+// thumbnail, a picture is made from the rows of the smallest larger display
+// copy at least twice its size each way where there is one, so the photo's
+// own rows are resized as seldom as can be. On failure no temporary is left.
+// Never throws.
 SKIMLET_API PhotoResult MakePictures(const PhotoJob& job);
 
 } // namespace skimlet
