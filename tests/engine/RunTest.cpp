@@ -107,14 +107,3 @@ TEST_F(EngineTest, MoreThan32767FilesWithoutPhotoPages) {
     EXPECT_EQ(first.Text().rfind("Photo folder: " + photos + ": 3 photos", 0), 0u) << first.reason;
     EXPECT_NE(first.reason.find("p132767.jpg"), std::string::npos) << first.reason;
 }
-
-// Equal maxima make no thumbnail by the component's own rule, which the run names.
-TEST_F(EngineTest, EqualMaximaAreExplainedPerPhoto) {
-    AddPhotos({"a.jpg"});
-    gallery.SetMaxHeight(4); // as MaxWidth
-    gallery.GenerateGallery();
-    ASSERT_EQ(ProblemHeads(), std::vector<std::string>{"Thumbnail of " + photos + "/a.jpg: "});
-    EXPECT_EQ(gallery.Problems()[0].reason,
-              "no thumbnail is made while MaxWidth and MaxHeight are equal (4)");
-    EXPECT_FALSE(Exists("a_tn.jpg"));
-}

@@ -111,20 +111,19 @@ TEST_F(EngineTest, EachLoadFailureIsReportedWithItsReason) {
         bool useFrames;
         std::int16_t maxWidth;
         std::string content; // empty: the file does not exist
-        std::string xmlError;
-        std::string cause; // how it begins
+        std::string cause;   // how it begins
     } cases[] = {
-        {false, 0, "", "File was not found at offset 0", "The file does not exist"},
-        {false, 0, "x", "No document element found at offset 1", "The file is not well-formed"},
-        {false, 0, "<Other><UseFrames>True</UseFrames></Other>", "", "The root element is 'Other'"},
-        {true, -32768, HandMade("  <ImgHeader/>\r\n", ""), "", "The element ImgHeader is missing"},
-        {false, 0, HandMade(">TRUE<", ">Yes<"), "", "The element UseFrames holds 'Yes'"},
-        {true, 0, HandMade(">2.5<", ">40000<"), "", "The element NumberOfRows holds '40000'"},
-        {true, 0, HandMade(">h.htm<", "><"), "", "The element NavHeader is empty"},
-        {true, 0, HandMade(">h.htm<", "> \t <"), "", "The element NavHeader is empty"},
-        {true, -32768, HandMade("</Orbo", "<PageStyle>fancy</PageStyle></Orbo"), "",
+        {false, 0, "", "The file does not exist"},
+        {false, 0, "x", "The file is not well-formed"},
+        {false, 0, "<Other><UseFrames>True</UseFrames></Other>", "The root element is 'Other'"},
+        {true, -32768, HandMade("  <ImgHeader/>\r\n", ""), "The element ImgHeader is missing"},
+        {false, 0, HandMade(">TRUE<", ">Yes<"), "The element UseFrames holds 'Yes'"},
+        {true, 0, HandMade(">2.5<", ">40000<"), "The element NumberOfRows holds '40000'"},
+        {true, 0, HandMade(">h.htm<", "><"), "The element NavHeader is empty"},
+        {true, 0, HandMade(">h.htm<", "> \t <"), "The element NavHeader is empty"},
+        {true, -32768, HandMade("</Orbo", "<PageStyle>fancy</PageStyle></Orbo"),
          "The element PageStyle holds 'fancy'"},
-        {true, -32768, HandMade("</Orbo", "<StripLocation/></Orbo"), "",
+        {true, -32768, HandMade("</Orbo", "<StripLocation/></Orbo"),
          "The element StripLocation is empty"},
     };
     const std::string path = dir / "bad.cfg";
@@ -133,10 +132,9 @@ TEST_F(EngineTest, EachLoadFailureIsReportedWithItsReason) {
         fs::remove(path);
         if (!c.content.empty())
             WriteFile(path, c.content);
-        const std::string expected = "0x8004019A Generator::LoadTemplate(): Error: Unable to load "
-                                     "template file\r\nXML Error: " +
-                                     c.xmlError + "\r\nMore Info: " + c.cause;
-        EXPECT_EQ(ErrorText([&] { g.LoadTemplate(path); }).substr(0, expected.size()), expected);
+        const std::string error = ErrorText([&] { g.LoadTemplate(path); });
+        EXPECT_TRUE(error.starts_with("0x8004019A ") && Contains(error, "More Info: " + c.cause))
+            << error;
         EXPECT_EQ(std::pair(g.UseFrames(), g.MaxWidth()), std::pair(c.useFrames, c.maxWidth));
     }
 }

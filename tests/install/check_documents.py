@@ -1,9 +1,7 @@
 #!/usr/bin/env python3
-"""What comes with the programs stays true to them: the manual pages name
-exactly the options their programs list (tessary-make --help, the picture
-tools' usage), the bash completion those of tessary-make --help, every page
-renders cleanly, and the desktop entry and AppStream data pass their validators
-and point at files that exist."""
+"""The manual pages and the bash completion name exactly the options the programs
+list; pages render cleanly; the desktop entry and AppStream data pass their
+validators and point at files that exist."""
 import argparse
 import os
 import re

@@ -1,10 +1,7 @@
 #!/usr/bin/env python3
-"""Installs the build tree into a temporary root (DESTDIR) under a prefix that
-does not exist on this machine, then checks that what landed there is complete
-and runs from there: the programs, both libraries through pkg-config, and the
-wizard's readme where the installed wizard looks for it. Then builds the Debian
-packages as make deb does, unpacks them into a scratch root and checks them the
-same way, with their dependencies and, when it is installed, lintian."""
+"""Installs the build tree under a prefix that does not exist here (DESTDIR) and
+runs what landed there; then builds the Debian packages as make deb does and
+checks them unpacked, with their dependencies and, when installed, lintian."""
 import argparse
 import os
 import re

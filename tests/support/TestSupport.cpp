@@ -165,41 +165,22 @@ std::string MakeJpeg(const JpegSpec& spec) {
 }
 
 std::string WithExifOrientation(const std::string& jpeg, int orientation, bool bigEndian) {
-    auto u16 = [&](std::string& s, int v) {
-        if (bigEndian) {
-            s += static_cast<char>(v >> 8);
-            s += static_cast<char>(v & 0xFF);
-        } else {
-            s += static_cast<char>(v & 0xFF);
-            s += static_cast<char>(v >> 8);
-        }
+    // Fields of 2 or 4 bytes in the file's byte order.
+    const auto field = [bigEndian](std::uint32_t v, int bytes) {
+        std::string s;
+        for (int i = 0; i < bytes; ++i)
+            s += static_cast<char>(v >> 8 * (bigEndian ? bytes - 1 - i : i));
+        return s;
     };
-    auto u32 = [&](std::string& s, std::uint32_t v) {
-        if (bigEndian) {
-            u16(s, static_cast<int>(v >> 16));
-            u16(s, static_cast<int>(v & 0xFFFF));
-        } else {
-            u16(s, static_cast<int>(v & 0xFFFF));
-            u16(s, static_cast<int>(v >> 16));
-        }
-    };
-    std::string tiff = bigEndian ? "MM" : "II";
-    u16(tiff, 42);
-    u32(tiff, 8); // first IFD right after the header
-    u16(tiff, 1); // one entry
-    u16(tiff, 0x0112);
-    u16(tiff, 3); // SHORT
-    u32(tiff, 1); // one value
-    u16(tiff, orientation);
-    u16(tiff, 0); // padding of the 4-byte value field
-    u32(tiff, 0); // no next IFD
-    std::string payload = std::string("Exif\0\0", 6) + tiff;
+    // Header, first IFD right after it with one SHORT entry, no next IFD.
+    const std::string tiff = (bigEndian ? "MM" : "II") + field(42, 2) + field(8, 4) + field(1, 2) +
+                             field(0x0112, 2) + field(3, 2) + field(1, 4) +
+                             field(static_cast<std::uint32_t>(orientation), 2) + field(0, 2) +
+                             field(0, 4);
+    const std::string payload = std::string("Exif\0\0", 6) + tiff;
     const std::size_t length = payload.size() + 2;
-    std::string segment = "\xFF\xE1";
-    segment += static_cast<char>(length >> 8);
-    segment += static_cast<char>(length & 0xFF);
-    segment += payload;
-    return jpeg.substr(0, 2) + segment + jpeg.substr(2);
+    return jpeg.substr(0, 2) + "\xFF\xE1" + static_cast<char>(length >> 8) +
+           static_cast<char>(length & 0xFF) + payload + jpeg.substr(2);
 }
 
 DecodedJpeg DecodeJpegReference(const std::string& bytes) {
