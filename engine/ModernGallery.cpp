@@ -72,7 +72,7 @@ void WriteModernGallery(RunContext& run, const RunPlan& plan, OutputFile& firstP
     for (std::size_t page = 1; page < site.indexPages.size(); ++page) {
         const std::string& name = site.indexPages[page];
         if (WriteGalleryFile(run, name, ModernIndexPage(site, photos, page, frame)))
-            run.outputs.Record({"index", name, "", "", "", "", {}});
+            run.outputs.Record({"index-" + std::to_string(page + 1), name, "", "", "", "", {}});
     }
     firstPage.Write(ModernIndexPage(site, photos, 0, frame));
     for (std::size_t i = 0; i < photos.size(); ++i)

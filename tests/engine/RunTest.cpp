@@ -107,3 +107,28 @@ TEST_F(EngineTest, MoreThan32767FilesWithoutPhotoPages) {
     EXPECT_EQ(first.Text().rfind("Photo folder: " + photos + ": 3 photos", 0), 0u) << first.reason;
     EXPECT_NE(first.reason.find("p132767.jpg"), std::string::npos) << first.reason;
 }
+
+// A modern gallery over more photos than one index page holds, with Tessary's own header:
+// every picture made, and a rerun over fewer photos removes what it no longer needs.
+TEST_F(EngineTest, ModernGalleryOverSeveralIndexPagesShrinksOnARerun) {
+    AddPhotos({"a.jpg", "b.jpg", "c.jpg"});
+    vantrel::GallerySettings settings = gallery.Settings();
+    settings.pageStyle = vantrel::PageStyle::Modern;
+    settings.numberOfRows = 1;
+    settings.numberOfCols = 2;
+    settings.navHeaderFilePath = settings.navFooterFilePath = ""; // a new Generator's
+    Generator modern;
+    modern.SetSettings(settings);
+    modern.GenerateGallery();
+    EXPECT_TRUE(modern.Problems().empty());
+    for (const char* name : {"index.htm", "index-2.htm", "tessary.css", "c.htm", "c.jpg",
+                             "c_tn.jpg", "c_tn2x.jpg", "c_1280.jpg"})
+        EXPECT_TRUE(Exists(name)) << name;
+    EXPECT_TRUE(Contains(Page("index.htm"), "<title>photos, page 1 of 2</title>"))
+        << Page("index.htm");
+    fs::remove(photos + "/c.jpg");
+    modern.GenerateGallery();
+    for (const char* name : {"index-2.htm", "c.htm", "c_tn2x.jpg", "c_1280.jpg"})
+        EXPECT_FALSE(Exists(name)) << name;
+    EXPECT_EQ(modern.Summary().removed.size(), 6u);
+}
