@@ -17,12 +17,8 @@ testsupport::ProgramResult Thumb(const std::vector<std::string>& args) {
 }
 
 TEST(SkimletThumb, MakesThumbnailOrSaysWhyNot) {
-    const std::vector<std::string> cases[] = {{},
-                                              {"p.jpg", "12a", "0"},
-                                              {"p.jpg", "120", "-32769"},
-                                              {"p", "1", "2", "d", "extra"},
-                                              {"--fast"},
-                                              {"--fast", "p.jpg", "120"}};
+    const std::vector<std::string> cases[] = {
+        {}, {"p.jpg", "12a", "0"}, {"p.jpg", "120", "-32769"}, {"--fast", "p.jpg", "120"}};
     for (const auto& args : cases) {
         const auto run = Thumb(args);
         EXPECT_EQ(run.status, 2);

@@ -37,20 +37,6 @@ void Fill(CByteSink& sink, const std::string& bytes) {
                     reinterpret_cast<const std::uint8_t*>(bytes.data()));
 }
 
-TEST(ByteSink, CapacityBoundsTheWrites) {
-    TempDir dir;
-    CBufferedFileSink sink;
-    ASSERT_EQ(sink.Open(dir / "out.jpg", 100), 0);
-    Fill(sink, std::string(60, 'a'));
-    Fill(sink, std::string(40, 'b'));
-    for (std::int64_t count : {1, -1})
-        EXPECT_EQ(
-            FailureOf([&] { sink.WriteBytes(count, reinterpret_cast<const std::uint8_t*>("c")); }),
-            "11 Buffer overflow while encoding.\n");
-    sink.Close();
-    EXPECT_EQ(ReadFile(dir / "out.jpg"), std::string(60, 'a') + std::string(40, 'b'));
-}
-
 // The file appears whole at Close, with the umask's permissions (or those of the
 // file it replaces); an abandoned sink leaves nothing, and an old file intact.
 TEST(ByteSink, FileAppearsOnlyWhenComplete) {
