@@ -27,14 +27,14 @@ WIZARD_PROGRAMS = [f"wizard_{page}_tests" for page in
                    ("WizardPage", "IntroPage", "ConfigPage", "FolderPicker", "ProgressPage")]
 
 # The test programs that link each part, the part's own first (a run stops at the
-# first failure). The wizard's tests link the engine and the image library too, but
-# they drive windows, not pages or pictures, and running them for every engine or
-# library fault would double the time.
+# first failure). The wizard's tests and install_tests link the engine and the image
+# library too, but they drive windows and look for files, not pages or pictures, and
+# running them for every engine or library fault would double the time.
 PROGRAMS = {
     "engine": ["vantrel_tests", "tools_tests"],
     "thumbnail": ["skimlet_tests", "tools_tests", "vantrel_tests"],
     "tools": ["tools_tests"],
-    "wizard": WIZARD_PROGRAMS,
+    "wizard": WIZARD_PROGRAMS + ["install_tests"],
 }
 
 

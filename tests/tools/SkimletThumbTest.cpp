@@ -17,8 +17,11 @@ testsupport::ProgramResult Thumb(const std::vector<std::string>& args) {
 }
 
 TEST(SkimletThumb, MakesThumbnailOrSaysWhyNot) {
-    const std::vector<std::string> cases[] = {
-        {}, {"p.jpg", "12a", "0"}, {"p.jpg", "120", "-32769"}, {"--fast", "p.jpg", "120"}};
+    const std::vector<std::string> cases[] = {{},
+                                              {"p.jpg", "12a", "0"},
+                                              {"p.jpg", "120", "-32769"},
+                                              {"p.jpg", "32768", "0"},
+                                              {"--fast", "p.jpg", "120"}};
     for (const auto& args : cases) {
         const auto run = Thumb(args);
         EXPECT_EQ(run.status, 2);

@@ -85,28 +85,31 @@ TEST(ByteSink, OpenRefusesMissingFoldersAndNonFiles) {
 }
 
 // A write that fails at Close (here the file size limit, as honest a failure as
-// a full disk) is reported naming the target and leaves the old file.
+// a full disk) is reported naming the target and leaves the old file: a large
+// one fails as it is written, a small one only when it is flushed.
 TEST(ByteSink, FailedWriteAtCloseThrowsAndLeavesTheOldFile) {
     TempDir dir;
     testsupport::WriteFile(dir / "t.jpg", "old");
-    CBufferedFileSink sink;
-    ASSERT_EQ(sink.Open(dir / "t.jpg", 100000), 0);
-    Fill(sink, std::string(100000, 'x'));
+    for (const int size : {100000, 100}) {
+        CBufferedFileSink sink;
+        ASSERT_EQ(sink.Open(dir / "t.jpg", size), 0);
+        Fill(sink, std::string(static_cast<std::size_t>(size), 'x'));
 
-    rlimit saved{};
-    ::getrlimit(RLIMIT_FSIZE, &saved);
-    auto* previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const std::string text = FailureOf([&] { sink.Close(); });
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previousHandler);
+        rlimit saved{};
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        auto* previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = saved;
+        small.rlim_cur = 50;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        const std::string text = FailureOf([&] { sink.Close(); });
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previousHandler);
 
-    EXPECT_EQ(text.rfind("-1 Decoder error: Writing " + (dir / "t.jpg") + " failed", 0), 0u)
-        << text;
-    EXPECT_EQ(NamesIn(dir), std::vector<std::string>{"t.jpg"});
-    EXPECT_EQ(ReadFile(dir / "t.jpg"), "old");
+        EXPECT_EQ(text.rfind("-1 Decoder error: Writing " + (dir / "t.jpg") + " failed", 0), 0u)
+            << size << ": " << text;
+        EXPECT_EQ(NamesIn(dir), std::vector<std::string>{"t.jpg"});
+        EXPECT_EQ(ReadFile(dir / "t.jpg"), "old");
+    }
 }
 
 } // namespace
