@@ -24,7 +24,7 @@ std::string MakeBmp(const BmpSpec& spec) {
     Put(info, 14, spec.bitCount, 2);
     Put(info, 16, spec.compression, 4);
     Put(info, 20, static_cast<std::uint32_t>(spec.pixels.size()), 4);
-    Put(info, 32, spec.colorsUsed.value_or(static_cast<std::uint32_t>(spec.palette.size())), 4);
+    Put(info, 32, static_cast<std::uint32_t>(spec.palette.size()), 4);
     Put(info, 36, 0, 4);
     info.resize(std::max<std::size_t>(info.size(), spec.infoSize), '\0');
     for (std::size_t i = 0; i < spec.masks.size(); ++i)

@@ -16,7 +16,6 @@ struct BmpSpec {
     std::uint32_t compression = 0;
     std::uint32_t infoSize = 40;          // information header bytes; 40, 108 and 124 are common
     std::vector<std::uint32_t> palette{}; // 0xRRGGBB, written as blue, green, red, 0
-    std::optional<std::uint32_t> colorsUsed{}; // biClrUsed; the palette's size if unset
     // Bit-field masks (red, green, blue, then alpha if given): placed right after the 40
     // information bytes, inside a longer header or else after it.
     std::vector<std::uint32_t> masks{};

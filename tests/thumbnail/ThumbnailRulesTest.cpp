@@ -1,8 +1,4 @@
 #include "ThumbnailRules.h"
-#include "ReportException.h"
-#include "base/TextException.h"
-#include "skimlet/ErrorInfo.h"
-#include "skimlet/JPEGImage.h"
 
 #include <gtest/gtest.h>
 
@@ -19,8 +15,6 @@ TEST(ThumbnailRules, SizesAreTruncatedAndNeverZero) {
     EXPECT_EQ(size(1000, 333, 150, 100), std::make_pair(150, 49));
     EXPECT_EQ(size(1, 1000, 50, 100), std::make_pair(1, 100));
     EXPECT_EQ(size(100, 70000, 0, 32767), std::make_pair(46, 32767)); // product beyond 32 bits
-    EXPECT_EQ(ClampToInt16(40000), 32767);
-    EXPECT_EQ(ClampToInt16(-40000), -32768);
 }
 
 TEST(ThumbnailRules, PathsAndTheStoredDirectory) {
@@ -38,24 +32,6 @@ TEST(ThumbnailRules, PathsAndTheStoredDirectory) {
     directory.clear();
     ThumbnailPathFor("/Fotos/\xC3\xA9t\xC3\xA9/p.jpg", directory);
     EXPECT_EQ(directory, "/Fotos/\xC3\xA9t\xC3\xA9/");
-}
-
-TEST(ThumbnailRules, ExceptionsBecomeErrorInfoAndHResults) {
-    EXPECT_EQ(HResultFromExceptionCode(3), static_cast<HRESULT>(0x80070002u));
-    EXPECT_EQ(HResultFromExceptionCode(4), static_cast<HRESULT>(0x80070002u));
-    EXPECT_EQ(HResultFromExceptionCode(5), static_cast<HRESULT>(0x80070005u));
-    EXPECT_EQ(HResultFromExceptionCode(10), static_cast<HRESULT>(0x8007000Eu));
-    EXPECT_EQ(HResultFromExceptionCode(6), static_cast<HRESULT>(0x80040006u));
-    EXPECT_EQ(HResultFromExceptionCode(-1), static_cast<HRESULT>(0xFFFFFFFFu));
-
-    EXPECT_EQ(ReportException(CTextException(11, "full\n"), JPEGImage::kInterfaceId),
-              static_cast<HRESULT>(0x8004000Bu));
-    const auto info = GetErrorInfo();
-    ASSERT_TRUE(info.has_value());
-    EXPECT_EQ(info->interfaceId, JPEGImage::kInterfaceId);
-    EXPECT_EQ(info->source, "Skimlet");
-    EXPECT_EQ(info->description, "full\n");
-    EXPECT_FALSE(GetErrorInfo().has_value()); // taken means cleared
 }
 
 } // namespace

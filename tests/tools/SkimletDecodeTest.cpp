@@ -49,6 +49,14 @@ TEST(SkimletDecode, WritesThePixelsAsRgbAlphaPamOrSaysWhyNot) {
     run = SkimletDecode({dir / "in.jpg", dir / "no/such/out.pam"});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("no/such/out.pam"), std::string::npos) << run.err;
+    // A write cut short (here by the file size limit) leaves no half-written picture.
+    EXPECT_EQ(testsupport::RunInChild(
+                  [&] {
+                      return SkimletDecode({dir / "in.jpg", dir / "cut.pam"}).status;
+                  },
+                  100),
+              1);
+    EXPECT_FALSE(std::filesystem::exists(dir / "cut.pam"));
     EXPECT_EQ(SkimletDecode({dir / "in.jpg"}).status, 2);
 }
 

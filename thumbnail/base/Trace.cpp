@@ -2,18 +2,22 @@
 
 #include "base/TextException.h"
 
+#include <atomic>
 #include <cstdio>
+#include <mutex>
 
 namespace skimlet {
 
 namespace {
 
-// Global and unsynchronised, like the rest of the decoding state: a trace
-// file is a single-threaded diagnostic aid.
-int gTraceLevel = 0;
+// Decoders run on several threads at once (the engine's workers), and each one
+// releases the trace file when it is destroyed: the state is guarded.
+std::atomic<int> gTraceLevel = 0;
+std::mutex gTraceMutex;
 std::string gTracePath;
 
 void Append(const std::string& text) {
+    const std::lock_guard<std::mutex> lock(gTraceMutex);
     if (gTracePath.empty())
         return;
     if (std::FILE* f = std::fopen(gTracePath.c_str(), "a")) {
@@ -25,6 +29,7 @@ void Append(const std::string& text) {
 } // namespace
 
 void ConfigureTrace(int level, const std::string& path) {
+    const std::lock_guard<std::mutex> lock(gTraceMutex);
     gTraceLevel = level;
     gTracePath = path;
     if (!path.empty())
@@ -35,11 +40,13 @@ int TraceLevel() {
     return gTraceLevel;
 }
 
-const std::string& TraceFilePath() {
+std::string TraceFilePath() {
+    const std::lock_guard<std::mutex> lock(gTraceMutex);
     return gTracePath;
 }
 
 void ReleaseTraceFile() {
+    const std::lock_guard<std::mutex> lock(gTraceMutex);
     gTracePath.clear();
 }
 

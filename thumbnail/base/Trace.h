@@ -12,7 +12,7 @@ namespace skimlet {
 // with an empty path stops tracing to file.
 void ConfigureTrace(int level, const std::string& path);
 int TraceLevel();
-const std::string& TraceFilePath();
+std::string TraceFilePath();
 // Stops tracing to file and forgets the path; the level stays.
 void ReleaseTraceFile();
 

@@ -1,9 +1,7 @@
 #include "codecs/BmpReader.h"
 #include "base/TextException.h"
-#include "base/Trace.h"
 #include "bitmaps/DibBitmap.h"
 #include "codecs/AutoTypeDecoder.h"
-#include "io/ByteSource.h"
 
 #include "BmpBuilder.h"
 #include "TestSupport.h"
@@ -41,11 +39,11 @@ BmpSpec Paletted(std::uint16_t bits, int width, int height, std::string pixels,
 class BmpReaderTest : public ::testing::Test {
 protected:
     // "" on success, else "code text".
-    std::string Decode(const std::string& file, int bpp, CPictureDecoder* with = nullptr) {
+    std::string Decode(const std::string& file, CPictureDecoder* with = nullptr) {
         CPictureDecoder& decoder = with ? *with : autoDecoder;
         const auto e = testsupport::Thrown<CTextException>([&] {
             decoder.DecodeMemory(reinterpret_cast<const std::uint8_t*>(file.data()),
-                                 static_cast<std::int64_t>(file.size()), bitmap, bpp);
+                                 static_cast<std::int64_t>(file.size()), bitmap, 32);
         });
         EXPECT_EQ(bitmap.AccessCount(), 0);
         return e ? std::to_string(e->Code()) + " " + e->Text() : "";
@@ -62,11 +60,10 @@ protected:
     CDibBitmap bitmap; // 16 x 16 until a reader allocates it
 };
 
+// Pictures are always asked for at 32 bits: 8-bit results serve no caller.
 struct Case {
     const char* name;
     BmpSpec spec;
-    int request;
-    int bpp; // of the result
     Pixels pixels;
 };
 
@@ -100,39 +97,28 @@ TEST_F(BmpReaderTest, DecodesEveryEncoding) {
     blueGold.palette = {0x0000FF, 0xFFD700};
     oneEntry.palette = {0x123456};
     const std::vector<Case> cases = {
-        {"1 bit (white, black) at 32", bw, 32, 32, {W, W, W, W, K, K, K, K, K, K,
-                                                    K, W, K, W, W, K, W, K, W, K}},
-        {"1 bit coloured at 32", blueGold, 32, 32, {O(0x0000FF), O(0xFFD700)}},
-        {"1 bit one-entry table at 32", oneEntry, 32, 32, {O(0x123456), K}},
-        {"1 bit one-entry table at 8", oneEntry, 8, 8, {0, 1}},
-        {"1 bit at 8", bw, 0, 8, {0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 0, 1, 0, 0, 1, 0, 1, 0, 1}},
-        {"4 bit odd width", four, 32, 32, {T1, T2, T3}},
-        {"4 bit at 8", four, 8, 8, {1, 2, 3}},
-        {"8 bit", eight, 0, 8, {2, 3, 0, 1}},
-        {"8 bit at 32", eight, 32, 32, {T2, T3, T0, T1}},
-        {"top-down", topDown, 0, 8, {0, 1, 2, 3}},
-        {"info header 108", v4, 32, 32, {T2, T3, T0, T1}},
-        {"info header 124", v5, 32, 32, {T2, T3, T0, T1}},
-        {"pixel offset inside headers", early, 32, 32, {T2, T3, T0, T1}},
-        {"300 colours, offset 0", manyColours, 32, 32, {T0, T2, 0xFFFFFFFF, T3}},
-        {"short table is black", shortTable, 32, 32, {T1, K}},
-        {"RLE8", rle8, 8, 8, {0, 0, 0, 0, 0, 3, 2, 1, 0, 3, 1, 1, 2, 3, 0}},
-        {"RLE8 at 32", rle8, 32, 32, {T0, T0, T0, T0, T0, T3, T2, T1, T0, T3, T1, T1, T2, T3, T0}},
-        {"RLE4", rle4, 8, 8, {0, 0, 0, 0, 0, 0, 3, 2, 1, 0, 2, 1, 1, 2, 3, 1, 2, 3}},
-        {"RLE8 clipped", clipped8, 32, 32, {T0, T0, T2, T2}},
-        {"RLE4 clipped", clipped4, 32, 32, {T3, T1, T0, T0, T0, T0, T2, T3, T2}},
+        {"1 bit (white, black)", bw, {W, W, W, W, K, K, K, K, K, K, K, W, K, W, W, K, W, K, W, K}},
+        {"1 bit coloured", blueGold, {O(0x0000FF), O(0xFFD700)}},
+        {"1 bit one-entry table", oneEntry, {O(0x123456), K}},
+        {"4 bit odd width", four, {T1, T2, T3}},
+        {"8 bit", eight, {T2, T3, T0, T1}},
+        {"top-down", topDown, {T0, T1, T2, T3}},
+        {"info header 108", v4, {T2, T3, T0, T1}},
+        {"info header 124", v5, {T2, T3, T0, T1}},
+        {"pixel offset inside headers", early, {T2, T3, T0, T1}},
+        {"300 colours, offset 0", manyColours, {T0, T2, 0xFFFFFFFF, T3}},
+        {"short table is black", shortTable, {T1, K}},
+        {"RLE8", rle8, {T0, T0, T0, T0, T0, T3, T2, T1, T0, T3, T1, T1, T2, T3, T0}},
+        {"RLE4", rle4, {T0, T0, T0, T0, T0, T0, T3, T2, T1, T0, T2, T1, T1, T2, T3, T1, T2, T3}},
+        {"RLE8 clipped", clipped8, {T0, T0, T2, T2}},
+        {"RLE4 clipped", clipped4, {T3, T1, T0, T0, T0, T0, T2, T3, T2}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_EQ(Decode(MakeBmp(c.spec), c.request), "");
-        EXPECT_EQ(bitmap.BitsPerPixel(), c.bpp);
+        ASSERT_EQ(Decode(MakeBmp(c.spec)), "");
+        EXPECT_EQ(bitmap.BitsPerPixel(), 32);
         EXPECT_EQ(bitmap.Height(), static_cast<int>(c.pixels.size()) / bitmap.Width());
         EXPECT_EQ(Read(), c.pixels);
-        if (c.bpp != 8)
-            continue;
-        for (std::size_t i = 0; i < 256; ++i) // the file's colours, then opaque black
-            EXPECT_EQ(PackColour(bitmap.Palette()[i]),
-                      O(i < c.spec.palette.size() ? c.spec.palette[i] : 0));
     }
 }
 
@@ -180,25 +166,23 @@ TEST_F(BmpReaderTest, DecodesTrueColour) {
                          .masks = {0x0F00, 0x00F0, 0x000F},
                          .pixels = BmpRows({"\x5F\x0A"})};
     const std::vector<Case> cases = {
-        {"16 bits 5-5-5, top bit ignored", plain16, 32, 32, {0xFFF80810}},
-        {"bit fields 5-6-5", fields565, 32, 32, {0xFFF80810}},
-        {"bit fields 5-5-5", fields555, 32, 32, {0xFFF80810}},
-        {"masks inside a longer header", inside, 32, 32, {0xFFF80810}},
-        {"32 bits keep their alpha", alpha, 0, 32, {0x00030201, 0x07060504}},
-        {"request 8 gives 32", alpha, 8, 32, {0x00030201, 0x07060504}},
-        {"32 bits, fourth bytes all 0, are opaque", noAlpha, 32, 32, {0xFF030201, 0xFF060504}},
-        {"also with a longer header", v4Rgb, 32, 32, {0xFF030201, 0xFF060504}},
-        {"given alpha mask is kept even when 0", v5Alpha, 32, 32, {0, 0}},
-        {"32-bit masks in RGB order, opaque", rgbOrder, 32, 32, {0xFF112233, 0xFF112233}},
-        {"10-10-10-2 with alpha", wide, 32, 32, {0xAAFF8000}},
-        {"4-4-4-4 inside a 108-byte header", argb4444, 32, 32, {0x88FF33CC, 0}},
-        {"1-5-5-5 with alpha", argb1555, 32, 32, {0xFFFF8408, 0x00FFFFFF}},
-        {"4-4-4, opaque", rgb444, 32, 32, {0xFFAA55FF}},
+        {"16 bits 5-5-5, top bit ignored", plain16, {0xFFF80810}},
+        {"bit fields 5-6-5", fields565, {0xFFF80810}},
+        {"bit fields 5-5-5", fields555, {0xFFF80810}},
+        {"masks inside a longer header", inside, {0xFFF80810}},
+        {"32 bits keep their alpha", alpha, {0x00030201, 0x07060504}},
+        {"32 bits, fourth bytes all 0, are opaque", noAlpha, {0xFF030201, 0xFF060504}},
+        {"also with a longer header", v4Rgb, {0xFF030201, 0xFF060504}},
+        {"given alpha mask is kept even when 0", v5Alpha, {0, 0}},
+        {"32-bit masks in RGB order, opaque", rgbOrder, {0xFF112233, 0xFF112233}},
+        {"10-10-10-2 with alpha", wide, {0xAAFF8000}},
+        {"4-4-4-4 inside a 108-byte header", argb4444, {0x88FF33CC, 0}},
+        {"1-5-5-5 with alpha", argb1555, {0xFFFF8408, 0x00FFFFFF}},
+        {"4-4-4, opaque", rgb444, {0xFFAA55FF}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_EQ(Decode(MakeBmp(c.spec), c.request), "");
-        EXPECT_EQ(bitmap.BitsPerPixel(), c.bpp);
+        ASSERT_EQ(Decode(MakeBmp(c.spec)), "");
         EXPECT_EQ(Read(), c.pixels);
     }
     for (int width = 1; width <= 4; ++width) { // every amount of row padding
@@ -210,7 +194,7 @@ TEST_F(BmpReaderTest, DecodesTrueColour) {
                 rows[1 - y] += {blue, 'g', 'r'};
                 expected.push_back(0xFF000000 | 'r' << 16 | 'g' << 8 | std::uint8_t(blue));
             }
-        ASSERT_EQ(Decode(MakeBmp({.width = width, .height = 2, .pixels = BmpRows(rows)}), 32), "");
+        ASSERT_EQ(Decode(MakeBmp({.width = width, .height = 2, .pixels = BmpRows(rows)})), "");
         EXPECT_EQ(Read(), expected) << width;
     }
 }
@@ -231,27 +215,24 @@ TEST_F(BmpReaderTest, RefusesBadFilesCheaplyAndCleanly) {
     };
     struct Failure {
         BmpSpec spec;
-        int request;
         std::string expected;
         bool allocates = false;
     };
     std::vector<Failure> cases = {
-        {{.bitCount = 2}, 32, "2 " + error + "Decoding bmp: Illegal bpp value.\n"},
-        {{.width = 0}, 32, noPixels},
-        {{.height = 0}, 32, noPixels},
-        {{.width = -1}, 32, "2 " + error + "Bitmap decoder: Negative picture width.\n"},
-        {{.infoSize = 39}, 32, "2 " + error + "Bitmap decoder: BITMAPINFOHEADER has wrong size.\n"},
-        {rgb, 16,
-         "6 " + error + "Bitmap decoder: Cannot decode to 16 bits per pixel (only 8 or 32).\n"},
-        {tiny, 32, eof},
-        {huge, 32, eof},
-        {intMin, 32, eof},
-        {rle(8, 100000, "\0\1"s), 32,
+        {{.bitCount = 2}, "2 " + error + "Decoding bmp: Illegal bpp value.\n"},
+        {{.width = 0}, noPixels},
+        {{.height = 0}, noPixels},
+        {{.width = -1}, "2 " + error + "Bitmap decoder: Negative picture width.\n"},
+        {{.infoSize = 39}, "2 " + error + "Bitmap decoder: BITMAPINFOHEADER has wrong size.\n"},
+        {tiny, eof},
+        {huge, eof},
+        {intMin, eof},
+        {rle(8, 100000, "\0\1"s),
          "10 " + error +
              "Bitmap decoder: Compressed picture of 100000 x 100000 pixels is too large.\n"},
-        {rle(8, 4, "\2\1\0\2\1\1"s), 32, delta, true},
-        {rle(4, 4, "\0\2"s), 8, delta, true},
-        {rle(8, 4, "\4\1\0\0"s), 32, eof, true},
+        {rle(8, 4, "\2\1\0\2\1\1"s), delta, true},
+        {rle(4, 4, "\0\2"s), delta, true},
+        {rle(8, 4, "\4\1\0\0"s), eof, true},
     };
     // Compressions the reader cannot decode, refused before anything is allocated.
     const std::string compression = "2 " + error + "Bitmap decoder: Unsupported compression ";
@@ -265,7 +246,7 @@ TEST_F(BmpReaderTest, RefusesBadFilesCheaplyAndCleanly) {
         {24, 3}, {8, 3},   {1, 6},            // bit fields at a depth they cannot have
     };
     for (const auto& [bits, method] : refused)
-        cases.push_back({Paletted(bits, 2, 2, std::string(16, '\x11'), method), 32,
+        cases.push_back({Paletted(bits, 2, 2, std::string(16, '\x11'), method),
                          compression + std::to_string(method) + " at " + std::to_string(bits) +
                              " bits per pixel.\n"});
     const std::string badMasks =
@@ -279,11 +260,10 @@ TEST_F(BmpReaderTest, RefusesBadFilesCheaplyAndCleanly) {
                           .compression = masks.size() == 4 ? 6u : 3u,
                           .masks = masks,
                           .pixels = std::string(4, '\0')},
-                         32,
                          badMasks});
     for (const Failure& c : cases) {
         bitmap.Allocate(16, 16, 8, false);
-        EXPECT_EQ(Decode(MakeBmp(c.spec), c.request), c.expected);
+        EXPECT_EQ(Decode(MakeBmp(c.spec)), c.expected);
         EXPECT_EQ(bitmap.Width() != 16, c.allocates) << c.expected;
     }
     const std::string rgbFile = MakeBmp(rgb);
@@ -291,25 +271,10 @@ TEST_F(BmpReaderTest, RefusesBadFilesCheaplyAndCleanly) {
     hugeHeader[17] = '\xFF';
     farPixels[11] = '\x10';
     for (const std::string& file : {rgbFile.substr(0, 60), "BMxx"s, hugeHeader, farPixels})
-        EXPECT_EQ(Decode(file, 32), eof);
+        EXPECT_EQ(Decode(file), eof);
     CBmpReader reader;
-    EXPECT_EQ(Decode("MB" + rgbFile.substr(2), 32, &reader),
+    EXPECT_EQ(Decode("MB" + rgbFile.substr(2), &reader),
               "1 " + error + "Bitmap decoder: This isn't a bitmap.\n");
-}
-
-TEST_F(BmpReaderTest, TracesItsSteps) {
-    testsupport::TempDir dir;
-    ConfigureTrace(3, dir / "trace.txt");
-    // Straight from a source: decoding memory would add a banner naming an address.
-    const std::string file = MakeBmp(Paletted(8, 1, 1, BmpRows({"\1"})));
-    CMemoryBlockSource source;
-    source.Open(reinterpret_cast<const std::uint8_t*>(file.data()), std::ssize(file));
-    autoDecoder.DecodeSource(source, bitmap, 32);
-    ConfigureTrace(0, "");
-    EXPECT_EQ(testsupport::ReadFile(dir / "trace.txt"),
-              "Windows bitmap recognized.\nBitmap file signature found\nBitmap header is ok.\n"
-              "Reading palette.\nDecoding uncompressed 8 bit per pixel bitmap.\n"
-              "Decoding finished.\n");
 }
 
 } // namespace

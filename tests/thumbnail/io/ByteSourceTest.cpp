@@ -1,6 +1,5 @@
 #include "io/ByteSource.h"
 #include "base/TextException.h"
-#include "io/ModuleResources.h"
 
 #include "TestSupport.h"
 
@@ -13,58 +12,35 @@ using namespace skimlet;
 
 namespace {
 
-struct RecordingObserver : CProgressObserver {
-    void ProgressChanged(double fraction) override { seen.push_back(fraction); }
-    std::vector<double> seen;
-};
-
 int ReadFailure(CByteSource& source, std::int64_t count) {
     const auto e = testsupport::Thrown<CTextException>([&] { source.ReadBytes(count); });
     EXPECT_TRUE(!e || e->Text() == "End of file reached while decoding.\n");
     return e ? e->Code() : 0;
 }
 
-TEST(ByteSource, CountsReadsReportsEachKibibyteAndStopsAtTheEnd) {
+TEST(ByteSource, CountsReadsAndStopsAtTheEnd) {
     testsupport::TempDir dir;
     testsupport::WriteFile(dir / "small", std::string(1024, 'a'));
-    RecordingObserver observer;
-    CFileSource small(&observer);
+    CFileSource small;
     ASSERT_EQ(small.Open(dir / "small"), 0);
-    EXPECT_EQ(small.Name(), dir / "small");
     const std::uint8_t* start = small.RemainingData();
     for (int i = 0; i < 10; ++i)
         EXPECT_EQ(small.ReadBytes(100), start + 100 * i);
-    EXPECT_TRUE(observer.seen.empty());
     EXPECT_EQ(ReadFailure(small, 100), 11);
-    EXPECT_EQ(observer.seen, std::vector<double>{1.0}); // reported, but never above 1
-    EXPECT_EQ(small.ReadBytes(24), start + 1000);       // exactly to the end
+    EXPECT_EQ(small.ReadBytes(24), start + 1000); // exactly to the end
     EXPECT_EQ(ReadFailure(small, 1), 11);
-
-    testsupport::WriteFile(dir / "large", std::string(2048, 'b'));
-    observer.seen.clear();
-    CFileSource large(&observer);
-    ASSERT_EQ(large.Open(dir / "large"), 0);
-    for (int i = 0; i < 4; ++i)
-        large.ReadBytes(512);
-    large.Close();
-    EXPECT_EQ(observer.seen, (std::vector<double>{0.5, 1.0, 1.0}));
 }
 
 TEST(ByteSource, PeekingPastTheEndReadsZerosWithoutMoving) {
     const std::uint8_t data[3] = {1, 2, 3};
     CMemoryBlockSource source;
     ASSERT_EQ(source.Open(data, 3), 0);
-    EXPECT_EQ(source.Name(), "Mem");
     source.ReadBytes(1);
     const std::uint8_t* peeked = source.PeekBytes(600);
     std::vector<std::uint8_t> expected(600, 0);
     expected[0] = 2, expected[1] = 3;
     EXPECT_EQ(std::vector<std::uint8_t>(peeked, peeked + 600), expected);
     EXPECT_EQ(source.Position(), 1);
-    // A null block opens only when empty.
-    EXPECT_EQ(source.Open(nullptr, 5), 4);
-    EXPECT_EQ(source.Open(nullptr, 0), 0);
-    EXPECT_EQ(ReadFailure(source, 1), 11);
 }
 
 TEST(ByteSource, FileOpenCodesTellMissingFoldersFilesAndAccess) {
@@ -129,22 +105,6 @@ TEST(ByteSource, PiecesComeInOrderAndAFileCutWhileReadIsAFailure) {
               }),
               expected);
     EXPECT_EQ(cutError([&] { file.RemainingData(); }), expected);
-}
-
-TEST(ByteSource, ModuleResourcesAreFoundByLowIdBitsAndType) {
-    const std::uint8_t bytes[] = {7, 8, 9};
-    const ResourceEntry entries[] = {{7, kRawDataResourceType, bytes, 3}, {8, "PNG", bytes, 2}};
-    const ResourceModule module{entries, 2};
-    EXPECT_EQ(FindModuleResource(module, 0x10007, nullptr), &entries[0]);
-    EXPECT_EQ(FindModuleResource(module, 8, nullptr), nullptr);
-    CModuleResourceSource source;
-    EXPECT_EQ(source.Open(module, 9), 4);
-    ASSERT_EQ(source.Open(module, 8, "PNG"), 0);
-    EXPECT_EQ(source.Name(), "Resource: 8");
-    EXPECT_EQ(source.Size(), 2);
-    const ResourceEntry* name = FindModuleResource(SkimletModule(), 100, kStringResourceType);
-    ASSERT_NE(name, nullptr);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(name->data), name->size), "Skimlet");
 }
 
 } // namespace
