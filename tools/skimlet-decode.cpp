@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 using namespace skimlet;
 
 namespace {
@@ -78,12 +80,16 @@ int main(int argc, char** argv) {
                      std::strerror(errno));
         return 1;
     }
+    // A half-written file goes; a device named as the output (/dev/full) stays.
+    struct stat status {};
+    const bool regular = ::fstat(fileno(out), &status) == 0 && S_ISREG(status.st_mode);
     const bool written = WritePam(*bitmap, out);
     const int writeError = errno;
     if (std::fclose(out) != 0 || !written) {
         std::fprintf(stderr, "skimlet-decode: cannot write %s: %s\n", output.c_str(),
                      std::strerror(written ? errno : writeError));
-        std::remove(output.c_str());
+        if (regular)
+            std::remove(output.c_str());
         return 1;
     }
     return 0;
