@@ -115,15 +115,6 @@ private slots:
         Click(wizard_->Config(), "cmdNext");
         QVERIFY(ui_->messages.isEmpty());
         QCOMPARE(Settings().maxWidth, 32767);
-
-        // A template's large size is taken as it is.
-        WriteFile(dir / "large.cfg", TemplateXml(1200, 0, true, true));
-        ToConfigWithTemplate(dir / "large.cfg");
-        QCOMPARE(pixels.text(), "1200");
-        FillConfig(dir, dir / "photos", dir / "out");
-        Click(wizard_->Config(), "cmdNext");
-        QVERIFY(ui_->messages.isEmpty() && wizard_->Progress().isVisible());
-        QCOMPARE(Settings().maxWidth, 1200);
     }
 
     void everySettingGoesThroughItsControl() {
