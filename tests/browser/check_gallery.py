@@ -13,7 +13,6 @@ import functools
 import http.server
 import json
 import os
-import re
 import select
 import shutil
 import subprocess
@@ -23,11 +22,9 @@ import threading
 import time
 import urllib.parse
 
-CHROMIUM_FLAGS = [
-    "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-    "--disable-background-networking", "--disable-component-update", "--disable-sync",
-    "--disable-extensions", "--disable-default-apps", "--mute-audio",
-]
+CHROMIUM_FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                  "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                  "--disable-extensions", "--disable-default-apps", "--mute-audio"]
 
 
 class Server(http.server.ThreadingHTTPServer):
@@ -52,7 +49,7 @@ class Handler(http.server.SimpleHTTPRequestHandler):
 
 
 class Browser:
-    """A headless Chromium spoken to over --remote-debugging-pipe."""
+    """A headless Chromium spoken to over --remote-debugging-pipe, on one page."""
 
     def __init__(self, chromium, profile):
         # Chromium reads fd 3 and writes fd 4: the child's ends, moved above 4, are put
@@ -61,27 +58,27 @@ class Browser:
         self._from_child, from_child_w = os.pipe()
         child_r = fcntl.fcntl(to_child_r, fcntl.F_DUPFD, 5)
         child_w = fcntl.fcntl(from_child_w, fcntl.F_DUPFD, 5)
-        os.close(to_child_r)
-        os.close(from_child_w)
+        for fd in (to_child_r, from_child_w):
+            os.close(fd)
         self._process = subprocess.Popen(
             ["/bin/bash", "-c", f'exec "$0" "$@" 3<&{child_r} 4>&{child_w} {child_r}<&- {child_w}>&-',
              chromium, *CHROMIUM_FLAGS, "--remote-debugging-pipe", f"--user-data-dir={profile}",
              "about:blank"],
             pass_fds=(child_r, child_w), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(child_r)
-        os.close(child_w)
-        self._buffer = b""
-        self._next_id = 0
-        self.events = []
+        for fd in (child_r, child_w):
+            os.close(fd)
+        self._buffer, self._next_id, self.events, self.session = b"", 0, [], None
+        target = self.send("Target.createTarget", {"url": "about:blank"})["targetId"]
+        self.session = self.send("Target.attachToTarget", {"targetId": target, "flatten": True},
+                                 browser=True)["sessionId"]
+        for domain in ("Page", "Runtime", "Log"):
+            self.send(f"{domain}.enable")
 
     def close(self):
         try:
-            self.send("Browser.close")
-        except Exception:
-            pass
-        try:
+            self.send("Browser.close", browser=True)
             self._process.wait(timeout=10)
-        except subprocess.TimeoutExpired:
+        except Exception:
             self._process.kill()
         os.close(self._to_child)
         os.close(self._from_child)
@@ -98,11 +95,11 @@ class Browser:
         message, self._buffer = self._buffer.split(b"\0", 1)
         return json.loads(message)
 
-    def send(self, method, params=None, session=None, timeout=30):
+    def send(self, method, params=None, browser=False, timeout=30):
         self._next_id += 1
         message = {"id": self._next_id, "method": method, "params": params or {}}
-        if session:
-            message["sessionId"] = session
+        if self.session and not browser:
+            message["sessionId"] = self.session
         os.write(self._to_child, json.dumps(message).encode() + b"\0")
         deadline = time.monotonic() + timeout
         while True:
@@ -113,14 +110,18 @@ class Browser:
                 return reply.get("result", {})
             self.events.append(reply)
 
-    def wait_for(self, method, session, timeout=30):
+    def evaluate(self, expression):
+        return self.send("Runtime.evaluate", {"expression": expression, "awaitPromise": True,
+                                              "returnByValue": True})["result"].get("value")
+
+    def wait_for(self, method, timeout=30):
         deadline = time.monotonic() + timeout
         for i, event in enumerate(self.events):
-            if event.get("method") == method and event.get("sessionId") == session:
+            if event.get("method") == method:
                 return self.events.pop(i)
         while True:
             event = self._read_message(deadline)
-            if event.get("method") == method and event.get("sessionId") == session:
+            if event.get("method") == method:
                 return event
             self.events.append(event)
 
@@ -144,23 +145,18 @@ PAGE_FACTS = r"""
 """
 
 
-def check_page(browser, session, url, problems, lazy=False):
-    browser.events = [e for e in browser.events if e.get("sessionId") != session]
-    browser.send("Page.navigate", {"url": url}, session)
-    browser.wait_for("Page.loadEventFired", session)
-    facts = browser.send("Runtime.evaluate", {"expression": PAGE_FACTS, "awaitPromise": True,
-                                              "returnByValue": True}, session)["result"]["value"]
+def check_page(browser, url, problems, lazy=False):
+    browser.events = []
+    browser.send("Page.navigate", {"url": url})
+    browser.wait_for("Page.loadEventFired")
+    facts = browser.evaluate(PAGE_FACTS)
     name = urllib.parse.unquote(url.rsplit("/", 1)[-1])
     if not facts["images"]:
         problems.append(f"{name}: shows no image")
-    for image in [] if lazy else facts["images"]:
-        if image["width"] == 0:
-            problems.append(f"{name}: image {image['src']} did not load")
-    for target in facts["missing"]:
-        problems.append(f"{name}: leads to a missing file: {target}")
+    problems += [f"{name}: image {i['src']} did not load"
+                 for i in ([] if lazy else facts["images"]) if i["width"] == 0]
+    problems += [f"{name}: leads to a missing file: {target}" for target in facts["missing"]]
     for event in browser.events:
-        if event.get("sessionId") != session:
-            continue
         method, params = event.get("method"), event.get("params", {})
         if method == "Runtime.exceptionThrown":
             details = params["exceptionDetails"]
@@ -212,8 +208,7 @@ MODERN_FACTS = r"""
   const links = sel => [...document.querySelectorAll(sel)].map(a => a.href);
   const one = sel => { const a = document.querySelector(sel); return a ? a.href : null; };
   return {
-    shift, scrollWidth: document.scrollingElement.scrollWidth, innerWidth,
-    images,
+    shift, scrollWidth: document.scrollingElement.scrollWidth, images,
     cells: links('.tessary-grid a'), pages: links('.tessary-pages a'),
     prev: one('.tessary-nav a[rel=prev]'), next: one('.tessary-nav a[rel=next]'),
     home: one('.tessary-nav a:not([rel])'), download: one('.tessary-download a'),
@@ -222,11 +217,10 @@ MODERN_FACTS = r"""
 """
 
 
-def modern_page(browser, session, url, width, scale, problems):
+def modern_page(browser, url, width, scale, problems):
     """Checks one page of the modern style as it loads at one size; returns its facts."""
-    check_page(browser, session, url, problems, lazy=True)
-    facts = browser.send("Runtime.evaluate", {"expression": MODERN_FACTS, "awaitPromise": True,
-                                              "returnByValue": True}, session)["result"]["value"]
+    check_page(browser, url, problems, lazy=True)
+    facts = browser.evaluate(MODERN_FACTS)
     name = f"{urllib.parse.unquote(url.rsplit('/', 1)[-1])} at {width} px"
     if facts["shift"] > 0:
         problems.append(f"{name}: the layout shifts while images load ({facts['shift']:.3f})")
@@ -236,9 +230,7 @@ def modern_page(browser, session, url, width, scale, problems):
         problems.append(f"{name}: scrolls sideways ({facts['scrollWidth']} px wide)")
     for image in facts["images"]:
         what = f"{name}: image {image['src']}"
-        for attribute in ("alt", "width", "height"):
-            if not image[attribute]:
-                problems.append(f"{what} has no {attribute}")
+        problems += [f"{what} has no {a}" for a in ("alt", "width", "height") if not image[a]]
         if image["decoding"] != "async":
             problems.append(f"{what} is not decoded asynchronously")
         if image["pixels"] == 0:
@@ -248,52 +240,48 @@ def modern_page(browser, session, url, width, scale, problems):
     return facts
 
 
-def follow(browser, session, action, problems, expected, what):
+def follow(browser, action, problems, expected, what):
     """Does `action` on the open page and checks that it leads to `expected`."""
-    browser.events = [e for e in browser.events if e.get("sessionId") != session]
+    browser.events = []
     action()
     try:
-        browser.wait_for("Page.loadEventFired", session, timeout=10)
+        browser.wait_for("Page.loadEventFired", timeout=10)
     except TimeoutError:
         problems.append(f"{what} led nowhere")
         return
-    where = browser.send("Runtime.evaluate", {"expression": "location.href", "returnByValue": True},
-                         session)["result"]["value"]
+    where = browser.evaluate("location.href")
     if where != expected:
         problems.append(f"{what} led to {where}, not {expected}")
 
 
-def press(browser, session, key, code):
+def press(browser, key, code):
     for kind in ("keyDown", "keyUp"):
-        browser.send("Input.dispatchKeyEvent", {"type": kind, "key": key, "code": key,
-                                                "windowsVirtualKeyCode": code}, session)
+        browser.send("Input.dispatchKeyEvent",
+                     {"type": kind, "key": key, "code": key, "windowsVirtualKeyCode": code})
 
 
-def check_modern(browser, session, root, photos, problems):
+def check_modern(browser, root, photos, problems):
     """Walks the index pages and photo pages at both sizes; returns the number of pages."""
     for width, height, scale in ((360, 740, 2), (1440, 900, 1)):
-        browser.send("Emulation.setDeviceMetricsOverride",
-                     {"width": width, "height": height, "deviceScaleFactor": scale,
-                      "mobile": width < 600}, session)
+        browser.send("Emulation.setDeviceMetricsOverride", {
+            "width": width, "height": height, "deviceScaleFactor": scale, "mobile": width < 600})
         # The index pages as a visitor finds them, each with the photo pages it leads to.
         index_pages, photo_pages, holder = [root + "index.htm"], [], {}
         for index in index_pages:
-            facts = modern_page(browser, session, index, width, scale, problems)
+            facts = modern_page(browser, index, width, scale, problems)
             index_pages += [p for p in facts["pages"] if p not in index_pages]
-            for cell in facts["cells"]:
-                holder[cell] = index
+            holder.update({cell: index for cell in facts["cells"]})
             photo_pages += [c for c in facts["cells"] if c not in photo_pages]
         downloads = set()
         for i, page in enumerate(photo_pages):
-            facts = modern_page(browser, session, page, width, scale, problems)
+            facts = modern_page(browser, page, width, scale, problems)
             name = urllib.parse.unquote(page.rsplit("/", 1)[-1])
             downloads.add(urllib.parse.unquote((facts["download"] or "").rsplit("/", 1)[-1]))
             for rel, want in (("prev", photo_pages[i - 1] if i > 0 else None),
-                              ("next", photo_pages[i + 1] if i + 1 < len(photo_pages) else None)):
+                              ("next", photo_pages[i + 1] if i + 1 < len(photo_pages) else None),
+                              ("home", holder[page])):
                 if facts[rel] != want:
                     problems.append(f"{name}: its {rel} link leads to {facts[rel]}, not {want}")
-            if facts["home"] != holder[page]:
-                problems.append(f"{name}: its index link leads to {facts['home']}, not {holder[page]}")
         unreached = sorted(set(photos) - downloads)
         if unreached:
             problems.append(f"at {width} px, photos not reachable from the index pages: {unreached}")
@@ -301,52 +289,35 @@ def check_modern(browser, session, root, photos, problems):
     if len(photo_pages) < 2:
         problems.append("fewer than two photo pages: moving between them is not checked")
         return len(index_pages) + len(photo_pages)
-    # A visitor's way: the arrow keys, then the links, then back to the index.
+    # A visitor's way: the arrow keys, then the links.
     first, second = photo_pages[0], photo_pages[1]
-    check_page(browser, session, first, problems)
-    follow(browser, session, lambda: press(browser, session, "ArrowRight", 39), problems, second,
-           "the right arrow key on the first photo page")
-    follow(browser, session, lambda: press(browser, session, "ArrowLeft", 37), problems, first,
-           "the left arrow key on the second photo page")
+    check_page(browser, first, problems)
     click = "document.querySelector('.tessary-nav a[rel=%s]').click()"
-    follow(browser, session, lambda: browser.send("Runtime.evaluate", {"expression": click % "next"},
-                                                  session), problems, second,
-           "the next link of the first photo page")
-    follow(browser, session, lambda: browser.send("Runtime.evaluate", {"expression": click % "prev"},
-                                                  session), problems, first,
-           "the previous link of the second photo page")
+    for action, expected, what in (
+            (lambda: press(browser, "ArrowRight", 39), second, "the right arrow key on the first"),
+            (lambda: press(browser, "ArrowLeft", 37), first, "the left arrow key on the second"),
+            (lambda: browser.evaluate(click % "next"), second, "the next link of the first"),
+            (lambda: browser.evaluate(click % "prev"), first, "the previous link of the second")):
+        follow(browser, action, problems, expected, what + " photo page")
     return len(index_pages) + len(photo_pages)
 
 
-def check_classic(browser, session, root, site, problems):
+def check_classic(browser, root, site, problems):
     """Opens the navigation page and every photo page; returns the number of pages."""
     browser.send("Emulation.setDeviceMetricsOverride",
-                 {"width": 1200, "height": 1000, "deviceScaleFactor": 1, "mobile": False}, session)
-    check_page(browser, session, root + "index.htm", problems)
+                 {"width": 1200, "height": 1000, "deviceScaleFactor": 1, "mobile": False})
+    check_page(browser, root + "index.htm", problems)
     pages = sorted(p for p in os.listdir(site) if p.endswith(".htm") and p != "index.htm")
     if len(pages) != 10:
         problems.append(f"expected 10 photo pages, found {len(pages)}")
     for page in pages:
-        facts = check_page(browser, session, root + urllib.parse.quote(page), problems)
-        if "homeButton" not in facts["buttons"]:
+        if "homeButton" not in check_page(browser, root + urllib.parse.quote(page), problems)["buttons"]:
             problems.append(f"{page}: has no home button")
-
     # Follow the first page's next button as a visitor would.
-    check_page(browser, session, root + urllib.parse.quote(pages[0]), problems)
-    follow(browser, session, lambda: browser.send(
-        "Runtime.evaluate", {"expression": "document.getElementById('nextButton').click()"},
-        session), problems, root + urllib.parse.quote(pages[1]), f"the next button of {pages[0]}")
+    check_page(browser, root + urllib.parse.quote(pages[0]), problems)
+    follow(browser, lambda: browser.evaluate("document.getElementById('nextButton').click()"),
+           problems, root + urllib.parse.quote(pages[1]), f"the next button of {pages[0]}")
     return len(pages) + 1
-
-
-def screenshot(browser, session, url, path):
-    browser.send("Page.navigate", {"url": url}, session)
-    browser.wait_for("Page.loadEventFired", session)
-    shot = browser.send("Page.captureScreenshot", {"format": "png", "captureBeyondViewport": True},
-                        session)
-    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(base64.b64decode(shot["data"]))
 
 
 def main():
@@ -355,8 +326,7 @@ def main():
     parser.add_argument("--source-dir", required=True)
     parser.add_argument("--screenshot", required=True)
     parser.add_argument("--style", choices=("classic", "modern"), default="classic")
-    parser.add_argument("--template", default="samples/sample.cfg",
-                        help="relative to --source-dir")
+    parser.add_argument("--template", default="samples/sample.cfg", help="relative to --source-dir")
     parser.add_argument("--site", help="a gallery made beforehand, checked instead of making one")
     args = parser.parse_args()
 
@@ -364,13 +334,12 @@ def main():
     if not chromium:
         print("skipped: chromium is not installed (scripts/setup.sh browser installs it)")
         return 77
-
     photo_dir = os.path.join(args.source_dir, "samples", "photos")
     photos = [p for p in os.listdir(photo_dir) if p.lower().endswith(".jpg")]
     work = tempfile.mkdtemp(prefix="tessary-browser-")
+    site = os.path.join(work, "site")
     problems = []
     try:
-        site = os.path.join(work, "site")
         if args.site:
             shutil.copytree(args.site, site)
         else:
@@ -387,20 +356,21 @@ def main():
         server = Server(("127.0.0.1", 0), functools.partial(Handler, directory=site))
         threading.Thread(target=server.serve_forever, daemon=True).start()
         root = f"http://127.0.0.1:{server.server_address[1]}/"
-
         browser = Browser(chromium, os.path.join(work, "profile"))
         try:
-            target = browser.send("Target.createTarget", {"url": "about:blank"})["targetId"]
-            session = browser.send("Target.attachToTarget", {"targetId": target, "flatten": True})["sessionId"]
-            for domain in ("Page", "Runtime", "Log"):
-                browser.send(f"{domain}.enable", session=session)
             if args.style == "modern":
                 server.image_delay = 0.3
-                checked = check_modern(browser, session, root, photos, problems)
+                checked = check_modern(browser, root, photos, problems)
                 server.image_delay = 0.0
             else:
-                checked = check_classic(browser, session, root, site, problems)
-            screenshot(browser, session, root + "index.htm", args.screenshot)
+                checked = check_classic(browser, root, site, problems)
+            browser.send("Page.navigate", {"url": root + "index.htm"})
+            browser.wait_for("Page.loadEventFired")
+            shot = browser.send("Page.captureScreenshot",
+                                {"format": "png", "captureBeyondViewport": True})
+            os.makedirs(os.path.dirname(os.path.abspath(args.screenshot)), exist_ok=True)
+            with open(args.screenshot, "wb") as f:
+                f.write(base64.b64decode(shot["data"]))
         finally:
             browser.close()
             server.shutdown()
@@ -409,9 +379,7 @@ def main():
         shutil.rmtree(work, ignore_errors=True)
 
     if problems:
-        print("The gallery does not work in the browser:")
-        for problem in problems:
-            print("  " + problem)
+        print("The gallery does not work in the browser:\n  " + "\n  ".join(problems))
         return 1
     print(f"The gallery works in Chromium: {checked} pages checked; screenshot in {args.screenshot}")
     return 0

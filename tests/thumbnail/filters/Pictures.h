@@ -54,10 +54,8 @@ inline std::string FailureOf(const std::function<void()>& action) {
 }
 
 inline void ExpectTextException(std::int32_t code, const std::function<void()>& action) {
-    const auto e = testsupport::Thrown<CTextException>(action);
-    ASSERT_TRUE(e) << "no exception";
-    EXPECT_EQ(e->Code(), code);
-    EXPECT_FALSE(e->Text().empty());
+    const std::string failure = FailureOf(action), prefix = std::to_string(code) + " ";
+    EXPECT_TRUE(failure.starts_with(prefix) && failure.size() > prefix.size()) << failure;
 }
 
 // A 32-bit picture as plain bytes, 4 per pixel, top line first.
@@ -172,12 +170,7 @@ inline std::string ThumbnailBytes(Picture thumbnail) {
 inline Picture DecodedAtScale(const std::string& jpeg, int eighths) {
     jpeg_decompress_struct d{};
     jpeg_error_mgr errors{};
-    d.err = jpeg_std_error(&errors);
-    // No exception may pass through libjpeg's frames; the test photos are sound.
-    errors.error_exit = [](j_common_ptr cinfo) {
-        (*cinfo->err->output_message)(cinfo);
-        std::abort();
-    };
+    d.err = jpeg_std_error(&errors); // the test photos are sound: libjpeg's exit will do
     jpeg_create_decompress(&d);
     jpeg_mem_src(&d, reinterpret_cast<const unsigned char*>(jpeg.data()), jpeg.size());
     jpeg_read_header(&d, TRUE);
