@@ -35,7 +35,6 @@ std::string MakeBmp(const BmpSpec& spec) {
     const std::uint32_t headersEnd = static_cast<std::uint32_t>(14 + info.size());
     std::string file = "BM";
     Put(file, 2, static_cast<std::uint32_t>(headersEnd + spec.pixels.size()), 4);
-    Put(file, 6, 0, 4);
     Put(file, 10, spec.offBits.value_or(headersEnd), 4);
     file += info;
     if (spec.offBits && *spec.offBits > headersEnd)
