@@ -37,15 +37,12 @@ std::size_t ThirdScanData(const std::string& jpeg) {
     return sos + 2 + length;
 }
 
-class MemorySource {
-public:
+struct MemorySource {
     explicit MemorySource(const std::string& bytes) : bytes_(bytes.begin(), bytes.end()) {
         source.Open(bytes_.data(), static_cast<std::int64_t>(bytes_.size()));
     }
-    CMemoryBlockSource source;
-
-private:
     std::vector<std::uint8_t> bytes_; // exactly sized, for the sanitizers
+    CMemoryBlockSource source;
 };
 
 // Every row of the picture read in bands of `band`, one after the other.
@@ -70,10 +67,7 @@ TEST(JpegRowReader, RowsAndWarningsAreThoseOfTheFullDecode) {
     const std::string colour = Jpeg(37, 29);
     const std::string progressive = Jpeg(37, 29, true);
     const std::size_t sos = colour.find("\xFF\xDA");
-    struct Case {
-        const char* name;
-        std::string bytes;
-    } cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         // The kinds of photo, their orientation and the usual damage are checked
         // through JPEGImage against libjpeg.
         {"colour", colour},
@@ -84,37 +78,29 @@ TEST(JpegRowReader, RowsAndWarningsAreThoseOfTheFullDecode) {
     };
     CAutoTypeDecoder decoder;
     CJpegRowReader reader;
-    for (const Case& c : cases) {
+    for (const auto& [name, bytes] : cases) {
         CDibBitmap bitmap;
-        decoder.DecodeMemory(reinterpret_cast<const std::uint8_t*>(c.bytes.data()),
-                             static_cast<std::int64_t>(c.bytes.size()), bitmap, 32);
+        decoder.DecodeMemory(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                             static_cast<std::int64_t>(bytes.size()), bitmap, 32);
         std::vector<std::uint8_t> expected;
         for (int y = 0; y < bitmap.Height(); ++y)
             expected.insert(expected.end(), bitmap.Lines()[y],
                             bitmap.Lines()[y] + 4 * bitmap.Width());
 
-        const std::string name = c.name;
-        EXPECT_EQ(decoder.WarningCount() > 0, name.starts_with("truncated") || name == "junk")
-            << name;
-        if (name != "truncated progressive") { // and a clean photo clears the last warning
-            EXPECT_EQ(decoder.FirstWarning(),
-                      name == "junk" ? "Corrupt JPEG data: 3 extraneous bytes before marker 0xda"
-                      : name == "truncated" ? "Premature end of JPEG file"
-                                            : "")
-                << name;
-        }
+        SCOPED_TRACE(name);
+        EXPECT_EQ(decoder.WarningCount() > 0, name != "colour");
 
-        MemorySource memory(c.bytes);
+        MemorySource memory(bytes);
         reader.Open(memory.source);
-        EXPECT_EQ(reader.Width(), bitmap.Width()) << c.name;
-        EXPECT_EQ(reader.Height(), bitmap.Height()) << c.name;
-        EXPECT_EQ(reader.PictureOrientation(), decoder.PictureOrientation()) << c.name;
+        EXPECT_EQ(reader.Width(), bitmap.Width());
+        EXPECT_EQ(reader.Height(), bitmap.Height());
+        EXPECT_EQ(reader.PictureOrientation(), decoder.PictureOrientation());
         for (const int band : {1, 8}) {
             reader.Start(8);
-            ASSERT_EQ(reader.RowWidth(), bitmap.Width()) << c.name;
-            EXPECT_EQ(ReadAll(reader, band), expected) << c.name << " band " << band;
-            EXPECT_EQ(reader.FirstWarning(), decoder.FirstWarning()) << c.name;
-            EXPECT_EQ(reader.WarningCount(), decoder.WarningCount()) << c.name;
+            ASSERT_EQ(reader.RowWidth(), bitmap.Width());
+            EXPECT_EQ(ReadAll(reader, band), expected) << "band " << band;
+            EXPECT_EQ(reader.FirstWarning(), decoder.FirstWarning());
+            EXPECT_EQ(reader.WarningCount(), decoder.WarningCount());
         }
     }
 }
