@@ -26,12 +26,6 @@ std::vector<std::string> NamesIn(const TempDir& dir) {
     return names;
 }
 
-mode_t ModeOf(const std::string& path) {
-    struct stat s {};
-    ::stat(path.c_str(), &s);
-    return s.st_mode & 0777;
-}
-
 void Fill(CByteSink& sink, const std::string& bytes) {
     sink.WriteBytes(static_cast<std::int64_t>(bytes.size()),
                     reinterpret_cast<const std::uint8_t*>(bytes.data()));
@@ -52,7 +46,7 @@ TEST(ByteSink, FileAppearsOnlyWhenComplete) {
     }
     ::umask(previous);
     EXPECT_EQ(NamesIn(dir), std::vector<std::string>{"t.jpg"});
-    EXPECT_EQ(ModeOf(dir / "t.jpg"), 0640u);
+    EXPECT_EQ(fs::status(dir.Path() / "t.jpg").permissions(), fs::perms{0640});
 
     ::chmod((dir / "t.jpg").c_str(), 0604);
     {
@@ -72,6 +66,9 @@ TEST(ByteSink, FileAppearsOnlyWhenComplete) {
     EXPECT_FALSE(fs::is_symlink(dir.Path() / "link.jpg"));
     EXPECT_EQ(ReadFile(dir / "link.jpg"), "new");
     EXPECT_EQ(ReadFile(dir / "t.jpg"), "abc");
+    ASSERT_EQ(sink.Open(dir / "t.jpg", 10), 0);
+    sink.Close();
+    EXPECT_EQ(fs::status(dir.Path() / "t.jpg").permissions(), fs::perms{0604});
 }
 
 TEST(ByteSink, OpenRefusesMissingFoldersAndNonFiles) {
@@ -95,11 +92,10 @@ TEST(ByteSink, FailedWriteAtCloseThrowsAndLeavesTheOldFile) {
         ASSERT_EQ(sink.Open(dir / "t.jpg", size), 0);
         Fill(sink, std::string(static_cast<std::size_t>(size), 'x'));
 
-        rlimit saved{};
+        rlimit saved{}, small{};
         ::getrlimit(RLIMIT_FSIZE, &saved);
         auto* previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = saved;
-        small.rlim_cur = 50;
+        small = {50, saved.rlim_max};
         ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
         const std::string text = FailureOf([&] { sink.Close(); });
         ::setrlimit(RLIMIT_FSIZE, &saved);
