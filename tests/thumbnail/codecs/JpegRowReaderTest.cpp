@@ -5,6 +5,7 @@
 #include "codecs/AutoTypeDecoder.h"
 #include "io/ByteSource.h"
 
+#include "../filters/Pictures.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -112,18 +113,15 @@ TEST(JpegRowReader, HugePhotosWithinWhatTheirSizeAllows) {
     const std::string progressive = Jpeg(64, 48, true);
     const std::string huge = testsupport::WithFrameSize(baseline, 23000, 23000);
     CJpegRowReader reader;
-    {
-        // 23000 x 23000 pixels need at least 130 KB of file.
-        MemorySource memory(testsupport::WithPadding(huge, 130000));
-        reader.Open(memory.source);
-        reader.Start(8);
-        EXPECT_EQ(reader.RowWidth(), 23000);
-        EXPECT_EQ(reader.RowHeight(), 23000);
-        std::vector<std::uint8_t> row(4 * 23000);
-        std::uint8_t* rows[] = {row.data()};
-        reader.Read(rows, 1);
-        reader.Stop();
-    }
+    // 23000 x 23000 pixels need at least 130 KB of file.
+    MemorySource fits(testsupport::WithPadding(huge, 130000));
+    reader.Open(fits.source);
+    reader.Start(8);
+    EXPECT_EQ(reader.RowWidth(), 23000);
+    EXPECT_EQ(reader.RowHeight(), 23000);
+    std::vector<std::uint8_t> row(4 * 23000);
+    std::uint8_t* rows[] = {row.data()};
+    reader.Read(rows, 1); // and left unfinished for the next file
 
     struct Case {
         const char* name;
@@ -142,13 +140,12 @@ TEST(JpegRowReader, HugePhotosWithinWhatTheirSizeAllows) {
     };
     for (const Case& c : refused) {
         MemorySource memory(c.bytes);
-        const auto e = testsupport::Thrown<CTextException>([&] {
+        const std::string failure = FailureOf([&] {
             reader.Open(memory.source);
             reader.Start(8);
         });
-        ASSERT_TRUE(e) << c.name;
-        EXPECT_EQ(e->Code(), 6) << c.name;
-        EXPECT_NE(e->Text().find(c.text), std::string::npos) << c.name << ": " << e->Text();
+        EXPECT_TRUE(failure.starts_with("6 ") && failure.find(c.text) != std::string::npos)
+            << c.name << ": " << failure;
     }
 
     // Real photos fit: a flat progressive panorama (8500 x 8500, 4:4:4) is the
