@@ -8,8 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include <unistd.h>
 
 using namespace skimlet;

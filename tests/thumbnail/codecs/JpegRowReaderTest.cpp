@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 #include <vector>
 
 using namespace skimlet;
