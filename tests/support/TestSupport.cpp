@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace testsupport {
@@ -48,9 +48,7 @@ std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw std::runtime_error("cannot read " + path);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::string SamplePhoto(const std::string& name) {
@@ -121,9 +119,7 @@ std::string MakeJpeg(const JpegSpec& spec) {
     cinfo.image_width = static_cast<JDIMENSION>(spec.width);
     cinfo.image_height = static_cast<JDIMENSION>(spec.height);
     cinfo.input_components = components;
-    cinfo.in_color_space = spec.kind == JpegKind::Colour ? JCS_RGB
-                           : spec.kind == JpegKind::Grey ? JCS_GRAYSCALE
-                                                         : JCS_CMYK;
+    cinfo.in_color_space = components == 3 ? JCS_RGB : components == 1 ? JCS_GRAYSCALE : JCS_CMYK;
     jpeg_set_defaults(&cinfo);
     if (spec.kind == JpegKind::Ycck)
         jpeg_set_colorspace(&cinfo, JCS_YCCK);
