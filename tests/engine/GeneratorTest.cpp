@@ -20,16 +20,13 @@ TEST(GeneratorSettings, TheSettingsValueGoesInFieldByFieldUnderTheSetterRules) {
               std::make_tuple(std::string("/o "), std::string("if"), std::string("T"),
                               std::int16_t{32767}, true));
     // Blanks and numbers below 1 leave what is stored; flags are taken as they are.
-    vantrel::GallerySettings blank{};
+    vantrel::GallerySettings blank;
     blank.targetFrameName.clear();
-    blank.numberOfRows = -2;
-    blank.jobs = -2;
-    blank.useNavButtons = true;
+    blank.numberOfRows = blank.jobs = -2;
     g.SetSettings(blank);
     vantrel::GallerySettings expected = given;
-    expected.useNavButtons = true;
     expected.maxHeight = 32767;
-    expected.useFrames = false;
+    expected.useNavButtons = true, expected.useFrames = false;
     expected.createPageForEachPhoto = true;
     EXPECT_EQ(g.Settings(), expected);
     blank.jobs = 0; // as many workers as the machine has
@@ -66,10 +63,9 @@ TEST_F(EngineTest, ValidationReportsTheFirstMissingSetting) {
     EXPECT_FALSE(fs::exists(out)); // nothing was created
 
     // The modern style does without the navigation header and footer.
-    vantrel::GallerySettings settings;
-    settings.outputFilename = "i.htm";
-    settings.pageStyle = vantrel::PageStyle::Modern;
     Generator modern;
+    vantrel::GallerySettings settings;
+    settings.outputFilename = "i.htm", settings.pageStyle = vantrel::PageStyle::Modern;
     modern.SetSettings(settings);
     EXPECT_TRUE(ErrorText([&] { modern.GenerateGallery(); }).starts_with("0x80040197 "));
 }

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <jpeglib.h>
 #include <spawn.h>
@@ -12,8 +13,7 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <random>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace testsupport {
@@ -21,16 +21,10 @@ namespace testsupport {
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        fs::path candidate =
-            fs::temp_directory_path() / ("tessary-test-" + std::to_string(random()));
-        if (fs::create_directory(candidate)) {
-            path_ = candidate;
-            return;
-        }
-    }
-    throw std::runtime_error("cannot create a temporary folder");
+    std::string pattern = (fs::temp_directory_path() / "tessary-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("cannot create a temporary folder");
+    path_ = pattern;
 }
 
 TempDir::~TempDir() {
@@ -54,9 +48,7 @@ std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw std::runtime_error("cannot read " + path);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::string SamplePhoto(const std::string& name) {
@@ -117,51 +109,42 @@ std::string MakeJpeg(const JpegSpec& spec) {
     jpeg_create_compress(&cinfo);
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
-    std::string result;
-    try {
-        jpeg_mem_dest(&cinfo, &buffer, &size);
-        const int components = spec.kind == JpegKind::Colour ? 3
-                               : spec.kind == JpegKind::Grey ? 1
-                                                             : 4;
-        cinfo.image_width = static_cast<JDIMENSION>(spec.width);
-        cinfo.image_height = static_cast<JDIMENSION>(spec.height);
-        cinfo.input_components = components;
-        cinfo.in_color_space = spec.kind == JpegKind::Colour ? JCS_RGB
-                               : spec.kind == JpegKind::Grey ? JCS_GRAYSCALE
-                                                             : JCS_CMYK;
-        jpeg_set_defaults(&cinfo);
-        if (spec.kind == JpegKind::Ycck)
-            jpeg_set_colorspace(&cinfo, JCS_YCCK);
-        jpeg_set_quality(&cinfo, spec.quality, TRUE);
-        if (spec.floatDct)
-            cinfo.dct_method = JDCT_FLOAT;
-        if (spec.progressive)
-            jpeg_simple_progression(&cinfo);
-        jpeg_start_compress(&cinfo, TRUE);
-        std::vector<std::uint8_t> row(static_cast<std::size_t>(spec.width * components));
-        for (int y = 0; y < spec.height; ++y) {
-            for (int x = 0; x < spec.width; ++x) {
-                std::uint8_t* p = row.data() + x * components;
-                if (spec.pixel) {
-                    spec.pixel(x, y, p);
-                } else {
-                    for (int c = 0; c < components; ++c)
-                        p[c] = static_cast<std::uint8_t>((x * 31 + y * 17 + c * 70) & 0xFF);
-                }
+    const struct Cleanup {
+        jpeg_compress_struct* cinfo;
+        unsigned char** buffer;
+        ~Cleanup() { jpeg_destroy_compress(cinfo), std::free(*buffer); }
+    } cleanup{&cinfo, &buffer};
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    const int components = spec.kind == JpegKind::Colour ? 3 : spec.kind == JpegKind::Grey ? 1 : 4;
+    cinfo.image_width = static_cast<JDIMENSION>(spec.width);
+    cinfo.image_height = static_cast<JDIMENSION>(spec.height);
+    cinfo.input_components = components;
+    cinfo.in_color_space = components == 3 ? JCS_RGB : components == 1 ? JCS_GRAYSCALE : JCS_CMYK;
+    jpeg_set_defaults(&cinfo);
+    if (spec.kind == JpegKind::Ycck)
+        jpeg_set_colorspace(&cinfo, JCS_YCCK);
+    jpeg_set_quality(&cinfo, spec.quality, TRUE);
+    if (spec.floatDct)
+        cinfo.dct_method = JDCT_FLOAT;
+    if (spec.progressive)
+        jpeg_simple_progression(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(spec.width * components));
+    for (int y = 0; y < spec.height; ++y) {
+        for (int x = 0; x < spec.width; ++x) {
+            std::uint8_t* p = row.data() + x * components;
+            if (spec.pixel) {
+                spec.pixel(x, y, p);
+            } else {
+                for (int c = 0; c < components; ++c)
+                    p[c] = static_cast<std::uint8_t>((x * 31 + y * 17 + c * 70) & 0xFF);
             }
-            JSAMPROW rows[1] = {row.data()};
-            jpeg_write_scanlines(&cinfo, rows, 1);
         }
-        jpeg_finish_compress(&cinfo);
-        result.assign(reinterpret_cast<char*>(buffer), size);
-    } catch (...) {
-        jpeg_destroy_compress(&cinfo);
-        std::free(buffer);
-        throw;
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
     }
-    jpeg_destroy_compress(&cinfo);
-    std::free(buffer);
-    return result;
+    jpeg_finish_compress(&cinfo);
+    return std::string(reinterpret_cast<char*>(buffer), size);
 }
 
 std::string WithExifOrientation(const std::string& jpeg, int orientation, bool bigEndian) {
@@ -190,29 +173,27 @@ DecodedJpeg DecodeJpegReference(const std::string& bytes) {
     jerr.error_exit = ThrowOnError;
     jerr.emit_message = Quiet;
     jpeg_create_decompress(&cinfo);
+    const struct Cleanup {
+        jpeg_decompress_struct* cinfo;
+        ~Cleanup() { jpeg_destroy_decompress(cinfo); }
+    } cleanup{&cinfo};
     DecodedJpeg result;
-    try {
-        jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.data()),
-                     static_cast<unsigned long>(bytes.size()));
-        jpeg_read_header(&cinfo, TRUE);
-        cinfo.do_fancy_upsampling = FALSE;
-        cinfo.dct_method = JDCT_FLOAT;
-        jpeg_start_decompress(&cinfo);
-        result.width = static_cast<int>(cinfo.output_width);
-        result.height = static_cast<int>(cinfo.output_height);
-        result.components = cinfo.output_components;
-        const std::size_t stride = static_cast<std::size_t>(result.width * result.components);
-        result.pixels.resize(stride * static_cast<std::size_t>(result.height));
-        while (cinfo.output_scanline < cinfo.output_height) {
-            JSAMPROW rows[1] = {result.pixels.data() + stride * cinfo.output_scanline};
-            jpeg_read_scanlines(&cinfo, rows, 1);
-        }
-        jpeg_finish_decompress(&cinfo);
-    } catch (...) {
-        jpeg_destroy_decompress(&cinfo);
-        throw;
+    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.data()),
+                 static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    cinfo.do_fancy_upsampling = FALSE;
+    cinfo.dct_method = JDCT_FLOAT;
+    jpeg_start_decompress(&cinfo);
+    result.width = static_cast<int>(cinfo.output_width);
+    result.height = static_cast<int>(cinfo.output_height);
+    result.components = cinfo.output_components;
+    const std::size_t stride = static_cast<std::size_t>(result.width * result.components);
+    result.pixels.resize(stride * static_cast<std::size_t>(result.height));
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW rows[1] = {result.pixels.data() + stride * cinfo.output_scanline};
+        jpeg_read_scanlines(&cinfo, rows, 1);
     }
-    jpeg_destroy_decompress(&cinfo);
+    jpeg_finish_decompress(&cinfo);
     return result;
 }
 
@@ -222,10 +203,8 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
+    for (const auto& [fd, path] : {std::pair{1, &outPath}, std::pair{2, &errPath}})
+        posix_spawn_file_actions_addopen(&actions, fd, path->c_str(), O_WRONLY | O_CREAT, 0600);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& argument : arguments)
