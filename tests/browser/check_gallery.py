@@ -120,7 +120,7 @@ class Browser:
 
 
 # Asks the server for every link's and button's target: the missing ones it records.
-PAGE_FACTS = r"""
+LINK_TARGETS = r"""
 (async () => {
   const targets = [...document.querySelectorAll('a[href]')].map(a => a.href);
   for (const input of document.querySelectorAll('input[type=image]')) {
@@ -128,27 +128,26 @@ PAGE_FACTS = r"""
     const m = /window\.location='([^']*)'/.exec(input.getAttribute('onclick') || '');
     if (m) targets.push(new URL(m[1], location.href).href);
   }
-  await Promise.all(targets.map(url => fetch(url, {method: 'HEAD'})));
-  return [...document.images].filter(i => i.naturalWidth == 0).map(i => i.src);
+  for (const url of targets) await fetch(url, {method: 'HEAD'});
 })()
 """
 
 
 def check_page(browser, url, problems, script=None):
-    """Opens `url`, runs `script` if any, then checks what the page loaded and logged;
-    returns what `script` found."""
+    """Opens `url`, returns what `script` finds, notes what did not load or was logged."""
     browser.open(url)
+    browser.evaluate(LINK_TARGETS)
     found = browser.evaluate(script) if script else None
     name = unquote(url.rsplit("/", 1)[-1])
-    problems += [f"{name}: image {src} did not load" for src in browser.evaluate(PAGE_FACTS)]
+    unloaded = "[...document.images].filter(i => i.naturalWidth == 0).map(i => i.src)"
+    problems += [f"{name}: image {src} did not load" for src in browser.evaluate(unloaded)]
     for event in browser.events:
         method, params = event.get("method"), event.get("params", {})
         if method == "Runtime.exceptionThrown":
             details = params["exceptionDetails"]
             text = details.get("exception", {}).get("description") or details.get("text")
             problems.append(f"{name}: script error: {text}")
-        elif method == "Log.entryAdded" and params["entry"].get("level") == "error":
-            entry = params["entry"]
+        elif method == "Log.entryAdded" and (entry := params["entry"]).get("level") == "error":
             problems.append(f"{name}: {entry.get('text')} {entry.get('url', '')}")
     return found
 
@@ -218,12 +217,12 @@ def check_modern(browser, root, source_dir, problems):
         browser.send("Emulation.setDeviceMetricsOverride", {
             "width": width, "height": height, "deviceScaleFactor": scale, "mobile": width < 600})
         # The index pages as a visitor finds them, each with the photo pages it leads to.
-        index_pages, photo_pages, holder = [root + "index.htm"], [], {}
+        index_pages, holder = [root + "index.htm"], {}
         for index in index_pages:
             facts = modern_page(browser, index, width, scale, problems)
             index_pages += [p for p in facts["pages"] if p not in index_pages]
             holder.update({cell: index for cell in facts["cells"]})
-            photo_pages += [c for c in facts["cells"] if c not in photo_pages]
+        photo_pages = list(holder)
         downloads, neighbours = set(), [None, *photo_pages, None]
         for i, page in enumerate(photo_pages):
             facts = modern_page(browser, page, width, scale, problems)
@@ -234,8 +233,7 @@ def check_modern(browser, root, source_dir, problems):
                     problems.append(f"{page.removeprefix(root)}: its {rel} link leads to "
                                     f"{facts[rel]}, not {want}")
         if photos - downloads:
-            problems.append(f"at {width} px, photos not reachable from the index pages: "
-                            f"{sorted(photos - downloads)}")
+            problems.append(f"at {width} px, photos not reachable: {sorted(photos - downloads)}")
     if len(photo_pages) < 2:
         return photo_pages
     # A visitor's way: the arrow keys, then the links.
@@ -261,8 +259,7 @@ def check_classic(browser, root, site, problems):
 
 
 def follow(browser, problems, start, steps):
-    """From `start`, presses each step's arrow key or runs its script and checks that it
-    leads to the step's page."""
+    """From `start`, presses each step's arrow key or runs its script: it must lead on."""
     browser.open(start)
     for action, expected in steps:
         browser.events = []
@@ -315,7 +312,6 @@ def main():
             Handler.image_delay = 0.3 if args.style == "modern" else 0.0
             pages = (check_modern(browser, root, args.source_dir, problems)
                      if args.style == "modern" else check_classic(browser, root, site, problems))
-            Handler.image_delay = 0.0
             if len(pages) < 2:
                 problems.append("fewer than two photo pages: moving between them is not checked")
             browser.open(root + "index.htm")
