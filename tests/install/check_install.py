@@ -19,19 +19,15 @@ LIBRARIES = ("vantrel", "skimlet")
 CLIENT = r"""
 #include <skimlet/JPEGImage.h>
 #include <vantrel/Generator.h>
-#include <cstdio>
 
 int main(int, char** argv) {
-    skimlet::JPEGImage image;
-    if (image.SetFilePath(argv[1]) != skimlet::S_OK)
-        return 3;
-    image.SetOutputDirectory(argv[2]);
-    if (image.GenerateThumbnail(64, 0) != skimlet::S_OK)
-        return 4;
     Generator generator;
     generator.SetNumberOfRows(7);
-    std::printf("%d %d %d\n", image.MaxWidth(), image.Width(), generator.NumberOfRows());
-    return 0;
+    skimlet::JPEGImage image;
+    image.SetOutputDirectory(argv[2]);
+    const bool made = image.SetFilePath(argv[1]) == skimlet::S_OK &&
+                      image.GenerateThumbnail(64, 0) == skimlet::S_OK;
+    return made && generator.NumberOfRows() == 7 ? 0 : 1;
 }
 """
 
@@ -40,82 +36,59 @@ def run(command, **kwargs):
     return subprocess.run(command, capture_output=True, text=True, timeout=240, **kwargs)
 
 
+def run_or_fail(command, **kwargs):
+    result = run(command, **kwargs)
+    if result.returncode != 0:
+        raise AssertionError(f"{command[0]} failed:\n{result.stdout}{result.stderr}")
+    return result
+
+
 def installed(root, directory, *names):
     return os.path.join(root, getattr(ARGS, directory), *names)
 
 
-def expected_files(root):
-    """What an install under `root` holds, the wizard's part when it was built."""
-    app = ARGS.app_id
-    expected = [installed(root, "bindir", p) for p in ARGS.programs] + [
-        installed(root, "includedir", "vantrel", "Generator.h"),
-        installed(root, "includedir", "skimlet", "JPEGImage.h"),
-        installed(root, "libdir", "pkgconfig", "vantrel.pc"),
-        installed(root, "libdir", "pkgconfig", "skimlet.pc"),
-        installed(root, "datadir", "bash-completion", "completions", "tessary-make"),
-        installed(root, "datadir", "doc", "tessary", "copyright"),
-    ] + [installed(root, "mandir", "man1", p + ".1.gz") for p in ARGS.programs]
-    if "tessary" in ARGS.programs:
-        expected += [
-            installed(root, "datadir", "applications", app + ".desktop"),
-            installed(root, "datadir", "metainfo", app + ".metainfo.xml"),
-            installed(root, "datadir", "icons", "hicolor", "scalable", "apps", app + ".svg"),
-        ] + [installed(root, "datadir", "icons", "hicolor", f"{s}x{s}", "apps", app + ".png")
-             for s in ARGS.icon_sizes.split(";")]
-    return expected
-
-
-def make_sample_gallery(test, program, work, env=None):
-    photos = os.path.join(ARGS.source_dir, "samples", "photos")
-    fragments = os.path.join(ARGS.source_dir, "samples", "fragments")
-    gallery = os.path.join(work, "gallery")
-    made = run([program, "--quiet", "--photo-dir", photos, "--output-dir", gallery,
-                "--nav-header", os.path.join(fragments, "nav-header.htm"),
-                "--nav-footer", os.path.join(fragments, "nav-footer.htm")], env=env)
-    test.assertEqual(made.returncode, 0, made.stdout + made.stderr)
-    names = sorted(n for n in os.listdir(photos) if n.lower().endswith(".jpg"))
-    test.assertTrue(names)
-    test.assertTrue(os.path.isfile(os.path.join(gallery, "Default.htm")))
-    for name in names:
-        for output in (name, name[:-4] + "_tn.jpg"):
-            with open(os.path.join(gallery, output), "rb") as picture:
-                test.assertEqual(picture.read(2), b"\xff\xd8", output)
+def missing_files(root, *more):
+    """What an install under `root` (the wizard's part when it was built) and `more` lack."""
+    programs, app = ARGS.programs, ARGS.app_id
+    files = [f for p in programs for f in (("bindir", p), ("mandir", "man1", p + ".1.gz"))] + [
+        ("includedir", "vantrel", "Generator.h"), ("includedir", "skimlet", "JPEGImage.h"),
+        ("libdir", "pkgconfig", "vantrel.pc"), ("libdir", "pkgconfig", "skimlet.pc"),
+        ("datadir", "bash-completion", "completions", "tessary-make"),
+        ("datadir", "doc", "tessary", "copyright"), *more]
+    if "tessary" in programs:
+        icons = ("datadir", "icons", "hicolor")
+        files += [("datadir", "applications", app + ".desktop"),
+                  ("datadir", "metainfo", app + ".metainfo.xml"),
+                  (*icons, "scalable", "apps", app + ".svg")]
+        files += [(*icons, f"{s}x{s}", "apps", app + ".png") for s in ARGS.icon_sizes.split(";")]
+    return [f for f in (installed(root, *f) for f in files) if not os.path.isfile(f)]
 
 
 class InstalledTree(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.work = tempfile.mkdtemp(prefix="tessary-install-")
-        cls.destdir = os.path.join(cls.work, "root")
-        cls.root = cls.destdir + PREFIX
-        env = dict(os.environ, DESTDIR=cls.destdir)
-        result = run(["cmake", "--install", ARGS.build_dir, "--prefix", PREFIX], env=env)
-        if result.returncode != 0:
-            raise AssertionError("cmake --install failed:\n" + result.stdout + result.stderr)
-
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.work, ignore_errors=True)
+        cls.addClassCleanup(shutil.rmtree, cls.work, ignore_errors=True)
+        cls.root = os.path.join(cls.work, "root") + PREFIX
+        run_or_fail(["cmake", "--install", ARGS.build_dir, "--prefix", PREFIX],
+                    env=dict(os.environ, DESTDIR=os.path.join(cls.work, "root")))
 
     def path(self, directory, *names):
         return installed(self.root, directory, *names)
 
     def test_every_piece_lands_in_its_gnu_directory(self):
-        self.assertEqual([p for p in expected_files(self.root) if not os.path.isfile(p)], [])
+        self.assertEqual(missing_files(self.root), [])
         self.assertEqual([p for p in ARGS.programs
                           if not os.access(self.path("bindir", p), os.X_OK)], [])
 
     def test_libraries_carry_versioned_names(self):
         major = ARGS.version.split(".")[0]
         for library in LIBRARIES:
-            with self.subTest(library=library):
-                real = self.path("libdir", f"lib{library}.so.{ARGS.version}")
-                self.assertTrue(os.path.isfile(real) and not os.path.islink(real), real)
-                for link in (f"lib{library}.so.{major}", f"lib{library}.so"):
-                    self.assertEqual(os.path.realpath(self.path("libdir", link)),
-                                     os.path.realpath(real), link)
-                soname = run(["readelf", "-d", real]).stdout
-                self.assertIn(f"[lib{library}.so.{major}]", soname)
+            real = os.path.realpath(self.path("libdir", f"lib{library}.so"))
+            self.assertEqual(os.path.basename(real), f"lib{library}.so.{ARGS.version}")
+            self.assertEqual(os.path.realpath(self.path("libdir", f"lib{library}.so.{major}")),
+                             real)
+            self.assertIn(f"[lib{library}.so.{major}]", run(["readelf", "-d", real]).stdout)
 
     def test_programs_load_the_installed_libraries(self):
         # Resolved inside the install root, not the build tree nor the system.
@@ -124,25 +97,31 @@ class InstalledTree(unittest.TestCase):
         for program in (p for p in ARGS.programs if p != "skimlet-decode"):
             with self.subTest(program=program):
                 listing = run(["ldd", self.path("bindir", program)]).stdout
-                ours = [line.split() for line in listing.splitlines()
-                        if "libvantrel" in line or "libskimlet" in line]
+                ours = re.findall(r"lib(?:vantrel|skimlet)\S* => (\S+)", listing)
                 self.assertTrue(ours, listing)
-                for fields in ours:
-                    self.assertNotIn("not found", " ".join(fields))
-                    self.assertEqual(os.path.dirname(os.path.realpath(fields[2])), libdir,
-                                     " ".join(fields))
+                self.assertEqual({os.path.dirname(os.path.realpath(p)) for p in ours}, {libdir},
+                                 listing)
 
-    def test_installed_tessary_make_makes_the_sample_gallery(self):
-        make_sample_gallery(self, self.path("bindir", "tessary-make"), self.work)
+    def test_installed_tessary_make_tells_its_version_and_makes_the_sample_gallery(self):
+        version = run([self.path("bindir", "tessary-make"), "--version"])
+        self.assertIn(ARGS.version, version.stdout, version.stderr)
+        samples = os.path.join(ARGS.source_dir, "samples")
+        gallery = os.path.join(self.work, "gallery")
+        made = run([self.path("bindir", "tessary-make"), "--quiet", "--output-dir", gallery,
+                    "--photo-dir", os.path.join(samples, "photos"),
+                    "--nav-header", os.path.join(samples, "fragments", "nav-header.htm"),
+                    "--nav-footer", os.path.join(samples, "fragments", "nav-footer.htm")])
+        self.assertEqual(made.returncode, 0, made.stdout + made.stderr)
+        self.assertTrue(os.path.isfile(os.path.join(gallery, "Default.htm")))
 
     def test_wizard_readme_lies_where_the_installed_wizard_looks(self):
         if "tessary" not in ARGS.programs:
             self.skipTest("built without the wizard")
         looked = os.path.normpath(os.path.join(self.path("bindir"), ARGS.readme))
         self.assertTrue(looked.startswith(self.root + os.sep), looked)
-        with open(looked, "rb") as installed, \
+        with open(looked, "rb") as readme, \
                 open(os.path.join(ARGS.source_dir, "wizard", "readme.txt"), "rb") as source:
-            self.assertEqual(installed.read(), source.read())
+            self.assertEqual(readme.read(), source.read())
 
     def test_pkg_config_finds_both_libraries_and_a_client_builds_against_them(self):
         if not shutil.which("pkg-config"):
@@ -150,11 +129,9 @@ class InstalledTree(unittest.TestCase):
         env = dict(os.environ, PKG_CONFIG_PATH=self.path("libdir", "pkgconfig"))
         versions = run(["pkg-config", "--modversion", *LIBRARIES], env=env)
         self.assertEqual(versions.stdout.split(), [ARGS.version] * len(LIBRARIES), versions.stderr)
-        flags = run(["pkg-config", "--cflags", "--libs", *LIBRARIES], env=env)
-        self.assertEqual(flags.returncode, 0, flags.stderr)
+        flags = run_or_fail(["pkg-config", "--cflags", "--libs", *LIBRARIES], env=env)
 
-        source = os.path.join(self.work, "client.cpp")
-        client = os.path.join(self.work, "client")
+        source, client = (os.path.join(self.work, n) for n in ("client.cpp", "client"))
         with open(source, "w", encoding="utf-8") as out:
             out.write(CLIENT)
         # The libraries of a sanitizer build need the sanitizer runtimes loaded first.
@@ -163,16 +140,12 @@ class InstalledTree(unittest.TestCase):
         built = run([ARGS.cxx, "-std=c++20", *sanitize, source, "-o", client,
                      *flags.stdout.split(), "-Wl,-rpath," + self.path("libdir")])
         self.assertEqual(built.returncode, 0, built.stdout + built.stderr)
-
         thumbs = os.path.join(self.work, "thumbs") + os.sep
         os.makedirs(thumbs)
         photo = os.path.join(ARGS.source_dir, "samples", "photos", "coffee.jpg")
         ran = run([client, photo, thumbs])
         self.assertEqual(ran.returncode, 0, ran.stdout + ran.stderr)
-        max_width, width, rows = (int(v) for v in ran.stdout.split())
-        self.assertEqual((max_width, rows, width > 64), (64, 7, True))
-        with open(os.path.join(thumbs, "coffee_tn.jpg"), "rb") as thumb:
-            self.assertEqual(thumb.read(2), b"\xff\xd8")
+        self.assertTrue(os.path.isfile(os.path.join(thumbs, "coffee_tn.jpg")))
 
 
 # The libraries each package may depend on among the ones that matter, by the
@@ -198,32 +171,22 @@ class DebianPackages(unittest.TestCase):
             if not shutil.which(tool):
                 raise unittest.SkipTest(tool + " is not installed")
         cls.work = tempfile.mkdtemp(prefix="tessary-package-")
-        made = run(["cpack", "-G", "DEB", "-B", cls.work,
-                    "--config", os.path.join(ARGS.build_dir, "CPackConfig.cmake")])
-        if made.returncode != 0:
-            raise AssertionError("cpack failed:\n" + made.stdout + made.stderr)
+        cls.addClassCleanup(shutil.rmtree, cls.work, ignore_errors=True)
+        run_or_fail(["cpack", "-G", "DEB", "-B", cls.work,
+                     "--config", os.path.join(ARGS.build_dir, "CPackConfig.cmake")])
         debs = [os.path.join(cls.work, n) for n in os.listdir(cls.work) if n.endswith(".deb")]
         cls.debs = {run(["dpkg-deb", "-f", deb, "Package"]).stdout.strip(): deb for deb in debs}
-        cls.root = os.path.join(cls.work, "root")
         for deb in debs:
-            unpacked = run(["dpkg-deb", "-x", deb, cls.root])
-            if unpacked.returncode != 0:
-                raise AssertionError(unpacked.stderr)
-        cls.usr = os.path.join(cls.root, "usr")
-
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.work, ignore_errors=True)
+            run_or_fail(["dpkg-deb", "-x", deb, os.path.join(cls.work, "root")])
+        cls.usr = os.path.join(cls.work, "root", "usr")
 
     def test_packages_are_split_and_complete_with_libraries_in_the_multiarch_folder(self):
         self.assertEqual(sorted(self.debs), sorted(DEPENDS))
         multiarch = run(["dpkg-architecture", "-qDEB_HOST_MULTIARCH"]).stdout.strip()
         self.assertEqual(ARGS.libdir, "lib/" + multiarch)
-        expected = expected_files(self.usr) + [
-            installed(self.usr, "libdir", f"lib{library}.so.0") for library in LIBRARIES] + [
-            installed(self.usr, "datadir", "doc", p, name)
-            for p in self.debs for name in ("copyright", "changelog.gz")]
-        self.assertEqual([p for p in expected if not os.path.isfile(p)], [])
+        docs = [("datadir", "doc", p, n) for p in self.debs for n in ("copyright", "changelog.gz")]
+        self.assertEqual(missing_files(self.usr, *docs,
+                                       *[("libdir", f"lib{lib}.so.0") for lib in LIBRARIES]), [])
 
     def test_each_package_depends_on_what_its_binaries_link(self):
         for package, deb in self.debs.items():
@@ -231,18 +194,10 @@ class DebianPackages(unittest.TestCase):
                 depends = run(["dpkg-deb", "-f", deb, "Depends"]).stdout
                 items = [i.strip() for i in depends.replace("|", ",").split(",") if i.strip()]
                 found = {f for f in FAMILIES for i in items if i.startswith(f)}
-                wanted = DEPENDS[package] - ({"libqt6"} if "tessary" not in ARGS.programs else set())
+                wanted = DEPENDS[package] - (set() if "tessary" in ARGS.programs else {"libqt6"})
                 self.assertEqual(found, wanted, depends)
                 ours = [i for i in items if i.startswith(("libvantrel0", "libskimlet0"))]
                 self.assertEqual([i for i in ours if not i.endswith(f"(= {ARGS.version})")], [])
-
-    def test_unpacked_programs_find_their_libraries_without_help(self):
-        env = {k: v for k, v in os.environ.items() if k != "LD_LIBRARY_PATH"}
-        program = installed(self.usr, "bindir", "tessary-make")
-        version = run([program, "--version"], env=env)
-        self.assertEqual(version.returncode, 0, version.stderr)
-        self.assertIn(ARGS.version, version.stdout)
-        make_sample_gallery(self, program, self.work, env)
 
     def test_lintian_flags_nothing_but_the_maintainer_address(self):
         if not shutil.which("lintian"):
