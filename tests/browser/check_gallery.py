@@ -197,7 +197,9 @@ def modern_page(browser, url, width, scale, problems):
     """Checks one page of the modern style as it loads at one size; returns its facts."""
     facts = check_page(browser, url, problems, MODERN_FACTS)
     name = f"{unquote(url.rsplit('/', 1)[-1])} at {width} px"
-    if facts["shift"] > 0:
+    # A busy machine makes specks of shift (under 0.0005) that no one sees; an image
+    # without its size shifts a page by a tenth or more.
+    if facts["shift"] >= 0.001:
         problems.append(f"{name}: the layout shifts while images load ({facts['shift']:.3f})")
     # Compared with the emulated width: on a phone, Chromium widens the layout viewport
     # (and innerWidth) to fit content that overflows.

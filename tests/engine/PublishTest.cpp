@@ -8,24 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-std::optional<vantrel::PhotoMetadata> MetadataOf(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY);
-    auto metadata = vantrel::ReadPhotoMetadata(fd);
-    ::close(fd);
-    return metadata;
-}
-
-std::string Joined(const std::vector<std::string>& texts) {
-    std::string joined;
-    for (const std::string& text : texts)
-        joined += text + "\n";
-    return joined;
-}
-
-} // namespace
-
 // A folder with removed photos, files that are not photos, a private photo and a located
 // one: the output folder holds what the user means to publish and no more.
 TEST_F(EngineTest, OutputFolderHoldsOnlyWhatIsMeantToBePublished) {
@@ -36,14 +18,14 @@ TEST_F(EngineTest, OutputFolderHoldsOnlyWhatIsMeantToBePublished) {
     fs::create_symlink(dir / "secret.txt", photos + "/shadow.jpg");
     fs::create_symlink("/proc/self/environ", photos + "/env.jpg");
     gallery.GenerateGallery();
-    EXPECT_EQ(gallery.Summary().withLocation, 1u);
-    EXPECT_EQ(gallery.Summary().ownerOnly, 1u);
+    EXPECT_EQ(std::pair(gallery.Summary().withLocation, gallery.Summary().ownerOnly),
+              (std::pair<std::size_t, std::size_t>(1, 1)));
     EXPECT_EQ(fs::status(Out("private.jpg")).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
     for (const char* name : {"shadow.jpg", "shadow_tn.jpg", "shadow.htm", "env.jpg", "env.htm"})
         EXPECT_FALSE(Exists(name)) << name;
     EXPECT_FALSE(Contains(Page("index.htm"), "shadow")) << Page("index.htm");
-    EXPECT_TRUE(Contains(Joined(ProblemTexts()), "not a JPEG photo"));
+    EXPECT_TRUE(Contains(ProblemTexts().front(), "not a JPEG photo"));
 
     // The record names no inode, size or time of the user's files.
     struct stat status {};
@@ -65,12 +47,14 @@ TEST_F(EngineTest, OutputFolderHoldsOnlyWhatIsMeantToBePublished) {
     for (const char* name : {"gone.jpg", "gone_tn.jpg", "gone.htm", "edited.jpg"})
         EXPECT_FALSE(Exists(name)) << name;
     EXPECT_EQ(Page("edited.htm"), "my own notes");
-    EXPECT_EQ(gallery.Summary().removed.size(), 5u);
-    EXPECT_TRUE(Contains(Joined(ProblemTexts()), "edited.htm"));
+    EXPECT_TRUE(Contains(ProblemTexts().back(), "edited.htm"));
 
     // Stripped (how, the metadata tests tell).
-    EXPECT_EQ(gallery.Summary().withLocation, 0u);
-    EXPECT_EQ(gallery.Summary().locationsRemoved, 1u);
-    const auto copied = MetadataOf(Out("located.jpg"));
+    EXPECT_EQ(std::tuple(gallery.Summary().withLocation, gallery.Summary().locationsRemoved,
+                         gallery.Summary().removed.size()),
+              (std::tuple<std::size_t, std::size_t, std::size_t>(0, 1, 5)));
+    const int copy = ::open(Out("located.jpg").c_str(), O_RDONLY);
+    const auto copied = vantrel::ReadPhotoMetadata(copy);
+    ::close(copy);
     EXPECT_TRUE(copied && !copied->hasLocation);
 }

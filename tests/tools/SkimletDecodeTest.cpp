@@ -26,18 +26,6 @@ TEST(SkimletDecode, WritesThePixelsAsRgbAlphaPamOrSaysWhyNot) {
                      static_cast<char>(rgb[i + 2]), '\xFF'};
     EXPECT_EQ(testsupport::ReadFile(dir / "out.pam"), expected);
 
-    // A 2 x 2 bitmap of 24 bits, bottom row stored first.
-    testsupport::WriteFile(dir / "in.jpg",
-                           testsupport::MakeBmp({.width = 2,
-                                                 .height = 2,
-                                                 .pixels = testsupport::BmpRows(
-                                                     {"\1\2\3\4\5\6", "\7\x08\x09\x0A\x0B\x0C"})}));
-    run = SkimletDecode({dir / "in.jpg", dir / "out.pam"});
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(testsupport::ReadFile(dir / "out.pam"),
-              "P7\nWIDTH 2\nHEIGHT 2\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n"
-              "\x09\x08\7\xFF\x0C\x0B\x0A\xFF\3\2\1\xFF\6\5\4\xFF");
-
     // Failures are told through the exit code and one line.
     run = SkimletDecode({dir / "none.jpg", dir / "o.pam"});
     EXPECT_EQ(run.status, 1);
