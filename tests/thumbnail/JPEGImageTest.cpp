@@ -89,9 +89,9 @@ TEST(JPEGImage, SizesNamesAndTheStoredDirectory) {
     EXPECT_EQ(SizeOf(dir / "site/c._tn.jpg"), std::make_pair(120, 90));
 
     fs::remove(dir.Path() / "site/c._tn.jpg");
-    EXPECT_EQ(image.GenerateThumbnail(100, 100), S_FALSE);
+    EXPECT_EQ(image.GenerateThumbnail(0, 0), S_FALSE);
     EXPECT_FALSE(GetErrorInfo().has_value());
-    EXPECT_EQ(image.MaxWidth(), 100);
+    EXPECT_EQ(image.MaxWidth(), 0);
     EXPECT_EQ(image.GenerateThumbnail(-5, -10), S_FALSE);
     EXPECT_TRUE(GetErrorInfo().has_value());
     EXPECT_FALSE(fs::exists(dir.Path() / "site/c._tn.jpg"));
