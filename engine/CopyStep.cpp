@@ -54,21 +54,15 @@ CopyOutcome CopyOne(RunContext& run, std::size_t index) {
     const std::string& photo = run.list.photos[index];
     const std::string& name = run.Names(index).copy;
     CopyOutcome outcome;
-    struct stat status {};
-    std::error_code error;
-    const int fd = run.photoFolder.OpenInput(photo, status, error);
+    PhotoInput input(run.photoFolder, photo);
+    const int fd = input.Fd();
     if (fd < 0) {
-        outcome.failure = "cannot be read: " + error.message();
+        outcome.failure = input.notJpeg ? "not a JPEG photo, so it is not published"
+                                        : "cannot be read: " + input.error.message();
         return outcome;
     }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    if (!BeginsAsJpeg(fd)) {
-        outcome.failure = "not a JPEG photo, so it is not published";
-        return outcome;
-    }
+    const struct stat& status = input.status;
+    std::error_code error;
     outcome.ownerOnly = (status.st_mode & S_IROTH) == 0;
     outcome.bytes = static_cast<std::uint64_t>(status.st_size);
     const auto readFacts = [&] {

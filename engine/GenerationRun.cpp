@@ -34,14 +34,8 @@ bool PlainlyPictureOfPhoto(const Folder& folder, const std::string& name) {
             continue;
         const std::string stem = name.substr(0, name.size() - ending.size());
         const auto sizeOf = [&](const std::string& file) {
-            struct stat status {};
-            std::error_code error;
-            const int fd = folder.OpenInput(file, status, error);
-            if (fd < 0)
-                return PictureSize{};
-            const PictureSize size = BeginsAsJpeg(fd) ? JpegFrameSize(fd) : PictureSize{};
-            ::close(fd);
-            return size;
+            const PhotoInput input(folder, file);
+            return input.Fd() >= 0 ? JpegFrameSize(input.Fd()) : PictureSize{};
         };
         const PictureSize picture = sizeOf(name);
         if (picture.width <= 0 || picture.height <= 0)
@@ -166,6 +160,16 @@ unsigned RunContext::Workers(std::size_t items) const {
     const unsigned wanted =
         settings.jobs > 0 ? static_cast<unsigned>(settings.jobs) : DefaultWorkerCount();
     return static_cast<unsigned>(std::min<std::size_t>(wanted, std::max<std::size_t>(items, 1)));
+}
+
+PhotoInput::PhotoInput(const Folder& folder, const std::string& name)
+    : fd_(folder.OpenInput(name, status, error)) {
+    notJpeg = fd_ >= 0 && !BeginsAsJpeg(fd_);
+}
+
+PhotoInput::~PhotoInput() {
+    if (fd_ >= 0)
+        ::close(fd_);
 }
 
 Fragment ReadFragment(const std::string& path) {

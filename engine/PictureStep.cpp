@@ -63,21 +63,14 @@ struct PictureOutcome {
 PictureOutcome MakePictures(RunContext& run, std::size_t index) {
     const std::string& photo = run.list.photos[index];
     PictureOutcome outcome;
-    struct stat status {};
-    std::error_code error;
-    const int fd = run.photoFolder.OpenInput(photo, status, error);
+    PhotoInput input(run.photoFolder, photo);
+    const int fd = input.Fd();
     if (fd < 0) {
-        outcome.reason = "cannot be read: " + error.message();
+        outcome.reason =
+            input.notJpeg ? "not a JPEG photo" : "cannot be read: " + input.error.message();
         return outcome;
     }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    if (!BeginsAsJpeg(fd)) {
-        outcome.reason = "not a JPEG photo";
-        return outcome;
-    }
+    const struct stat& status = input.status;
     const FileStamp stamp = StampOf(status, true);
     const PictureSize size = JpegFrameSize(fd);
     const std::vector<Wanted> wanted =

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 // What the steps of one run share.
 namespace vantrel {
 
@@ -69,6 +71,24 @@ struct RunContext {
     void Report(GenerationProblem::Step step, std::string file, std::string reason) {
         problems.push_back({step, std::move(file), std::move(reason)});
     }
+};
+
+// A listed photo opened for reading, if it can be and begins as a JPEG; closed with it.
+class PhotoInput {
+public:
+    PhotoInput(const Folder& folder, const std::string& name);
+    ~PhotoInput();
+    PhotoInput(const PhotoInput&) = delete;
+    PhotoInput& operator=(const PhotoInput&) = delete;
+
+    // -1 when it cannot be read (`error` says why) or is no JPEG (`notJpeg`).
+    int Fd() const { return notJpeg ? -1 : fd_; }
+    struct stat status {};
+    std::error_code error;
+    bool notJpeg = false;
+
+private:
+    int fd_ = -1;
 };
 
 // Reads a fragment within its cap; an unreadable one has empty text and says why.
