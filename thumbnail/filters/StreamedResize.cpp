@@ -30,11 +30,11 @@ bool ColumnsReversed(Orientation o) {
 }
 
 // Every output sample is the input sample at its own position, unweighted.
-bool IsIdentity(const ContributionTable& table) {
+bool IsIdentity(const FloatTable& table) {
     if (table.LineLength() != table.InputLength())
         return false;
     for (int i = 0; i < table.LineLength(); ++i)
-        if (table[i].count != 1 || table[i].left != i || table[i].weights[0] != 1.0)
+        if (table[i].count != 1 || table[i].left != i || table[i].weights[0] != 1.0f)
             return false;
     return true;
 }
@@ -180,13 +180,14 @@ CStoredRowResize::CStoredRowResize(int width, int height, Orientation orientatio
       outWidth_(SwapsAxes(orientation_) ? newHeight : newWidth),
       outHeight_(SwapsAxes(orientation_) ? newWidth : newHeight), destination_(destination),
       lines_(lines), along_(Table(outWidth_, width, kernel)),
-      across_(Table(outHeight_, height, kernel)), scratch_(resample::HorizontalScratchSize(along_)),
+      across_(Table(outHeight_, height, kernel)),
+      scratch_(AllocateVector<float>(floatresample::HorizontalScratchSize(along_))),
       // The lines still to be made need at most a window of rows before the
       // band that has just come.
       ringRows_(across_.WindowSize() + resample::kLinesPerSweep),
-      ringRowBytes_(4 * static_cast<std::size_t>(outWidth_) + 64),
-      ring_(AllocateClearedBytes(static_cast<std::int64_t>(ringRowBytes_) * ringRows_)),
-      reduced_(AllocateVector<const std::uint8_t*>(static_cast<std::size_t>(height))) {
+      ringRowFloats_(4 * static_cast<std::size_t>(outWidth_)),
+      ring_(AllocateVector<float>(ringRowFloats_ * static_cast<std::size_t>(ringRows_))),
+      reduced_(AllocateVector<const float*>(static_cast<std::size_t>(height))) {
     alongIdentity_ = IsIdentity(along_);
     acrossIdentity_ = IsIdentity(across_);
     if (lines_) {
@@ -198,6 +199,8 @@ CStoredRowResize::CStoredRowResize(int width, int height, Orientation orientatio
     destination_->Allocate(newWidth, newHeight, 32, false);
     destination_->BeginAccess(false, true);
     accessing_ = true;
+    if (orientation_ != Orientation::Normal)
+        turnedLine_ = AllocateClearedBytes(4 * std::int64_t{outWidth_});
 }
 
 CStoredRowResize::CStoredRowResize(int width, int height, Orientation orientation, int newWidth,
@@ -240,16 +243,17 @@ void CStoredRowResize::TakeRows(int first, int count, const std::uint8_t* const*
             next->TakeRows(first, count, rows);
         return;
     }
-    std::uint8_t* out[resample::kLinesPerSweep];
+    float* out[resample::kLinesPerSweep];
     for (int r = 0; r < count; ++r) {
-        out[r] = ring_.get() + static_cast<std::size_t>((first + r) % ringRows_) * ringRowBytes_;
+        out[r] = ring_.data() + static_cast<std::size_t>((first + r) % ringRows_) * ringRowFloats_;
         reduced_[static_cast<std::size_t>(first + r)] = out[r];
         // A photo no larger than the picture is only turned, not resampled.
         if (alongIdentity_)
-            std::memcpy(out[r], rows[r], 4 * static_cast<std::size_t>(outWidth_));
+            for (std::size_t i = 0; i < ringRowFloats_; ++i)
+                out[r][i] = rows[r][i];
     }
     if (!alongIdentity_)
-        resample::Horizontal(along_, rows, count, 4, out, scratch_.Data());
+        floatresample::Horizontal(along_, rows, count, out, scratch_.data());
     EmitReadyLines(first + count - 1);
 }
 
@@ -263,42 +267,22 @@ void CStoredRowResize::Feed(CStoredRowResize& next) {
 
 void CStoredRowResize::EmitReadyLines(int lastRow) {
     for (; nextLine_ < outHeight_; ++nextLine_) {
-        const ContributionTable::Entry& e = across_[nextLine_];
+        const FloatTable::Entry& e = across_[nextLine_];
         if (e.count > 0 && e.left + e.count - 1 > lastRow)
             return;
         if (e.count > 0 && e.left <= lastRow - ringRows_)
             throw CTextException(SkimletCode::kUnsupported, "Resize window outran its rows.");
         std::ptrdiff_t step = 4;
         std::uint8_t* target = destination_ ? ShownTarget(nextLine_, step) : nullptr;
-        const std::size_t lineBytes = 4 * static_cast<std::size_t>(outWidth_);
-        const bool banded = band_ != nullptr;
-        if (acrossIdentity_) {
-            const std::uint8_t* line = reduced_[static_cast<std::size_t>(nextLine_)];
-            if (target)
-                CopyLine(line, target, step);
-            if (banded) {
-                std::memcpy(bandRows_[nextLine_ % resample::kLinesPerSweep], line, lineBytes);
-                PassBandOnAfter(nextLine_);
-            }
-            continue;
-        }
-        if (!banded) {
-            if (e.count == 0)
-                for (int i = 0; i < outWidth_; ++i)
-                    std::memset(target + i * step, 0, 4);
-            else
-                resample::Vertical(e, reduced_.data(), 0, outWidth_, target, step);
-            continue;
-        }
-        // Made once in the band, then copied where a viewer sees it.
-        std::uint8_t* line = bandRows_[nextLine_ % resample::kLinesPerSweep];
-        if (e.count == 0)
-            std::memset(line, 0, lineBytes);
-        else
-            resample::Vertical(e, reduced_.data(), 0, outWidth_, line, 4);
-        if (target)
+        // Made once, in the band when one is kept, then copied where a viewer sees it.
+        std::uint8_t* line = band_ ? bandRows_[nextLine_ % resample::kLinesPerSweep]
+                             : turnedLine_ != nullptr ? turnedLine_.get()
+                                                      : target;
+        floatresample::Vertical(e, reduced_.data(), outWidth_, line);
+        if (target && line != target)
             CopyLine(line, target, step);
-        PassBandOnAfter(nextLine_);
+        if (band_)
+            PassBandOnAfter(nextLine_);
     }
 }
 
@@ -336,8 +320,9 @@ void CStoredRowResize::PassBandOnAfter(int last) {
 void CStoredRowResize::Finish() {
     if (nextLine_ < outHeight_)
         throw CTextException(SkimletCode::kUnsupported, "Resize ended before its last row.");
-    ring_.reset();
+    std::vector<float>().swap(ring_);
     band_.reset();
+    turnedLine_.reset();
     if (accessing_)
         destination_->EndAccess();
     accessing_ = false;

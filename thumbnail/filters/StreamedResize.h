@@ -2,6 +2,7 @@
 
 #include "bitmaps/Orientation.h"
 #include "filters/ContributionTable.h"
+#include "filters/FloatResample.h"
 #include "filters/Resampler.h"
 #include "filters/ResizeSupport.h"
 
@@ -83,9 +84,9 @@ private:
 // Resizes to newWidth x newHeight as shown, taking the passes in the stored
 // order instead: along each stored row as it arrives, then across the rows,
 // each output line as soon as its rows are in. Only a window of reduced rows
-// is held; the result is written turned as shown. The same tent sums as
-// CShownRowResize for upright pictures; for turned ones the two may differ by
-// a level here and there.
+// is held; the result is written turned as shown. The sums are those of the
+// single-precision passes (FloatResample.h), so the result may differ from
+// CShownRowResize's by a level here and there.
 class CStoredRowResize : public CRowConsumer {
 public:
     CStoredRowResize(int width, int height, Orientation orientation, int newWidth, int newHeight,
@@ -123,13 +124,13 @@ private:
     int outHeight_;
     CRasterBitmap* destination_;
     CLineSink* lines_;
-    ContributionTable along_;
-    ContributionTable across_;
-    AlignedDoubles scratch_;
+    FloatTable along_;
+    FloatTable across_;
+    std::vector<float> scratch_;
     int ringRows_;
-    std::size_t ringRowBytes_;
-    std::unique_ptr<std::uint8_t[]> ring_;
-    std::vector<const std::uint8_t*> reduced_; // by stored row, into the ring
+    std::size_t ringRowFloats_;
+    std::vector<float> ring_;
+    std::vector<const float*> reduced_; // by stored row, into the ring
     bool alongIdentity_ = false;
     bool acrossIdentity_ = false;
     int nextLine_ = 0;
@@ -137,6 +138,8 @@ private:
     std::vector<CStoredRowResize*> fed_;
     // The last lines made, for those fed and the line sink.
     std::unique_ptr<std::uint8_t[]> band_;
+    // A line made before it is turned into the destination.
+    std::unique_ptr<std::uint8_t[]> turnedLine_;
     std::uint8_t* bandRows_[resample::kLinesPerSweep] = {};
 };
 

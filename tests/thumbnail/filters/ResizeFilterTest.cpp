@@ -158,10 +158,19 @@ TEST(ResizeFilter, OrientedRunEqualsRunOnTheTurnedPicture) {
     }
 }
 
-// A picture made from a larger one's lines as they come has the bytes of one
-// resized from that picture whole, turned the same way; a first step the size
-// of the photo only turns it. Handed to a line sink instead, an upright result
-// is the same.
+// The most two pictures of one size differ by in any byte.
+int LargestDifference(const Picture& a, const Picture& b) {
+    EXPECT_EQ(std::make_pair(a.width, a.height), std::make_pair(b.width, b.height));
+    int largest = a.bytes.size() == b.bytes.size() ? 0 : 256;
+    for (std::size_t i = 0; i < std::min(a.bytes.size(), b.bytes.size()); ++i)
+        largest = std::max(largest, std::abs(a.bytes[i] - b.bytes[i]));
+    return largest;
+}
+
+// A picture made from a larger one's lines as they come is, within a level, one
+// resized from that picture whole, turned the same way, on every vector path;
+// a first step the size of the photo only turns it. Handed to a line sink
+// instead, an upright result is the same.
 TEST(ResizeFilter, FedResizeEqualsResizeOfTheFinishedPicture) {
     const Picture stored = RandomPicture(517, 67, 6);
     struct Lines : CLineSink {
@@ -202,10 +211,15 @@ TEST(ResizeFilter, FedResizeEqualsResizeOfTheFinishedPicture) {
             CDibBitmap whole;
             Store(source, whole);
             CTentResizeFilter(second.first, second.second).Run(whole, expected);
-            for (int o = 1; o <= 8; ++o)
-                EXPECT_EQ(resized(static_cast<Orientation>(o), first, second, false).bytes,
-                          Turned(Load(expected), static_cast<Orientation>(o)).bytes)
-                    << "orientation " << o << " " << second.first;
+            ForEachSimd([&](ResizeSimd simd) {
+                for (int o = 1; o <= 8; ++o)
+                    EXPECT_LE(LargestDifference(
+                                  resized(static_cast<Orientation>(o), first, second, false),
+                                  Turned(Load(expected), static_cast<Orientation>(o))),
+                              1)
+                        << "orientation " << o << " " << second.first << " "
+                        << ResizeSimdName(simd);
+            });
         }
     }
     Lines lines;
