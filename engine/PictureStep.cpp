@@ -4,6 +4,11 @@
 #include "skimlet/Pictures.h"
 
 #include <algorithm>
+#include <mutex>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <unistd.h>
 
@@ -135,9 +140,24 @@ PictureOutcome MakePictures(RunContext& run, std::size_t index) {
     return outcome;
 }
 
+// A photo's decode takes buffers of tens of megabytes. Once one is freed, glibc's
+// allocator keeps buffers of up to its size in the freeing thread's heap, where the
+// workers' leftovers add up to more than any photo needs; a fixed threshold gives each
+// such buffer back to the system when it is freed. Process-wide, and set once.
+void ReturnLargeBuffersWhenFreed() {
+#ifdef __GLIBC__
+    static std::once_flag once;
+    std::call_once(once, [] {
+        mallopt(M_MMAP_THRESHOLD, 4 << 20);
+        mallopt(M_TRIM_THRESHOLD, 8 << 20);
+    });
+#endif
+}
+
 } // namespace
 
 void MakeThumbnails(RunContext& run) {
+    ReturnLargeBuffersWhenFreed();
     const std::size_t count = run.list.photos.size();
     std::vector<PictureOutcome> outcomes(count);
     RunInOrder(
