@@ -6,7 +6,7 @@
 #include <cstring>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define SKIMLET_FLOAT_AVX512 1
+#define SKIMLET_FLOAT_VECTORS 1
 // GCC 12's AVX-512 intrinsics start some results from a deliberately
 // undefined value, which its own uninitialised-use check then reports.
 #pragma GCC diagnostic push
@@ -17,6 +17,7 @@
 #include <immintrin.h>
 #pragma GCC diagnostic pop
 #define SKIMLET_AVX512_FMA __attribute__((target("avx512f,avx512bw,avx512vl,fma")))
+#define SKIMLET_AVX2_FMA __attribute__((target("avx2,fma")))
 #endif
 
 namespace skimlet {
@@ -93,21 +94,31 @@ void PortableHorizontal(const FloatTable& table, const std::uint8_t* line, float
     }
 }
 
-void PortableVertical(const FloatTable::Entry& e, const float* const* rows, int width,
-                      std::uint8_t* output) {
-    const std::ptrdiff_t n = 4 * static_cast<std::ptrdiff_t>(width);
-    for (std::ptrdiff_t i = 0; i < n; ++i) {
-        float sum = 0;
-        for (int j = 0; j < e.count; ++j)
-            sum += e.weights[j] * rows[e.left + j][i];
-        output[i] = static_cast<std::uint8_t>(std::clamp(sum, 0.0f, 255.0f) + 0.5f);
+void PortableVertical(const FloatTable::Entry& e, const float* const* rows, std::ptrdiff_t first,
+                      std::ptrdiff_t end, std::uint8_t* output) {
+    // A chunk at a time, row by row, in loops simple enough to be vectorised.
+    constexpr std::ptrdiff_t kChunk = 64;
+    for (std::ptrdiff_t i = first; i < end; i += kChunk) {
+        const std::ptrdiff_t n = std::min(kChunk, end - i);
+        float sums[kChunk] = {};
+        for (int j = 0; j < e.count; ++j) {
+            const float w = e.weights[j];
+            const float* row = rows[e.left + j] + i;
+            for (std::ptrdiff_t c = 0; c < n; ++c)
+                sums[c] += w * row[c];
+        }
+        for (std::ptrdiff_t c = 0; c < n; ++c)
+            output[i + c] = static_cast<std::uint8_t>(std::clamp(sums[c], 0.0f, 255.0f) + 0.5f);
     }
 }
 
-#ifdef SKIMLET_FLOAT_AVX512
+#ifdef SKIMLET_FLOAT_VECTORS
 
-bool VectorsAvailable() {
-    return ResizeSimdInUse() == ResizeSimd::Avx512 && __builtin_cpu_supports("fma");
+// The vector instructions in use, as the resize filters have them; each needs
+// fused multiply-add as well.
+ResizeSimd VectorsInUse() {
+    static const bool fma = __builtin_cpu_supports("fma");
+    return fma ? ResizeSimdInUse() : ResizeSimd::Portable;
 }
 
 // Eight lines in one sweep, each pixel converted to floats once into a ring of
@@ -249,10 +260,119 @@ SKIMLET_AVX512_FMA void VectorVertical(const FloatTable::Entry& e, const float* 
     }
 }
 
+// The same sweep with AVX2: a vector holds two lines of a position, four
+// vectors the eight, as the ring of the AVX-512 path lays them out; two
+// outputs at a time, for want of registers.
+SKIMLET_AVX2_FMA inline __m256 Floats(__m128i pixels) {
+    return _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(pixels));
+}
+
+SKIMLET_AVX2_FMA void SweepEightAvx2(const FloatTable& table, const std::uint8_t* const* lines,
+                                     float* const* outputs, float* ring) {
+    const int mask = table.RingPositions() - 1;
+    const int length = table.InputLength();
+    const auto at = [&](int k) { return ring + 32 * (k & mask); };
+    int converted = 0;
+    for (int x = 0; x < table.LineLength(); ++x) {
+        const FloatTable::Entry& e = table[x];
+        const int end = e.left + e.count;
+        int k = std::max(converted, e.left / kBlock * kBlock);
+        while (k < end) {
+            if (k % kBlock == 0 && k + kBlock <= length) {
+#pragma GCC unroll 4
+                for (int p = 0; p < 4; ++p) {
+                    const __m128i a = _mm_loadu_si128(
+                        reinterpret_cast<const __m128i*>(lines[2 * p] + 4 * std::ptrdiff_t{k}));
+                    const __m128i b = _mm_loadu_si128(
+                        reinterpret_cast<const __m128i*>(lines[2 * p + 1] + 4 * std::ptrdiff_t{k}));
+                    const __m128i low = _mm_unpacklo_epi32(a, b); // pixels k, k + 1 of both
+                    const __m128i high = _mm_unpackhi_epi32(a, b);
+                    _mm256_storeu_ps(at(k) + 8 * p, Floats(low));
+                    _mm256_storeu_ps(at(k + 1) + 8 * p, Floats(_mm_srli_si128(low, 8)));
+                    _mm256_storeu_ps(at(k + 2) + 8 * p, Floats(high));
+                    _mm256_storeu_ps(at(k + 3) + 8 * p, Floats(_mm_srli_si128(high, 8)));
+                }
+                k += kBlock;
+            } else {
+                for (int p = 0; p < 4; ++p) {
+                    std::int32_t a, b;
+                    std::memcpy(&a, lines[2 * p] + 4 * std::ptrdiff_t{k}, 4);
+                    std::memcpy(&b, lines[2 * p + 1] + 4 * std::ptrdiff_t{k}, 4);
+                    _mm256_storeu_ps(at(k) + 8 * p, Floats(_mm_setr_epi32(a, b, 0, 0)));
+                }
+                ++k;
+            }
+        }
+        converted = std::max(converted, k);
+        if (x % 2 == 0 && x + 1 < table.LineLength())
+            continue;
+
+        const int step = x % 2 + 1;
+        const FloatTable::Entry* entries = &table[x + 1 - step];
+        __m256 sums[2][4];
+#pragma GCC unroll 2
+        for (auto& sum : sums)
+            sum[0] = sum[1] = sum[2] = sum[3] = _mm256_setzero_ps();
+        for (int j = 0; j < table.WindowSize(); ++j)
+#pragma GCC unroll 2
+            for (int o = 0; o < 2; ++o) {
+                const __m256 w = _mm256_set1_ps(entries[o].weights[j]);
+                const float* from = at(entries[o].left + j);
+#pragma GCC unroll 4
+                for (int p = 0; p < 4; ++p)
+                    sums[o][p] = _mm256_fmadd_ps(w, _mm256_loadu_ps(from + 8 * p), sums[o][p]);
+            }
+        const std::ptrdiff_t o = 4 * std::ptrdiff_t{x + 1 - step};
+#pragma GCC unroll 4
+        for (int p = 0; p < 4; ++p) {
+            if (step == 2) {
+                _mm256_storeu_ps(outputs[2 * p] + o,
+                                 _mm256_permute2f128_ps(sums[0][p], sums[1][p], 0x20));
+                _mm256_storeu_ps(outputs[2 * p + 1] + o,
+                                 _mm256_permute2f128_ps(sums[0][p], sums[1][p], 0x31));
+            } else {
+                _mm_storeu_ps(outputs[2 * p] + o, _mm256_castps256_ps128(sums[0][p]));
+                _mm_storeu_ps(outputs[2 * p + 1] + o, _mm256_extractf128_ps(sums[0][p], 1));
+            }
+        }
+    }
+}
+
+// Eight sums rounded to bytes.
+SKIMLET_AVX2_FMA inline void StoreLevels(std::uint8_t* output, __m256 sum) {
+    const __m256i levels = _mm256_cvtps_epi32(_mm256_max_ps(sum, _mm256_setzero_ps()));
+    const __m128i words =
+        _mm_packus_epi32(_mm256_castsi256_si128(levels), _mm256_extracti128_si256(levels, 1));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(output), _mm_packus_epi16(words, words));
+}
+
+SKIMLET_AVX2_FMA void VerticalAvx2(const FloatTable::Entry& e, const float* const* rows, int width,
+                                   std::uint8_t* output) {
+    const std::ptrdiff_t n = 4 * static_cast<std::ptrdiff_t>(width);
+    const float* const* in = rows + e.left;
+    std::ptrdiff_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        __m256 a0 = _mm256_setzero_ps(), a1 = a0, a2 = a0, a3 = a0;
+        for (int j = 0; j < e.count; ++j) {
+            const __m256 w = _mm256_set1_ps(e.weights[j]);
+            const float* p = in[j] + i;
+            a0 = _mm256_fmadd_ps(w, _mm256_loadu_ps(p), a0);
+            a1 = _mm256_fmadd_ps(w, _mm256_loadu_ps(p + 8), a1);
+            a2 = _mm256_fmadd_ps(w, _mm256_loadu_ps(p + 16), a2);
+            a3 = _mm256_fmadd_ps(w, _mm256_loadu_ps(p + 24), a3);
+        }
+        StoreLevels(output + i, a0);
+        StoreLevels(output + i + 8, a1);
+        StoreLevels(output + i + 16, a2);
+        StoreLevels(output + i + 24, a3);
+    }
+    PortableVertical(e, rows, i, n, output);
+}
+
 #else
 
-bool VectorsAvailable() {
-    return false;
+ResizeSimd VectorsInUse() {
+    return ResizeSimd::Portable;
 }
 
 #endif
@@ -269,8 +389,8 @@ void Horizontal(const FloatTable& table, const std::uint8_t* const* lines, int l
                 float* const* outputs, float* scratch) {
     if (lineCount < 1)
         return;
-#ifdef SKIMLET_FLOAT_AVX512
-    if (VectorsAvailable()) {
+#ifdef SKIMLET_FLOAT_VECTORS
+    if (const ResizeSimd simd = VectorsInUse(); simd != ResizeSimd::Portable) {
         // Missing lines repeat the last one into a line of their own.
         const std::uint8_t* in[kSweepLines];
         float* out[kSweepLines];
@@ -279,7 +399,10 @@ void Horizontal(const FloatTable& table, const std::uint8_t* const* lines, int l
             in[r] = lines[std::min(r, lineCount - 1)];
             out[r] = r < lineCount ? outputs[r] : spare;
         }
-        SweepEight(table, in, out, scratch);
+        if (simd == ResizeSimd::Avx512)
+            SweepEight(table, in, out, scratch);
+        else
+            SweepEightAvx2(table, in, out, scratch);
         return;
     }
 #endif
@@ -289,13 +412,19 @@ void Horizontal(const FloatTable& table, const std::uint8_t* const* lines, int l
 
 void Vertical(const FloatTable::Entry& entry, const float* const* rows, int width,
               std::uint8_t* output) {
-#ifdef SKIMLET_FLOAT_AVX512
-    if (VectorsAvailable()) {
+#ifdef SKIMLET_FLOAT_VECTORS
+    switch (VectorsInUse()) {
+    case ResizeSimd::Avx512:
         VectorVertical(entry, rows, width, output);
         return;
+    case ResizeSimd::Avx2:
+        VerticalAvx2(entry, rows, width, output);
+        return;
+    default:
+        break;
     }
 #endif
-    PortableVertical(entry, rows, width, output);
+    PortableVertical(entry, rows, 0, 4 * static_cast<std::ptrdiff_t>(width), output);
 }
 
 } // namespace floatresample

@@ -9,9 +9,10 @@
 namespace skimlet {
 
 // The resampling passes of pictures whose bytes need match no other's, such
-// as display copies: single precision, fused multiply-add, rounding to the
-// nearest level. Within one level of the double-precision passes, and several
-// times faster for the few weights of a moderate reduction.
+// as display copies: single precision (fused multiply-add with AVX2 or
+// AVX-512, as the resize filters' choice of instructions allows), rounding to
+// the nearest level. Within a level of the double-precision passes, and
+// several times faster for the few weights of a moderate reduction.
 class FloatTable {
 public:
     struct Entry {
