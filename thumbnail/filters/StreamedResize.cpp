@@ -200,7 +200,7 @@ CStoredRowResize::CStoredRowResize(int width, int height, Orientation orientatio
     destination_->BeginAccess(false, true);
     accessing_ = true;
     if (orientation_ != Orientation::Normal)
-        turnedLine_ = AllocateClearedBytes(4 * std::int64_t{outWidth_});
+        turnBand_ = AllocateClearedBytes(4 * std::int64_t{outWidth_} * kTurnBandLines);
 }
 
 CStoredRowResize::CStoredRowResize(int width, int height, Orientation orientation, int newWidth,
@@ -232,11 +232,8 @@ void CStoredRowResize::TakeRows(int first, int count, const std::uint8_t* const*
     if (alongIdentity_ && acrossIdentity_) {
         // A picture the size of its source: the rows are its lines as they are.
         for (int r = 0; r < count; ++r, ++nextLine_)
-            if (destination_) {
-                std::ptrdiff_t step = 4;
-                std::uint8_t* target = ShownTarget(nextLine_, step);
-                CopyLine(rows[r], target, step);
-            }
+            if (destination_)
+                Place(rows[r]);
         if (lines_)
             lines_->TakeLines(rows, count);
         for (CStoredRowResize* next : fed_)
@@ -272,18 +269,59 @@ void CStoredRowResize::EmitReadyLines(int lastRow) {
             return;
         if (e.count > 0 && e.left <= lastRow - ringRows_)
             throw CTextException(SkimletCode::kUnsupported, "Resize window outran its rows.");
-        std::ptrdiff_t step = 4;
-        std::uint8_t* target = destination_ ? ShownTarget(nextLine_, step) : nullptr;
-        // Made once, in the band when one is kept, then copied where a viewer sees it.
-        std::uint8_t* line = band_ ? bandRows_[nextLine_ % resample::kLinesPerSweep]
-                             : turnedLine_ != nullptr ? turnedLine_.get()
-                                                      : target;
+        // Made once, in the band when one is kept, then placed where a viewer sees it.
+        std::uint8_t* line = band_       ? bandRows_[nextLine_ % resample::kLinesPerSweep]
+                             : turnBand_ ? TurnBandLine(nextLine_)
+                                         : ShownTarget(nextLine_);
         floatresample::Vertical(e, reduced_.data(), outWidth_, line);
-        if (target && line != target)
-            CopyLine(line, target, step);
+        if (destination_)
+            Place(line);
         if (band_)
             PassBandOnAfter(nextLine_);
     }
+}
+
+std::uint8_t* CStoredRowResize::TurnBandLine(int line) const {
+    return turnBand_.get() + static_cast<std::size_t>(line % kTurnBandLines) * 4 *
+                                 static_cast<std::size_t>(outWidth_);
+}
+
+void CStoredRowResize::Place(const std::uint8_t* line) {
+    if (!turnBand_) {
+        if (line != ShownTarget(nextLine_))
+            std::memcpy(ShownTarget(nextLine_), line, 4 * static_cast<std::size_t>(outWidth_));
+        return;
+    }
+    std::uint8_t* kept = TurnBandLine(nextLine_);
+    if (line != kept)
+        std::memcpy(kept, line, 4 * static_cast<std::size_t>(outWidth_));
+    if ((nextLine_ + 1) % kTurnBandLines != 0 && nextLine_ + 1 != outHeight_)
+        return;
+    // Stored lines of a turned picture are shown as columns: written a pixel at a
+    // time, each line would touch a cache line per pixel; the band's lines are
+    // written side by side instead, a run of pixels to each shown line.
+    const int first = nextLine_ - nextLine_ % kTurnBandLines;
+    const int count = nextLine_ - first + 1;
+    std::ptrdiff_t step = 4;
+    std::uint8_t* targets[kTurnBandLines];
+    const std::uint8_t* lines[kTurnBandLines];
+    for (int l = 0; l < count; ++l) {
+        targets[l] = ShownTarget(first + l, step);
+        lines[l] = TurnBandLine(first + l);
+    }
+    if (step == 4 || step == -4) {
+        for (int l = 0; l < count; ++l)
+            CopyLine(lines[l], targets[l], step);
+        return;
+    }
+    for (std::ptrdiff_t i = 0; i < outWidth_; ++i)
+        for (int l = 0; l < count; ++l)
+            std::memcpy(targets[l] + i * step, lines[l] + 4 * i, 4);
+}
+
+std::uint8_t* CStoredRowResize::ShownTarget(int line) const {
+    std::ptrdiff_t step = 4;
+    return ShownTarget(line, step);
 }
 
 std::uint8_t* CStoredRowResize::ShownTarget(int line, std::ptrdiff_t& step) const {
@@ -322,7 +360,7 @@ void CStoredRowResize::Finish() {
         throw CTextException(SkimletCode::kUnsupported, "Resize ended before its last row.");
     std::vector<float>().swap(ring_);
     band_.reset();
-    turnedLine_.reset();
+    turnBand_.reset();
     if (accessing_)
         destination_->EndAccess();
     accessing_ = false;

@@ -115,6 +115,10 @@ private:
     void EmitReadyLines(int lastRow);
     // Where the first pixel of stored line `line` is shown; `step` between pixels.
     std::uint8_t* ShownTarget(int line, std::ptrdiff_t& step) const;
+    std::uint8_t* ShownTarget(int line) const;
+    // Puts line nextLine_, made at `line`, where a viewer sees it.
+    void Place(const std::uint8_t* line);
+    std::uint8_t* TurnBandLine(int line) const;
     void CopyLine(const std::uint8_t* line, std::uint8_t* target, std::ptrdiff_t step) const;
     // Hands the band on to those fed once `last` completes it.
     void PassBandOnAfter(int last);
@@ -138,8 +142,9 @@ private:
     std::vector<CStoredRowResize*> fed_;
     // The last lines made, for those fed and the line sink.
     std::unique_ptr<std::uint8_t[]> band_;
-    // A line made before it is turned into the destination.
-    std::unique_ptr<std::uint8_t[]> turnedLine_;
+    // The last lines made of a turned picture, placed in the destination together.
+    static constexpr int kTurnBandLines = 16;
+    std::unique_ptr<std::uint8_t[]> turnBand_;
     std::uint8_t* bandRows_[resample::kLinesPerSweep] = {};
 };
 
