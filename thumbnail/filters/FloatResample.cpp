@@ -7,15 +7,7 @@
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define SKIMLET_FLOAT_VECTORS 1
-// GCC 12's AVX-512 intrinsics start some results from a deliberately
-// undefined value, which its own uninitialised-use check then reports.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#ifndef __clang__
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-#include <immintrin.h>
-#pragma GCC diagnostic pop
+#include "filters/VectorIntrinsics.h"
 #define SKIMLET_AVX512_FMA __attribute__((target("avx512f,avx512bw,avx512vl,fma")))
 #define SKIMLET_AVX2_FMA __attribute__((target("avx2,fma")))
 #endif

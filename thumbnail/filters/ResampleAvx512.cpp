@@ -9,15 +9,7 @@
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 
-// GCC 12's AVX-512 intrinsics start some results from a deliberately
-// undefined value, which its own uninitialised-use check then reports.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#ifndef __clang__
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-#include <immintrin.h>
-#pragma GCC diagnostic pop
+#include "filters/VectorIntrinsics.h"
 
 #include <algorithm>
 #include <cstring>

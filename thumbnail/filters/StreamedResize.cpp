@@ -288,8 +288,9 @@ std::uint8_t* CStoredRowResize::TurnBandLine(int line) const {
 
 void CStoredRowResize::Place(const std::uint8_t* line) {
     if (!turnBand_) {
-        if (line != ShownTarget(nextLine_))
-            std::memcpy(ShownTarget(nextLine_), line, 4 * static_cast<std::size_t>(outWidth_));
+        std::uint8_t* target = ShownTarget(nextLine_);
+        if (line != target)
+            std::memcpy(target, line, 4 * static_cast<std::size_t>(outWidth_));
         return;
     }
     std::uint8_t* kept = TurnBandLine(nextLine_);
